@@ -1,0 +1,41 @@
+// The definition file: one shared sequential reader and the lookups over it.
+// Nothing is cached: every lookup reads the file again through the reader.
+// The file is read in binary and the text-mode rules are applied here, so
+// that Windows and POSIX builds see exactly the same lines: CR LF reads as
+// LF, a Ctrl-Z byte ends the file, and a physical line is handed out in
+// pieces of at most kLinePieceBytes bytes.
+//
+// A file that cannot be opened is fatal (message box, exit status 1),
+// wherever the read happens.
+#pragma once
+
+#include <string>
+#include <vector>
+
+constexpr std::size_t kLinePieceBytes = 1023;
+
+// Reads the next logical line (tabs, CR and LF made blanks, cut at "#",
+// trimmed, empty lines skipped) into line. Returns false at the end of the
+// file, having closed the reader.
+bool ReadDefinitionLine(const std::string& path, std::string& line);
+void CloseDefinitionReader();
+bool DefinitionReaderIsOpen();
+
+// Lookups: 1 / 0 results as the reader's table gives them.
+int NextMode(const std::string& path, int& resolution, std::string& modeName);
+int NextFontSetLabel(const std::string& path, std::string& label);
+int FindForce(const std::string& path);
+int ReadTargetDir(const std::string& path, std::string& directory);
+int ReadMfCommand(const std::string& path, std::string& command);
+int ReadErrorReaction(const std::string& path);
+int FindFontSetLabel(const std::string& path, const std::string& name);
+
+// String routines. SplitFields splits text in place at separator runs:
+// fields receives the field texts; the result is their count, or 0 when the
+// text holds more than maximum fields (fields then holds the first maximum
+// fields, the last running to the end of the text).
+int SplitFields(const std::string& text, char separator,
+                std::vector<std::string>& fields, int maximum);
+int IsAllDigits(const std::string& text);
+std::string& ReplaceChar(std::string& text, char find, char replacement);
+std::string& TrimBlanks(std::string& text);

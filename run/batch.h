@@ -1,0 +1,27 @@
+// The batch loop: a counting pass and a generation pass over the chosen
+// font sets, with the progress arithmetic.
+#pragma once
+
+#include <ctime>
+#include <string>
+
+#include "run/process.h"
+#include "ui/progress.h"
+
+extern std::string commandBuffer;  // the current job's command line
+extern int totalFonts;
+extern int fontsProcessed;         // jobs begun, failed ones included
+extern int fontsFailed;            // jobs that ended in M1 or M2
+extern std::time_t startTime;
+extern std::string startTimeText;  // "開始時刻: %02d:%02d:%02d"
+
+// Runs in the current directory (the target directory). Returns when every
+// set is done, a failure stopped it, or terminateRequest was seen.
+void RunBatch(ProgressView& view, ProcessRunner& runner);
+
+// 1 = go on, 0 = stop; honours errorReaction.
+int AskContinueAfterFailure();
+
+// "%s, 現在時刻: ..., 終了予測時刻: ...(残り%d秒)" for a job that ended at now.
+std::string FormatTimeLine(const std::string& startText, std::time_t now,
+                           std::time_t start, int processed, int total);

@@ -1,0 +1,23 @@
+// File-system services that differ by platform. One file per platform
+// (filesys_posix.cpp, filesys_win32.cpp); the core calls nothing else.
+#pragma once
+
+#include <string>
+
+// The separator used when the batch names files inside "tfm" and "log".
+extern const char kDirSeparator;
+
+// Any directory entry of that name (files and directories alike).
+bool PathExists(const std::string& path);
+// 1: a directory; 0: exists but is not one; -1: status cannot be had.
+int DirectoryStatus(const std::string& path);
+// true when created; false when it exists already or cannot be made.
+bool MakeDirectory(const std::string& path);
+bool RemoveFile(const std::string& path);
+// Replaces destination by source in one step (an existing destination is
+// overwritten); false, with destination untouched, on failure.
+bool ReplaceFileWith(const std::string& source, const std::string& destination);
+std::string CurrentDirectory();
+bool ChangeDirectory(const std::string& path);
+// The system's text for the last failed call (errno), for error lines.
+std::string LastErrorText();

@@ -1,0 +1,44 @@
+#include "run/filesys.h"
+
+#include <windows.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <direct.h>
+#include <io.h>
+#include <string>
+#include <sys/stat.h>
+
+const char kDirSeparator = '\\';
+
+bool PathExists(const std::string& path) { return _access(path.c_str(), 0) == 0; }
+
+int DirectoryStatus(const std::string& path) {
+  struct _stat status;
+  if (_stat(path.c_str(), &status) != 0) return -1;
+  return (status.st_mode & _S_IFDIR) ? 1 : 0;
+}
+
+bool MakeDirectory(const std::string& path) { return _mkdir(path.c_str()) == 0; }
+
+bool RemoveFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
+
+bool ReplaceFileWith(const std::string& source, const std::string& destination) {
+  // rename() refuses an existing destination on Windows.
+  return MoveFileExA(source.c_str(), destination.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+std::string CurrentDirectory() {
+  DWORD needed = GetCurrentDirectoryA(0, nullptr);
+  if (needed == 0) return std::string();
+  std::string buffer(needed, '\0');
+  DWORD written = GetCurrentDirectoryA(needed, &buffer[0]);
+  buffer.resize(written);
+  return buffer;
+}
+
+bool ChangeDirectory(const std::string& path) { return _chdir(path.c_str()) == 0; }
+
+std::string LastErrorText() { return std::strerror(errno); }

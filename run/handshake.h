@@ -1,0 +1,17 @@
+// The four hand-shake words between the master thread and the progress
+// thread. Each has one writer once the progress thread runs; the other side
+// polls. Atomics make every store visible to the other thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+extern std::atomic<std::uintptr_t> progressDialog;  // progress thread: view exists
+extern std::atomic<int> terminateRequest;           // progress thread: view ended
+extern std::atomic<int> masterFinished;             // master: thread may end
+extern std::atomic<int> confirmStop;                // master: Stop must be confirmed
+
+// The progress thread's side after its view has ended, for every front end:
+// raise terminateRequest, log, wait for masterFinished (polled every
+// pollMilliseconds, tested before the first sleep), log the exit.
+void ProgressThreadEpilogue(int pollMilliseconds = 1000);

@@ -1,0 +1,53 @@
+// The master thread's run sequence, from the located definition file to the
+// summary, for every front end. The front end supplies what differs: how the
+// definition file is found, the settings dialog or screen, the progress
+// thread and its view, and the process runner.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "run/process.h"
+#include "ui/progress.h"
+
+class RunFrontEnd {
+ public:
+  virtual ~RunFrontEnd() = default;
+  // Fills path with the definition file; 1 = found, 0 = the program ends
+  // (the user has been told why).
+  virtual int LocateDefinitionFile(std::string& path) = 0;
+  // The settings dialog or its terminal equivalent: 1 = run, 0 = end.
+  virtual int ShowSettingsDialog() = 0;
+  // Starts the progress thread, which publishes progressDialog once its view
+  // exists and runs ProgressThreadEpilogue when the view has ended. false:
+  // the thread could not be created.
+  virtual bool StartProgressThread() = 0;
+  // True once the progress thread has ended (the master's wait for the view
+  // watches this so that it cannot hang).
+  virtual bool ProgressThreadEnded() = 0;
+  virtual void BringProgressToFront() = 0;
+  // The master's own Stop command to the view (confirmStop is 0 by then);
+  // returns when the view has handled it.
+  virtual void CloseProgressView() = 0;
+  virtual void JoinProgressThread() = 0;
+  virtual ProgressView& Progress() = 0;
+  virtual ProcessRunner& Runner() = 0;
+};
+
+struct RunOutcome {
+  int exitCode = 1;          // the Win32 program's exit code
+  bool batchRan = false;     // the batch was started
+  bool completed = false;    // every chosen set was worked through
+  bool stoppedByUser = false;
+  int fontsProcessed = 0;
+  int fontsFailed = 0;
+};
+
+// words: the command-line words after the program name (resolution, then
+// font-set names). Runs start-up step 5 onwards and the end sequence.
+RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& words);
+
+// The summary text of the end sequence.
+std::string FormatSummary(const std::string& startText, std::time_t endTime,
+                          std::time_t start, int processed,
+                          const std::string& targetDir);

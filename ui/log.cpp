@@ -1,0 +1,39 @@
+#include "ui/log.h"
+
+#include <cstdio>
+#include <vector>
+
+namespace {
+LogSink* logSink = nullptr;
+}
+
+void SetLogSink(LogSink* sink) { logSink = sink; }
+LogSink* CurrentLogSink() { return logSink; }
+
+std::string StringVPrintf(const char* format, va_list args) {
+  va_list measure;
+  va_copy(measure, args);
+  int length = std::vsnprintf(nullptr, 0, format, measure);
+  va_end(measure);
+  if (length <= 0) return std::string();
+  std::vector<char> buffer(static_cast<std::size_t>(length) + 1);
+  std::vsnprintf(buffer.data(), buffer.size(), format, args);
+  return std::string(buffer.data(), static_cast<std::size_t>(length));
+}
+
+std::string StringPrintf(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string text = StringVPrintf(format, args);
+  va_end(args);
+  return text;
+}
+
+void ConsolePrintf(LogKind kind, const char* format, ...) {
+  if (!logSink) return;
+  va_list args;
+  va_start(args, format);
+  std::string text = StringVPrintf(format, args);
+  va_end(args);
+  logSink->WriteLog(kind, text);
+}
