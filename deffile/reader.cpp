@@ -1,0 +1,331 @@
+// The one shared definition reader, its lookups and the string routines.
+//
+// The file is opened in binary and the text-mode rules are applied here, so
+// both platforms see the same bytes: CR LF becomes LF (a lone CR stays), a
+// Ctrl-Z byte ends the file. A physical line is handed out in pieces of at
+// most kLinePieceBytes bytes, counted after that conversion, and a piece ends
+// at its first NUL byte as a C string would. Memory stays bounded by one
+// read buffer and one piece, however large the file.
+#include "deffile/reader.h"
+
+#include <climits>
+#include <cstdio>
+
+#include "run/filesys.h"
+#include "ui/dialogue.h"
+#include "ui/log.h"
+
+namespace {
+
+constexpr char kCtrlZ = 0x1A;
+constexpr std::size_t kReadChunkBytes = 4096;
+
+struct DefinitionReader {
+  std::FILE* file = nullptr;
+  char buffer[kReadChunkBytes];
+  std::size_t length = 0;    // bytes in buffer
+  std::size_t position = 0;  // next unread byte in buffer
+  bool ended = false;        // Ctrl-Z or the physical end was reached
+};
+
+DefinitionReader reader;
+
+[[noreturn]] void FailToOpen() {
+  MessageBoxPrintf(nullptr, kProductTitle, BOX_ICONERROR | BOX_SETFOREGROUND,
+                   "定義ファイルのオープンが出来ません(readfile)");
+  ExitProgram(1);
+}
+
+void OpenReader(const std::string& path) {
+  // A directory opens for reading on POSIX but not on Windows; refuse it
+  // here so both platforms fail the same way.
+  if (DirectoryStatus(path) == 1) FailToOpen();
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) FailToOpen();
+  reader.file = file;
+  reader.length = 0;
+  reader.position = 0;
+  reader.ended = false;
+}
+
+// Raw next byte of the file, or -1 at its physical end. A read error is
+// treated like a file that cannot be opened: going on would hand out a
+// silently truncated file (a font set missing its last fonts).
+int RawByte() {
+  if (reader.position == reader.length) {
+    if (reader.ended) return -1;
+    reader.length = std::fread(reader.buffer, 1, sizeof reader.buffer, reader.file);
+    reader.position = 0;
+    if (reader.length == 0) {
+      if (std::ferror(reader.file)) {
+        CloseDefinitionReader();
+        FailToOpen();
+      }
+      reader.ended = true;
+      return -1;
+    }
+  }
+  return static_cast<unsigned char>(reader.buffer[reader.position++]);
+}
+
+// Next byte after the text-mode rules, or -1 at the end of the file.
+int TextByte() {
+  if (reader.ended && reader.position == reader.length) return -1;
+  int byte = RawByte();
+  if (byte == kCtrlZ) {
+    reader.ended = true;
+    reader.position = reader.length;
+    return -1;
+  }
+  if (byte == '\r') {
+    int next = RawByte();
+    if (next == '\n') return '\n';
+    // Not part of a pair: the byte is read again next time (the buffer
+    // still holds it, as RawByte refills only when the buffer is used up).
+    if (next != -1) --reader.position;
+  }
+  return byte;
+}
+
+// One physical line piece: bytes up to and including LF, at most
+// kLinePieceBytes. false when no byte is left.
+bool ReadPiece(std::string& piece) {
+  piece.clear();
+  while (piece.size() < kLinePieceBytes) {
+    int byte = TextByte();
+    if (byte == -1) break;
+    piece.push_back(static_cast<char>(byte));
+    if (byte == '\n') break;
+  }
+  return !piece.empty();
+}
+
+// Turns a piece into a logical line (possibly empty).
+void MakeLogicalLine(std::string& line) {
+  std::size_t nul = line.find('\0');
+  if (nul != std::string::npos) line.erase(nul);
+  ReplaceChar(line, '\t', ' ');
+  ReplaceChar(line, '\r', ' ');
+  ReplaceChar(line, '\n', ' ');
+  std::size_t comment = line.find('#');
+  if (comment != std::string::npos) line.erase(comment);
+  TrimBlanks(line);
+}
+
+bool EndsWithColon(const std::string& text) {
+  return !text.empty() && text.back() == ':';
+}
+
+// A decimal text of digits only, as an int; false when it does not fit.
+bool ParseResolution(const std::string& digits, int& value) {
+  long long result = 0;
+  for (char c : digits) {
+    result = result * 10 + (c - '0');
+    if (result > INT_MAX) return false;
+  }
+  value = static_cast<int>(result);
+  return true;
+}
+
+}  // namespace
+
+bool ReadDefinitionLine(const std::string& path, std::string& line) {
+  if (!reader.file) OpenReader(path);
+  for (;;) {
+    if (!ReadPiece(line)) {
+      CloseDefinitionReader();
+      line.clear();
+      return false;
+    }
+    MakeLogicalLine(line);
+    if (!line.empty()) return true;
+  }
+}
+
+void CloseDefinitionReader() {
+  if (!reader.file) return;
+  std::fclose(reader.file);
+  reader.file = nullptr;
+  reader.length = 0;
+  reader.position = 0;
+  reader.ended = false;
+}
+
+bool DefinitionReaderIsOpen() { return reader.file != nullptr; }
+
+int NextMode(const std::string& path, int& resolution, std::string& modeName) {
+  std::string line;
+  std::vector<std::string> fields;
+  while (ReadDefinitionLine(path, line)) {
+    if (SplitFields(line, ' ', fields, 9) != 2) continue;
+    if (EndsWithColon(fields[0])) {
+      CloseDefinitionReader();
+      return 0;
+    }
+    // A resolution beyond an int is no resolution: the line is passed over
+    // like any other line that is not a mode line.
+    int value = 0;
+    if (IsAllDigits(fields[0]) && ParseResolution(fields[0], value)) {
+      resolution = value;
+      modeName = fields[1];
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int NextFontSetLabel(const std::string& path, std::string& label) {
+  std::string line;
+  while (ReadDefinitionLine(path, line)) {
+    if (EndsWithColon(line)) {
+      label = line;
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int FindForce(const std::string& path) {
+  std::string line;
+  while (ReadDefinitionLine(path, line)) {
+    if (line == "FORCE") {
+      CloseDefinitionReader();
+      return 1;
+    }
+    if (line == "BEGIN_SOURCE") {
+      CloseDefinitionReader();
+      return 0;
+    }
+  }
+  return 0;
+}
+
+int ReadTargetDir(const std::string& path, std::string& directory) {
+  directory = "*";
+  std::string line;
+  std::vector<std::string> fields;
+  while (ReadDefinitionLine(path, line)) {
+    if (SplitFields(line, ' ', fields, 3) != 2) continue;
+    if (fields[0] == "BEGIN_SOURCE") {
+      CloseDefinitionReader();
+      return 0;
+    }
+    if (fields[0] == "TARGET_DIR") {
+      directory = fields[1];
+      CloseDefinitionReader();
+      return DirectoryStatus(directory) == 1 ? 1 : 0;
+    }
+  }
+  return 0;
+}
+
+int ReadMfCommand(const std::string& path, std::string& command) {
+  CloseDefinitionReader();
+  std::string line;
+  std::vector<std::string> fields;
+  while (ReadDefinitionLine(path, line)) {
+    // Split into the first word and the rest; the count is of no interest.
+    SplitFields(line, ' ', fields, 2);
+    if (fields[0] == "BEGIN_SOURCE") {
+      CloseDefinitionReader();
+      return 0;
+    }
+    // "MF" without a value names no command; it counts as no MF line, so a
+    // later MF line in the header can still give one.
+    if (fields[0] == "MF" && fields.size() == 2) {
+      command = fields[1];
+      CloseDefinitionReader();
+      return 1;
+    }
+  }
+  return 0;
+}
+
+int ReadErrorReaction(const std::string& path) {
+  CloseDefinitionReader();
+  std::string line;
+  std::vector<std::string> fields;
+  while (ReadDefinitionLine(path, line)) {
+    SplitFields(line, ' ', fields, 2);
+    if (fields[0] == "BEGIN_SOURCE") {
+      CloseDefinitionReader();
+      return 'S';
+    }
+    if (fields[0] == "ERROR_REACTION") {
+      CloseDefinitionReader();
+      // The first ERROR_REACTION line decides, valid or not.
+      char value = fields.size() == 2 && !fields[1].empty() ? fields[1][0] : '\0';
+      if (value == 'S' || value == 'C' || value == 'I') {
+        ConsolePrintf(LOG_INFO, "ErrorReaction = %c", value);
+        return value;
+      }
+      return 'S';
+    }
+  }
+  return 'S';
+}
+
+int FindFontSetLabel(const std::string& path, const std::string& name) {
+  std::string line;
+  while (ReadDefinitionLine(path, line)) {
+    // The colon need not end the line.
+    if (line.size() > name.size() && line.compare(0, name.size(), name) == 0 &&
+        line[name.size()] == ':')
+      return 1;
+  }
+  return 0;
+}
+
+int SplitFields(const std::string& text, char separator,
+                std::vector<std::string>& fields, int maximum) {
+  fields.clear();
+  std::size_t start = 0;
+  std::size_t index = 0;
+  int count = 1;
+  while (index < text.size()) {
+    if (text[index] != separator) {
+      ++index;
+      continue;
+    }
+    if (count >= maximum) {
+      // The last field runs to the end of the text, separators included.
+      fields.push_back(text.substr(start));
+      return 0;
+    }
+    fields.push_back(text.substr(start, index - start));
+    while (index < text.size() && text[index] == separator) ++index;
+    start = index;
+    ++count;
+  }
+  fields.push_back(text.substr(start));
+  return count;
+}
+
+int IsAllDigits(const std::string& text) {
+  for (char c : text)
+    if (c < '0' || c > '9') return 0;
+  return 1;
+}
+
+std::string& ReplaceChar(std::string& text, char find, char replacement) {
+  // A terminator as the replacement ends the text there, as in a C string.
+  std::size_t end = std::string::npos;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != find) continue;
+    text[i] = replacement;
+    if (replacement == '\0' && end == std::string::npos) end = i;
+  }
+  if (end != std::string::npos) text.erase(end);
+  return text;
+}
+
+std::string& TrimBlanks(std::string& text) {
+  std::size_t first = text.find_first_not_of(' ');
+  if (first == std::string::npos) {
+    text.clear();
+    return text;
+  }
+  std::size_t last = text.find_last_not_of(' ');
+  text = text.substr(first, last - first + 1);
+  return text;
+}
