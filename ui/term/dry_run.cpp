@@ -1,0 +1,116 @@
+#include "ui/term/dry_run.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "deffile/runsettings.h"
+#include "install/locate.h"
+#include "run/filesys.h"
+#include "run/jobgen.h"
+#include "run/sequence.h"
+#include "ui/settings_model.h"
+#include "ui/term/settings_screen.h"
+#include "ui/term/term_frontend.h"
+#include "ui/term/term_output.h"
+
+namespace {
+
+// Every part of a front end that a listing never reaches.
+class NeverRunner : public ProcessRunner {
+ public:
+  ChildOutcome RunAndWait(const std::string&, const std::string&, int, int,
+                          const std::function<void(const ChildProcess&)>&) override {
+    throw std::logic_error("a dry run starts no program");
+  }
+};
+
+class NoView : public ProgressView {
+ public:
+  void SetRange(int) override {}
+  void SetPosition(int) override {}
+  void SetStateLine(const std::string&) override {}
+  void SetCommandLine(const std::string&) override {}
+  void SetTimeLine(const std::string&) override {}
+};
+
+// Rides the run sequence (so the checks, warnings and messages are the
+// run's own) and lists the jobs where the settings would end; it then ends
+// the sequence as a left settings dialog would.
+class DryRunFrontEnd : public RunFrontEnd {
+ public:
+  DryRunFrontEnd(const TermOptions& options, KeyStore& keys)
+      : options_(options), keys_(keys) {}
+  bool listed() const { return listed_; }
+
+  int LocateDefinitionFile(std::string& path) override {
+    if (!options_.definition.empty()) {
+      if (!PathExists(options_.definition)) {
+        Output().Print(stderr, "kiln: the definition file " + options_.definition +
+                                   " does not exist\n");
+        return 0;
+      }
+      path = AbsolutePath(options_.definition);
+      return 1;
+    }
+    // No install prompt: a listing never asks.
+    return ReadDefinitionFilePath(keys_, path);
+  }
+
+  int ShowSettingsDialog() override {
+    SettingsModel model;
+    if (InitSettingsModel(model, nullptr) != InitResult::Ready) return 0;
+    model.targetDir = AbsolutePath(model.targetDir);
+    std::string error;
+    if (!PresetSettings(model, options_, false, error)) {
+      Output().Print(stderr, "kiln: " + error + "\n");
+      return 0;
+    }
+    // The priority is no concern of a listing, and its question would be.
+    model.priorityPosition = 2;
+    if (ApplySettings(model, nullptr) != ApplyResult::Run) return 0;
+    List();
+    return 0;
+  }
+
+  bool StartProgressThread() override { return false; }
+  bool ProgressThreadEnded() override { return true; }
+  void BringProgressToFront() override {}
+  void CloseProgressView() override {}
+  void JoinProgressThread() override {}
+  ProgressView& Progress() override { return view_; }
+  ProcessRunner& Runner() override { return runner_; }
+
+ private:
+  void List() {
+    const std::string saved = CurrentDirectory();
+    // The PK files that exist are looked for in the target directory.
+    if (!ChangeDirectory(runSettings.targetDir)) {
+      Output().Print(stderr, "kiln: cannot enter the target directory " +
+                                 runSettings.targetDir + ": " + LastErrorText() + "\n");
+      return;
+    }
+    std::string command;
+    for (FontSetNode* node = runSettings.fontSets.get(); node; node = node->next.get()) {
+      while (NextMetafontJob(runSettings, node->name, command))
+        std::printf("%s\t%d\t%s\n", runSettings.fontName.c_str(),
+                    runSettings.fontResolution, command.c_str());
+    }
+    std::fflush(stdout);
+    ChangeDirectory(saved);
+    listed_ = true;
+  }
+
+  const TermOptions& options_;
+  KeyStore& keys_;
+  NeverRunner runner_;
+  NoView view_;
+  bool listed_ = false;
+};
+
+}  // namespace
+
+int RunDryRun(const TermOptions& options, KeyStore& keys) {
+  DryRunFrontEnd frontEnd(options, keys);
+  RunSequence(frontEnd, options.words);
+  return frontEnd.listed() ? 0 : 1;
+}

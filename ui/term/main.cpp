@@ -1,0 +1,77 @@
+// kiln: the terminal program. Builds the missing PK fonts of the chosen
+// font sets with METAFONT and gftopk, showing the progress on the terminal.
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "deffile/runsettings.h"
+#include "install/keystore_posix.h"
+#include "install/locate.h"
+#include "run/sequence.h"
+#include "ui/term/dry_run.h"
+#include "ui/term/options.h"
+#include "ui/term/term_dialogue.h"
+#include "ui/term/term_frontend.h"
+#include "ui/term/term_log.h"
+#include "ui/term/term_output.h"
+#include "ui/term/tty.h"
+
+namespace {
+
+int Install(KeyStore& keys, const std::string& file) {
+  switch (InstallDefinitionPath(keys, AbsolutePath(file), nullptr)) {
+    case InstallResult::Written:
+      std::printf("%s\n", AbsolutePath(file).c_str());
+      return 0;
+    default:
+      return 1;
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  TermOptions options;
+  std::string error;
+  switch (ParseTermOptions(args, options, error)) {
+    case ParseStatus::Help:
+      std::fputs(HelpText().c_str(), stdout);
+      return 0;
+    case ParseStatus::Version:
+      std::fputs(VersionText().c_str(), stdout);
+      return 0;
+    case ParseStatus::Usage:
+      std::fprintf(stderr, "kiln: %s\nTry 'kiln --help' for more information.\n",
+                   error.c_str());
+      return 2;
+    case ParseStatus::Run:
+      break;
+  }
+
+  SetOutput(std::make_unique<TermOutput>(
+      stdout, CanRedrawInPlace(STDOUT_FILENO),
+      [] { return TerminalWidth(STDOUT_FILENO); }));
+  TermLogSink log(ColourWanted(isatty(STDERR_FILENO), std::getenv("NO_COLOR")));
+  SetLogSink(&log);
+  TermDialogue dialogue;
+  SetUserDialogue(&dialogue);
+  std::atexit(Tty::RestoreModes);
+  debugMode = options.debug ? 1 : 0;
+
+  FileKeyStore keys;
+  if (!options.install.empty()) return Install(keys, options.install);
+  if (options.uninstall) return Uninstall(keys, nullptr) ? 0 : 1;
+  if (options.dryRun) return RunDryRun(options, keys);
+
+  TermFrontEnd frontEnd(options, keys, dialogue);
+  RunOutcome outcome = RunSequence(frontEnd, options.words);
+  std::fflush(stdout);
+  std::fflush(stderr);
+  bool allBuilt = outcome.batchRan && outcome.completed && outcome.fontsFailed == 0;
+  return allBuilt ? 0 : 1;
+}

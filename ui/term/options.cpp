@@ -1,0 +1,196 @@
+#include "ui/term/options.h"
+
+#include <strings.h>
+
+namespace {
+
+const char* const kPriorityLabels[4] = {"特急", "急行", "普通", "徒歩"};
+const char* const kPriorityWords[4] = {"realtime", "high", "normal", "idle"};
+
+// Options that take a value, and where it goes.
+std::string* ValueTarget(TermOptions& options, const std::string& name) {
+  if (name == "--definition") return &options.definition;
+  if (name == "--target-dir") return &options.targetDir;
+  if (name == "--install") return &options.install;
+  return nullptr;
+}
+
+}  // namespace
+
+int ParsePriority(const std::string& text) {
+  for (int i = 0; i < 4; ++i) {
+    if (text == kPriorityLabels[i] || strcasecmp(text.c_str(), kPriorityWords[i]) == 0 ||
+        text == std::to_string(i))
+      return i;
+  }
+  return -1;
+}
+
+int ParseReaction(const std::string& text) {
+  static const char* const words[3] = {"stop", "confirm", "ignore"};
+  static const int codes[3] = {'S', 'C', 'I'};
+  for (int i = 0; i < 3; ++i) {
+    if ((text.size() == 1 && (text[0] == codes[i] || text[0] == codes[i] + 32)) ||
+        strcasecmp(text.c_str(), words[i]) == 0)
+      return codes[i];
+  }
+  return 0;
+}
+
+ParseStatus ParseTermOptions(const std::vector<std::string>& args,
+                             TermOptions& options, std::string& error) {
+  bool help = false, version = false, optionsEnded = false;
+  bool installGiven = false, definitionGiven = false, targetGiven = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    // A negative number is a word (a resolution), not an option.
+    bool isOption = !optionsEnded && arg.size() > 1 && arg[0] == '-' &&
+                    !(arg[1] >= '0' && arg[1] <= '9');
+    if (!isOption) {
+      options.words.push_back(arg);
+      continue;
+    }
+    if (arg == "--") { optionsEnded = true; continue; }
+    std::string name = arg, value;
+    bool hasValue = false;
+    std::size_t equals = arg.find('=');
+    if (arg.compare(0, 2, "--") == 0 && equals != std::string::npos) {
+      name = arg.substr(0, equals);
+      value = arg.substr(equals + 1);
+      hasValue = true;
+    }
+    bool needsValue = ValueTarget(options, name) || name == "--priority" ||
+                      name == "--reaction";
+    if (needsValue && !hasValue) {
+      if (i + 1 >= args.size()) {
+        error = "option " + name + " needs a value";
+        return ParseStatus::Usage;
+      }
+      value = args[++i];
+      hasValue = true;
+    }
+    if (!needsValue && hasValue) {
+      error = "option " + name + " takes no value";
+      return ParseStatus::Usage;
+    }
+    if (std::string* target = ValueTarget(options, name)) {
+      if (value.empty()) {
+        error = "option " + name + " needs a non-empty value";
+        return ParseStatus::Usage;
+      }
+      *target = value;
+      if (name == "--install") installGiven = true;
+      if (name == "--definition") definitionGiven = true;
+      if (name == "--target-dir") targetGiven = true;
+    } else if (name == "--priority") {
+      options.priority = ParsePriority(value);
+      if (options.priority < 0) {
+        error = "--priority takes 特急, 急行, 普通, 徒歩, 0 to 3, or realtime, "
+                "high, normal, idle; not \"" + value + "\"";
+        return ParseStatus::Usage;
+      }
+    } else if (name == "--reaction") {
+      options.reaction = ParseReaction(value);
+      if (!options.reaction) {
+        error = "--reaction takes S, C or I; not \"" + value + "\"";
+        return ParseStatus::Usage;
+      }
+    } else if (name == "--overwrite") {
+      options.overwrite = true;
+    } else if (name == "--debug") {
+      options.debug = true;
+    } else if (name == "--dry-run") {
+      options.dryRun = true;
+    } else if (name == "--detailed") {
+      options.detailed = true;
+    } else if (name == "--uninstall") {
+      options.uninstall = true;
+    } else if (name == "--help" || name == "-h") {
+      help = true;
+    } else if (name == "--version" || name == "-V") {
+      version = true;
+    } else {
+      error = "unknown option " + arg;
+      return ParseStatus::Usage;
+    }
+  }
+  if (help) return ParseStatus::Help;
+  if (version) return ParseStatus::Version;
+  if (installGiven + options.uninstall + options.dryRun > 1) {
+    error = "--install, --uninstall and --dry-run exclude one another";
+    return ParseStatus::Usage;
+  }
+  if ((installGiven || options.uninstall) &&
+      (!options.words.empty() || definitionGiven || targetGiven ||
+       options.overwrite || options.debug || options.detailed ||
+       options.priority >= 0 || options.reaction)) {
+    error = std::string(installGiven ? "--install" : "--uninstall") +
+            " takes no other options and no RESOLUTION or FONTSET";
+    return ParseStatus::Usage;
+  }
+  return ParseStatus::Run;
+}
+
+std::string VersionText() { return "kiln (Fontkiln) 3.10\n"; }
+
+std::string HelpText() {
+  return R"(Usage: kiln [OPTIONS] [RESOLUTION [FONTSET...]]
+
+Builds the PK fonts of a TeX installation in one batch: for every font of the
+chosen font sets whose PK file is missing from the target directory, kiln
+runs METAFONT and gftopk, files the TFM and log files into the directories
+"tfm" and "log" of the target directory, and reports the time it took.
+
+  RESOLUTION      the printer's resolution in dots per inch (400, or 400dpi);
+                  it chooses the mode line of that resolution
+  FONTSET...      names of font sets of the definition file (case counts)
+
+With a RESOLUTION and FONTSETs (or a RESOLUTION alone, which chooses every
+set) that the definition file knows, and a usable TARGET_DIR, the batch
+starts at once. Otherwise, on a terminal, the settings screen opens; without
+a terminal kiln says why it cannot start and ends.
+
+Options:
+  --definition FILE  use FILE as the definition file for this run only
+  --install FILE     record FILE as the definition file (no questions)
+  --uninstall        forget the recorded definition file (asks first)
+  --target-dir DIR   build the fonts in DIR instead of TARGET_DIR
+  --overwrite        build fonts whose PK file exists already
+  --debug            debug mode: time-stamped log lines on standard error
+  --priority P       priority of METAFONT and gftopk: 特急 (or 0, realtime),
+                     急行 (1, high), 普通 (2, normal; the default),
+                     徒歩 (3, idle); any but 普通 asks for confirmation
+  --reaction R       what a failed font does: S stop the batch, C ask
+                     whether to go on, I ignore it and go on
+  --detailed         show the output of METAFONT and gftopk as it comes
+                     (by default it is kept, and shown when a font fails)
+  --dry-run          list the jobs a run would do, one per line on standard
+                     output: font name, tab, resolution, tab, METAFONT
+                     command line; nothing is run, created or deleted
+  -h, --help         this text
+  -V, --version      the program's version
+
+While a batch runs, Ctrl-C asks whether to stop; OK stops it after the font
+being built, which is finished and filed. SIGTERM stops it the same way
+without asking. Questions are answered on the terminal (O = OK, C = Cancel);
+without a terminal they take Cancel.
+
+The definition file (plain text; "#" starts a comment; keywords in capitals):
+  600 ljfour                   mode lines: resolution and METAFONT mode name
+  MF mf \mode=                 how METAFONT is started (required)
+  TARGET_DIR /home/me/pk       where the PK files go (an existing directory)
+  ERROR_REACTION S             S, C or I, as --reaction
+  FORCE                        as --overwrite
+  BEGIN_SOURCE                 ends the header; the font sets follow
+  cm:                          a font-set label (its name, then a colon)
+  cmr 5 10 12                  font prefix and entries: cmr5 cmr10 cmr12
+  cmr 10m1 10m0.5              cmr10 at magstep 1 and magstep 0.5
+  cmbx 10*2                    cmbx10 magnified 2 times
+The file's path is recorded per user in $XDG_CONFIG_HOME/fontkiln/kiln
+(~/.config/fontkiln/kiln); on first use kiln asks for it.
+
+Exit status: 0 when the batch ran to its end and every font was built (or
+none was needed), 1 for any other end (a failed font, a stop, settings that
+could not be applied), 2 for a usage error.
+)";
+}

@@ -1,0 +1,37 @@
+// The terminal program's command line:
+//   kiln [OPTIONS] [RESOLUTION [FONTSET...]]
+// Options preset what the settings dialog's controls would hold; the words
+// are the Win32 program's command-line words.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct TermOptions {
+  std::string definition;   // --definition FILE: this run only
+  std::string targetDir;    // --target-dir DIR
+  std::string install;      // --install FILE
+  bool overwrite = false;
+  bool debug = false;
+  bool dryRun = false;
+  bool detailed = false;
+  bool uninstall = false;
+  int priority = -1;        // trackbar position 0..3; -1 = not given
+  int reaction = 0;         // 'S', 'C', 'I'; 0 = not given
+  std::vector<std::string> words;  // RESOLUTION, FONTSET...
+};
+
+enum class ParseStatus { Run, Help, Version, Usage };
+
+// args: the arguments after the program name. On Usage, error says why.
+ParseStatus ParseTermOptions(const std::vector<std::string>& args,
+                             TermOptions& options, std::string& error);
+
+// A priority by its label (特急 急行 普通 徒歩), its position 0..3, or the
+// words realtime, high, normal, idle; -1 when none.
+int ParsePriority(const std::string& text);
+// S, C or I (either case), or stop, confirm, ignore; 0 when none.
+int ParseReaction(const std::string& text);
+
+std::string HelpText();
+std::string VersionText();

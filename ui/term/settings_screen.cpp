@@ -1,0 +1,248 @@
+#include "ui/term/settings_screen.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "deffile/reader.h"
+#include "deffile/runsettings.h"
+#include "install/locate.h"
+#include "run/cmdline.h"
+#include "run/filesys.h"
+#include "ui/term/term_frontend.h"
+#include "ui/term/term_output.h"
+#include "ui/term/tty.h"
+
+namespace {
+
+const char* const kPriorityLabels[4] = {"特急", "急行", "普通", "徒歩"};
+
+std::string Join(const std::vector<std::string>& list) {
+  std::string text;
+  for (const std::string& entry : list) text += (text.empty() ? "" : ", ") + entry;
+  return text;
+}
+
+std::string Numbered(const std::vector<std::string>& list) {
+  std::string text;
+  for (std::size_t i = 0; i < list.size(); ++i)
+    text += "  " + std::to_string(i + 1) + ") " + list[i] + "\n";
+  return text;
+}
+
+// A number 1..count typed at a prompt, as an index; -1 for anything else.
+int ChosenIndex(const std::string& typed, std::size_t count) {
+  if (typed.empty() || typed.size() > 6) return -1;
+  for (char c : typed)
+    if (c < '0' || c > '9') return -1;
+  int n = std::atoi(typed.c_str());
+  return n >= 1 && static_cast<std::size_t>(n) <= count ? n - 1 : -1;
+}
+
+bool Prompt(const std::string& text, std::string& typed) {
+  Tty::Write(text);
+  return Tty::ReadLine(typed);
+}
+
+void Say(const std::string& text) { Output().Print(stderr, text); }
+
+// Why the run did not start by itself, as far as the command line tells.
+std::string ReasonsNotStarted(const SettingsModel& model, const TermOptions& options) {
+  std::string reasons;
+  if (options.words.empty()) {
+    reasons += "  no RESOLUTION was given\n";
+  } else {
+    int wanted = std::atoi(options.words[0].c_str());
+    bool found = false;
+    for (const std::string& mode : model.modes) found |= std::atoi(mode.c_str()) == wanted;
+    if (!found) reasons += "  no mode line has the resolution " + options.words[0] + "\n";
+    for (std::size_t i = 1; i < options.words.size(); ++i) {
+      bool chosen = false;
+      for (std::size_t k = 1; k < i; ++k) chosen |= options.words[k] == options.words[i];
+      bool known = false;
+      for (const std::string& set : model.selected) known |= set == options.words[i];
+      if (chosen || !known)
+        reasons += "  the font set " + options.words[i] +
+                   (chosen ? " is named twice\n" : " is not in the definition file\n");
+    }
+  }
+  return reasons;
+}
+
+}  // namespace
+
+bool PresetSettings(SettingsModel& model, const TermOptions& options,
+                    bool targetDirWasUnusable, std::string& error) {
+  if (options.overwrite) {
+    model.overwrite = 1;
+    runSettings.overwrite = 1;
+  }
+  if (options.debug) {
+    model.debug = 1;
+    debugMode = 1;
+  }
+  if (options.priority >= 0) model.priorityPosition = options.priority;
+  if (options.reaction) model.reaction = options.reaction;
+  if (!options.targetDir.empty()) {
+    if (DirectoryStatus(options.targetDir) != 1) {
+      error = "--target-dir " + options.targetDir + ": not an existing directory";
+      return false;
+    }
+    model.targetDir = AbsolutePath(options.targetDir);
+    runSettings.targetDir = model.targetDir;
+    if (targetDirWasUnusable && model.autoExecErrors > 0) --model.autoExecErrors;
+  }
+  return true;
+}
+
+std::string FormatSettingsScreen(const SettingsModel& model) {
+  std::string s = std::string("\n") + kVersionTitle + "\n";
+  s += "  [M] mode:                 " + model.modeText + "\n";
+  s += "  [A] 追加(&A)              " +
+       (model.addEnabled ? Join(model.available) : std::string(kEmptyListText)) + "\n";
+  s += "  [D] 削除(&D) 生成フォントセット: " + Join(model.selected) + "\n";
+  s += "  [T] 生成先ディレクトリ:   " + model.targetDir + "\n";
+  s += std::string("  [O] [") + (model.overwrite ? "x" : " ") + "] フォントを上書きする\n";
+  s += std::string("  [G] [") + (model.debug ? "x" : " ") + "] with debugging mode\n";
+  s += "  [P] priority:";
+  for (int i = 0; i < 4; ++i)
+    s += i == model.priorityPosition ? std::string(" >") + kPriorityLabels[i] + "<"
+                                     : std::string("  ") + kPriorityLabels[i] + " ";
+  s += "\n  Reaction:";
+  s += std::string("  [S] (") + (model.reaction == 'S' ? "*" : " ") + ") 停止";
+  s += std::string("  [C] (") + (model.reaction == 'C' ? "*" : " ") + ") 確認";
+  s += std::string("  [I] (") + (model.reaction == 'I' ? "*" : " ") + ") 無視\n";
+  s += "  [R]/Enter 実行   [X] 終了(e&Xit)   [U] &Uninst\n";
+  return s;
+}
+
+namespace {
+
+// The settings screen: 1 = run, 0 = end.
+int SettingsScreen(SettingsModel& model, KeyStore& keys) {
+  for (;;) {
+    Tty::Write(FormatSettingsScreen(model) + "> ");
+    int key = Tty::ReadKey({}, nullptr);
+    Tty::Write("\n");
+    std::string typed;
+    switch (key) {
+      case -2: case 3: case 27: case 'x': case 'X': case 'q': case 'Q':
+        return 0;
+      case 'r': case 'R': case '\r': case '\n':
+        switch (ApplySettings(model, nullptr)) {
+          case ApplyResult::Run: return 1;
+          case ApplyResult::Fail: return 0;
+          case ApplyResult::Stay: break;
+        }
+        break;
+      case 'm': case 'M': {
+        Tty::Write(Numbered(model.modes));
+        if (!Prompt("mode (number, or text): ", typed) || typed.empty()) break;
+        int index = ChosenIndex(typed, model.modes.size());
+        model.modeText = index >= 0 ? model.modes[static_cast<std::size_t>(index)] : typed;
+        break;
+      }
+      case 'a': case 'A': {
+        if (!model.addEnabled) {
+          Tty::Write(std::string(kEmptyListText) + "\n");
+          break;
+        }
+        Tty::Write(Numbered(model.available));
+        if (!Prompt("font set to add (number, or name): ", typed) || typed.empty()) break;
+        int index = ChosenIndex(typed, model.available.size());
+        if (index >= 0) {
+          AddFontSet(model, index);
+        } else {
+          model.availableText = typed;
+          AddTypedFontSet(model);
+        }
+        break;
+      }
+      case 'd': case 'D': {
+        if (model.selected.empty()) break;
+        Tty::Write(Numbered(model.selected));
+        if (!Prompt("font set to remove (number): ", typed)) break;
+        int index = ChosenIndex(typed, model.selected.size());
+        if (index < 0) break;
+        model.selectedIndex = index;
+        DeleteFontSet(model);
+        break;
+      }
+      case 't': case 'T': {
+        if (!Prompt("生成先ディレクトリ: ", typed) || typed.empty()) break;
+        if (DirectoryStatus(typed) != 1) {
+          Say(typed + ": not an existing directory\n");
+          break;
+        }
+        model.targetDir = AbsolutePath(typed);
+        runSettings.targetDir = model.targetDir;
+        break;
+      }
+      case 'o': case 'O':
+        model.overwrite = !model.overwrite;
+        runSettings.overwrite = model.overwrite;
+        break;
+      case 'g': case 'G':
+        model.debug = !model.debug;
+        debugMode = model.debug;
+        ConsolePrintf(LOG_INFO, "デバッグチェックボックスはチェック%sました",
+                      model.debug ? "され" : "解除");
+        break;
+      case 'p': case 'P': {
+        Tty::Write("priority: 0 特急, 1 急行, 2 普通, 3 徒歩? ");
+        int choice = Tty::ReadKey({}, nullptr);
+        Tty::Write("\n");
+        if (choice >= '0' && choice <= '3') model.priorityPosition = choice - '0';
+        break;
+      }
+      case 's': case 'S': model.reaction = 'S'; break;
+      case 'c': case 'C': model.reaction = 'C'; break;
+      case 'i': case 'I': model.reaction = 'I'; break;
+      case 'u': case 'U':
+        if (Uninstall(keys, nullptr)) return 0;
+        break;
+      default:
+        break;
+    }
+  }
+}
+
+}  // namespace
+
+int SettleSettings(const TermOptions& options, KeyStore& keys) {
+  // Whether TARGET_DIR is usable, asked quietly, so that --target-dir can
+  // make up for it.
+  std::string fileTarget;
+  bool targetUnusable = ReadTargetDir(runSettings.definitionPath, fileTarget) == 0;
+  CloseDefinitionReader();
+
+  SettingsModel model;
+  if (InitSettingsModel(model, nullptr) != InitResult::Ready) return 0;
+  if (model.targetDir.empty() || model.targetDir == ".")
+    model.targetDir = AbsolutePath(".");
+  else
+    model.targetDir = AbsolutePath(model.targetDir);
+  runSettings.targetDir = model.targetDir;
+  std::string error;
+  if (!PresetSettings(model, options, targetUnusable, error)) {
+    Say("kiln: " + error + "\n");
+    return 0;
+  }
+  autoExecErrors = model.autoExecErrors;
+  bool triedAutomatically = false;
+  if (model.autoExecErrors == 0) {
+    triedAutomatically = true;
+    switch (ApplySettings(model, nullptr)) {
+      case ApplyResult::Run: return 1;
+      case ApplyResult::Fail: return 0;
+      case ApplyResult::Stay: break;
+    }
+  }
+  if (isatty(STDIN_FILENO) && Tty::Available()) return SettingsScreen(model, keys);
+  std::string why = triedAutomatically ? std::string("  the settings were not confirmed\n")
+                                       : ReasonsNotStarted(model, options);
+  Say("kiln: the run cannot start by itself, and without a terminal there is no "
+      "settings screen:\n" + why);
+  return 0;
+}

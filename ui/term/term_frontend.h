@@ -1,0 +1,66 @@
+// The terminal program's side of the run sequence: the definition file
+// through the key file (with a prompt for its path in place of the install
+// dialog), the settings (automatic, or the settings screen), and the
+// progress thread, which here owns no window: it shows the progress view
+// and waits for SIGINT and SIGTERM. Ctrl-C on a terminal asks before it
+// stops the batch; SIGTERM, or SIGINT without a terminal, stops it at once.
+// Either way the font being built is finished and filed first.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "install/keystore.h"
+#include "install/locate.h"
+#include "run/process_posix.h"
+#include "run/sequence.h"
+#include "ui/term/options.h"
+#include "ui/term/term_dialogue.h"
+#include "ui/term/term_progress.h"
+
+// The install dialog on a terminal: the path is typed at a prompt.
+class TermInstallPrompt : public InstallPrompt {
+ public:
+  explicit TermInstallPrompt(KeyStore& keys) : keys_(keys) {}
+  int RunInstallDialog() override;
+
+ private:
+  KeyStore& keys_;
+};
+
+// A typed path made absolute, so that the recorded file is found from any
+// directory; a path that does not exist is returned as typed.
+std::string AbsolutePath(const std::string& path);
+
+class TermFrontEnd : public RunFrontEnd {
+ public:
+  TermFrontEnd(const TermOptions& options, KeyStore& keys, TermDialogue& dialogue);
+  ~TermFrontEnd() override;
+
+  int LocateDefinitionFile(std::string& path) override;
+  int ShowSettingsDialog() override;
+  bool StartProgressThread() override;
+  bool ProgressThreadEnded() override;
+  void BringProgressToFront() override {}
+  void CloseProgressView() override;
+  void JoinProgressThread() override;
+  ProgressView& Progress() override { return view_; }
+  ProcessRunner& Runner() override { return runner_; }
+
+ private:
+  void ProgressThreadMain();
+
+  const TermOptions& options_;
+  KeyStore& keys_;
+  TermDialogue& dialogue_;
+  PosixProcessRunner posixRunner_;
+  TermProgressView view_;
+  TermRunner runner_;
+  std::thread thread_;
+  std::atomic<bool> threadEnded_{false};
+  std::atomic<bool> viewEnded_{false};
+  int signalFd_ = -1;
+  int wakePipe_[2] = {-1, -1};
+};

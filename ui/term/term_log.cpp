@@ -1,0 +1,29 @@
+#include "ui/term/term_log.h"
+
+#include <cstdio>
+
+#include "deffile/runsettings.h"
+#include "ui/term/term_output.h"
+
+bool ColourWanted(bool isTerminal, const char* noColor) {
+  return isTerminal && !(noColor && *noColor);
+}
+
+std::string FormatLogLine(LogKind kind, const std::string& text,
+                          const std::tm& local, bool colour) {
+  std::string line = StringPrintf("%02d:%02d:%02d ", local.tm_hour,
+                                  local.tm_min, local.tm_sec) + text;
+  if (!colour) return line + "\n";
+  const char* start = kind == LOG_ALERT     ? "\x1b[91m"
+                      : kind == LOG_WARNING ? "\x1b[93m"
+                                            : "\x1b[96m";
+  return start + line + "\x1b[0m\n";
+}
+
+void TermLogSink::WriteLog(LogKind kind, const std::string& text) {
+  if (!debugMode) return;
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  Output().Print(stderr, FormatLogLine(kind, text, local, colour_));
+}

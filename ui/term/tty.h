@@ -1,0 +1,29 @@
+// The controlling terminal (/dev/tty), where questions are answered. It is
+// used even when standard input or output are redirected, as long as the
+// process has a terminal; without one, questions take the answer that
+// changes nothing.
+#pragma once
+
+#include <string>
+#include <vector>
+
+class Tty {
+ public:
+  // Opens /dev/tty on first use; false when the process has no terminal.
+  static bool Available();
+  static int Fd();
+  // Writes text straight to the terminal.
+  static void Write(const std::string& text);
+
+  // One key press, read without echo and without line editing; typed-ahead
+  // input is dropped first. Ctrl-C arrives as the byte 3. An escape
+  // sequence (an arrow key) is swallowed whole and reported as 27.
+  // Returns -1 when one of wakeFds became readable first (its index in
+  // *woken), -2 on end of input or error.
+  static int ReadKey(const std::vector<int>& wakeFds, int* woken);
+  // One line with the terminal's own editing and echo; false at end of
+  // input, error, or Ctrl-C.
+  static bool ReadLine(std::string& line);
+  // Puts back the modes found when the terminal was opened (also at exit).
+  static void RestoreModes();
+};
