@@ -15,9 +15,28 @@ extern int fontsFailed;            // jobs that ended in M1 or M2
 extern std::time_t startTime;
 extern std::string startTimeText;  // "開始時刻: %02d:%02d:%02d"
 
+// How the generation pass ended.
+enum class BatchEnd {
+  Completed,         // every chosen set was worked through
+  StoppedOnFailure,  // a failed font under 'S', or Cancel in the failure prompt
+  Interrupted,       // terminateRequest was seen at one of the two checks
+};
+
 // Runs in the current directory (the target directory). Returns when every
 // set is done, a failure stopped it, or terminateRequest was seen.
-void RunBatch(ProgressView& view, ProcessRunner& runner);
+BatchEnd RunBatch(ProgressView& view, ProcessRunner& runner);
+
+// One font, from METAFONT to the filed by-products. Kept apart from the loop
+// (which produces the jobs and reports on them) so that jobs can later be
+// handed to several workers.
+struct FontJob {
+  std::string fontName;
+  int fontResolution = 0;     // expected; replaced by the GF file's resolution
+  std::string mfCommand;      // the METAFONT command line
+  std::string gftopkCommand;  // set once the GF file has been found
+};
+enum class JobStatus { Built, NoGfFile, NoPkFile };
+JobStatus RunFontJob(FontJob& job, ProcessRunner& runner);
 
 // 1 = go on, 0 = stop; honours errorReaction.
 int AskContinueAfterFailure();

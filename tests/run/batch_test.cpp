@@ -1,0 +1,313 @@
+#include "run/batch.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <initializer_list>
+
+#include "deffile/reader.h"
+#include "deffile/runsettings.h"
+#include "run/cmdline.h"
+#include "run/filesys.h"
+#include "run/handshake.h"
+#include "run/jobgen.h"
+#include "support/fake_runner.h"
+#include "support/fakes.h"
+
+namespace {
+
+const char kDefinition[] =
+    "400 nexthi\n"
+    "118 bitgraph\n"
+    "MF mf \\mode=\n"
+    "ERROR_REACTION S\n"
+    "BEGIN_SOURCE\n"
+    "cm:\n"
+    "cmr 5 6 7 8 9 10 12 17     # design sizes\n"
+    "cmr 10m1 10m2\n"
+    "cmbx 10*2\n"
+    "logo:\n"
+    "logo10 m0.5 *2\n"
+    "three:\n"
+    "cmtt 8 9 10\n"
+    "again:\n"
+    "cmr 10\n";
+
+const char kM1[] =
+    "mf \\mode=nexthi; nonstopmode; mag=1; input cmr6\nコマンドで作成した\n"
+    "    cmr6.399gf or\n    cmr6.400gf or\n    cmr6.401gf が\n"
+    "見つかりませんでした。フォントの生成に失敗した\nと思われます。";
+
+class BatchTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetRunSettings();
+    ResetJobGenerator();
+    CloseDefinitionReader();
+    scratch.Write("FONTS.DAT", kDefinition);
+    runSettings.definitionPath = scratch.path() + "/FONTS.DAT";
+    runSettings.mfCommand = "mf \\mode=";
+    runSettings.modeName = "nexthi";
+    runSettings.resolution = 400;
+    errorReaction = 'S';
+    execShowMode = 1;
+    terminateRequest = 0;
+  }
+  void TearDown() override {
+    ResetJobGenerator();
+    CloseDefinitionReader();
+    terminateRequest = 0;
+  }
+
+  void ChooseSets(std::initializer_list<const char*> names) {
+    std::unique_ptr<FontSetNode>* tail = &runSettings.fontSets;
+    for (const char* name : names) {
+      *tail = std::make_unique<FontSetNode>();
+      (*tail)->name = name;
+      tail = &(*tail)->next;
+    }
+  }
+
+  int CountCommands(const std::string& program) const {
+    return static_cast<int>(std::count_if(
+        runner.commands.begin(), runner.commands.end(),
+        [&](const std::string& line) { return line.compare(0, program.size(), program) == 0; }));
+  }
+
+  ScratchDirectory scratch;
+  RecordingLog log;
+  ScriptedDialogue dialogue;
+  RecordingProgress view;
+  FakeRunner runner;
+};
+
+TEST_F(BatchTest, ElevenJobsOfSetCmAreBuiltAndFiled) {
+  ChooseSets({"cm"});
+  EXPECT_EQ(BatchEnd::Completed, RunBatch(view, runner));
+
+  EXPECT_EQ(11, totalFonts);
+  EXPECT_EQ(11, fontsProcessed);
+  EXPECT_EQ(0, fontsFailed);
+  EXPECT_EQ(11, view.range);
+  EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}), view.positions);
+  EXPECT_EQ(11u, view.timeLines.size());
+  EXPECT_TRUE(log.Contains("Total font = 11"));
+  // Counting lines first, then one state line per job.
+  EXPECT_EQ("生成するフォントを検索中    11", view.stateLines[10]);
+  EXPECT_EQ("9%(1/11) 生成中[cm]", view.stateLines[11]);
+  EXPECT_EQ("100%(11/11) 生成中[cm]", view.stateLines.back());
+  EXPECT_EQ("mf \\mode=nexthi; nonstopmode; mag=2; input cmbx10", view.commandLines.back());
+
+  ASSERT_EQ(22u, runner.commands.size());
+  EXPECT_EQ("mf \\mode=nexthi; nonstopmode; mag=1; input cmr5", runner.commands[0]);
+  EXPECT_EQ("gftopk cmr5.400gf cmr5.400pk", runner.commands[1]);
+  EXPECT_EQ("gftopk cmr10.576gf cmr10.576pk", runner.commands[19]);
+  for (int show : runner.showTypes) EXPECT_EQ(1, show);
+
+  for (const char* pk : {"cmr5.400pk", "cmr17.400pk", "cmr10.480pk", "cmr10.576pk",
+                         "cmbx10.800pk"})
+    EXPECT_TRUE(PathExists(pk)) << pk;
+  EXPECT_EQ("TFM cmbx10", scratch.Read("tfm/cmbx10.tfm"));
+  EXPECT_TRUE(PathExists("log/cmr17.log"));
+  EXPECT_FALSE(PathExists("cmr10.400gf"));
+  EXPECT_FALSE(PathExists("cmbx10.tfm"));
+  EXPECT_TRUE(dialogue.boxes.empty());
+}
+
+TEST_F(BatchTest, IgnoreCountsFailureAndNextSuccessSetsBar) {
+  errorReaction = 'I';
+  runner.fonts["cmr6"].writeNothing = true;
+  ChooseSets({"three", "cm"});
+  EXPECT_EQ(BatchEnd::Completed, RunBatch(view, runner));
+
+  EXPECT_TRUE(dialogue.boxes.empty());
+  EXPECT_EQ(14, fontsProcessed);
+  EXPECT_EQ(1, fontsFailed);
+  // cmr6 is job 5: no position 5, and job 6 sets the bar to 6.
+  EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 6, 7}),
+            std::vector<int>(view.positions.begin(), view.positions.begin() + 6));
+  EXPECT_EQ(13u, view.timeLines.size());
+  EXPECT_TRUE(PathExists("cmr7.400pk"));
+}
+
+TEST_F(BatchTest, StopShowsM1AndEndsBatch) {
+  errorReaction = 'S';
+  runner.fonts["cmr6"].writeNothing = true;
+  ChooseSets({"cm", "logo"});
+  EXPECT_EQ(BatchEnd::StoppedOnFailure, RunBatch(view, runner));
+
+  ASSERT_EQ(1u, dialogue.boxes.size());  // no prompt under 'S'
+  EXPECT_EQ(kM1, dialogue.boxes[0].text);
+  EXPECT_EQ(kProductTitle, dialogue.boxes[0].title);
+  EXPECT_EQ(BOX_SETFOREGROUND | BOX_ICONERROR, dialogue.boxes[0].flags);
+  EXPECT_EQ(2, fontsProcessed);
+  EXPECT_EQ(1, fontsFailed);
+  EXPECT_EQ(2, CountCommands("mf "));
+  EXPECT_EQ(1, CountCommands("gftopk "));
+}
+
+TEST_F(BatchTest, ConfirmShowsM2AndCancelLeavesLaterSetsUntouched) {
+  errorReaction = 'C';
+  runner.fonts["cmr7"].skipPk = true;
+  runner.fonts["cmr8"].skipPk = true;
+  dialogue.answers = {ANSWER_OK, ANSWER_CANCEL};
+  ChooseSets({"cm", "logo"});
+  EXPECT_EQ(BatchEnd::StoppedOnFailure, RunBatch(view, runner));
+
+  ASSERT_EQ(4u, dialogue.boxes.size());  // M2, prompt (OK), M2, prompt (Cancel)
+  EXPECT_EQ(
+      "gftopk cmr7.400gf cmr7.400pk\nコマンドで作成した\ncmr7.400pk が\n"
+      "見つかりませんでした。フォントの変換に失敗した\nと思われます。",
+      dialogue.boxes[0].text);
+  EXPECT_EQ(BOX_OKCANCEL | BOX_ICONERROR | BOX_SETFOREGROUND, dialogue.boxes[1].flags);
+  EXPECT_EQ(4, fontsProcessed);
+  EXPECT_EQ(2, fontsFailed);
+  EXPECT_EQ(0, CountCommands("mf \\mode=nexthi; nonstopmode; mag=magstep0.5"));
+  // A failed job's files stay as the programs left them.
+  EXPECT_TRUE(PathExists("cmr8.400gf"));
+  EXPECT_TRUE(PathExists("cmr8.tfm"));
+}
+
+TEST_F(BatchTest, GfFileOneOffIsConvertedAtItsOwnResolution) {
+  runner.fonts["cmtt9"].gfOffset = -1;
+  runner.fonts["cmtt10"].gfOffset = +1;
+  ChooseSets({"three"});
+  EXPECT_EQ(BatchEnd::Completed, RunBatch(view, runner));
+
+  EXPECT_EQ("gftopk cmtt9.399gf cmtt9.399pk", runner.commands[3]);
+  EXPECT_EQ("gftopk cmtt10.401gf cmtt10.401pk", runner.commands[5]);
+  EXPECT_TRUE(PathExists("cmtt10.401pk"));
+  EXPECT_EQ(0, fontsFailed);
+}
+
+TEST_F(BatchTest, SameFontInTwoSetsIsCountedTwiceAndBuiltOnce) {
+  ChooseSets({"again", "again"});
+  RunBatch(view, runner);
+  EXPECT_EQ(2, view.range);
+  EXPECT_EQ(std::vector<int>{1}, view.positions);
+  EXPECT_EQ(1, CountCommands("mf "));
+}
+
+TEST_F(BatchTest, StopRequestDuringJobFinishesAndFilesIt) {
+  runner.duringJob = [](const std::string& line) {
+    if (line.find("input cmr7") != std::string::npos) terminateRequest = 1;
+  };
+  ChooseSets({"cm", "logo"});
+  EXPECT_EQ(BatchEnd::Interrupted, RunBatch(view, runner));
+
+  EXPECT_TRUE(PathExists("cmr7.400pk"));
+  EXPECT_TRUE(PathExists("tfm/cmr7.tfm"));
+  EXPECT_EQ((std::vector<int>{1, 2, 3}), view.positions);
+  EXPECT_EQ(3u, view.timeLines.size());
+  EXPECT_EQ(3, fontsProcessed);
+  EXPECT_EQ(3, CountCommands("mf "));
+  // Once when leaving cm, once more before logo.
+  std::vector<std::string> lines = log.Texts();
+  EXPECT_EQ(2, std::count(lines.begin(), lines.end(), "Master: Recieve Terminate request"));
+}
+
+TEST_F(BatchTest, EverythingPresentRunsNothing) {
+  for (const char* pk : {"cmtt8.400pk", "cmtt9.399pk", "cmtt10.401pk"}) scratch.Write(pk, "");
+  ChooseSets({"three"});
+  EXPECT_EQ(BatchEnd::Completed, RunBatch(view, runner));
+  EXPECT_EQ(0, view.range);
+  EXPECT_TRUE(runner.commands.empty());
+  EXPECT_TRUE(view.positions.empty());
+  EXPECT_TRUE(view.timeLines.empty());
+  EXPECT_EQ(1, DirectoryStatus("tfm"));
+  EXPECT_EQ(1, DirectoryStatus("log"));
+}
+
+TEST_F(BatchTest, PercentagesTruncate) {
+  ChooseSets({"three"});
+  RunBatch(view, runner);
+  EXPECT_EQ((std::vector<std::string>{"生成するフォントを検索中     1",
+                                      "生成するフォントを検索中     2",
+                                      "生成するフォントを検索中     3",
+                                      "33%(1/3) 生成中[three]", "66%(2/3) 生成中[three]",
+                                      "100%(3/3) 生成中[three]"}),
+            view.stateLines);
+}
+
+// PK files removed between the two passes: the generation pass meets jobs
+// the counting pass never saw.
+TEST_F(BatchTest, JobWhileTotalIsZeroDoesNotDivideByZero) {
+  class RemovingView : public RecordingProgress {
+   public:
+    void SetRange(int upper) override {
+      RecordingProgress::SetRange(upper);
+      RemoveFile("cmr10.400pk");
+    }
+  } removingView;
+  std::time_t before = std::time(nullptr);
+  scratch.Write("cmr10.400pk", "");
+  ChooseSets({"again"});
+  EXPECT_EQ(BatchEnd::Completed, RunBatch(removingView, runner));
+
+  EXPECT_EQ(0, removingView.range);
+  EXPECT_EQ("100%(1/0) 生成中[again]", removingView.stateLines.back());
+  ASSERT_EQ(1u, removingView.timeLines.size());
+  EXPECT_NE(std::string::npos, removingView.timeLines[0].find("(残り0秒)"));
+  EXPECT_GE(startTime, before);
+}
+
+TEST_F(BatchTest, ProgramThatCannotStartMeetsMissingGfFile) {
+  runner.startErrors["mf"] = 2;
+  ChooseSets({"three"});
+  EXPECT_EQ(BatchEnd::StoppedOnFailure, RunBatch(view, runner));
+  ASSERT_EQ(2u, dialogue.boxes.size());  // the launcher's box, then M1
+  EXPECT_EQ("CreateProcess", dialogue.boxes[0].title);
+  EXPECT_EQ(0u, dialogue.boxes[1].text.find("mf \\mode=nexthi; nonstopmode; mag=1; input cmtt8\n"));
+}
+
+std::time_t LocalTime(int hour, int minute, int second) {
+  std::tm local = {};
+  local.tm_year = 2024 - 1900;
+  local.tm_mon = 0;
+  local.tm_mday = 15;
+  local.tm_hour = hour;
+  local.tm_min = minute;
+  local.tm_sec = second;
+  local.tm_isdst = -1;
+  return std::mktime(&local);
+}
+
+TEST(FormatTimeLine, WorkedExample) {
+  std::time_t start = LocalTime(10, 0, 0);
+  EXPECT_EQ("開始時刻: 10:00:00, 現在時刻: 10:05:00, 終了予測時刻: 10:20:00(残り900秒)",
+            FormatTimeLine("開始時刻: 10:00:00", LocalTime(10, 5, 0), start, 5, 20));
+}
+
+TEST(FormatTimeLine, DividesBeforeMultiplyingAndTruncates) {
+  std::time_t start = LocalTime(10, 0, 0);
+  // 10 / 3 * 2 = 6.67 -> 6
+  EXPECT_EQ("S, 現在時刻: 10:00:10, 終了予測時刻: 10:00:16(残り6秒)",
+            FormatTimeLine("S", LocalTime(10, 0, 10), start, 3, 5));
+}
+
+TEST(AskContinueAfterFailure, FollowsErrorReaction) {
+  struct Case {
+    int reaction;
+    std::deque<int> answers;
+    int expected;
+    std::size_t boxes;
+  };
+  for (const Case& c : {Case{'S', {}, 0, 0}, Case{'C', {ANSWER_OK}, 1, 1},
+                        Case{'C', {ANSWER_CANCEL}, 0, 1}, Case{'C', {0}, 1, 1}}) {
+    ScriptedDialogue dialogue;
+    dialogue.answers = c.answers;
+    errorReaction = c.reaction;
+    EXPECT_EQ(c.expected, AskContinueAfterFailure());
+    ASSERT_EQ(c.boxes, dialogue.boxes.size());
+    if (c.boxes) {
+      EXPECT_EQ(
+          "フォントの生成に失敗しました。処理を継続する場合はOKを, "
+          "処理を停止する場合にはキャンセルを押して下さい。",
+          dialogue.boxes[0].text);
+      EXPECT_EQ(kProductTitle, dialogue.boxes[0].title);
+    }
+  }
+  errorReaction = 'S';
+}
+
+}  // namespace
