@@ -4,6 +4,7 @@
 // thread and its view, and the process runner.
 #pragma once
 
+#include <ctime>
 #include <string>
 #include <vector>
 

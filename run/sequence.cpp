@@ -1,0 +1,200 @@
+// The master thread's run sequence, shared by both front ends: checks before
+// the settings, the hand-shake with the progress thread, the batch, and the
+// end sequence with its summary.
+#include "run/sequence.h"
+
+#include <chrono>
+#include <thread>
+
+#include "deffile/reader.h"
+#include "deffile/runsettings.h"
+#include "run/batch.h"
+#include "run/cmdline.h"
+#include "run/filesys.h"
+#include "run/handshake.h"
+#include "ui/dialogue.h"
+#include "ui/log.h"
+#include "ui/settings_model.h"
+
+namespace {
+
+constexpr unsigned kWarningFlags = BOX_SETFOREGROUND | BOX_ICONWARNING;
+constexpr unsigned kErrorFlags = BOX_SETFOREGROUND | BOX_ICONERROR;
+constexpr unsigned kInformationFlags = BOX_SETFOREGROUND | BOX_ICONINFORMATION;
+
+// Only warns: the settings apply the arguments and count what they cannot.
+void WarnAboutUnknownArguments() {
+  const std::string& path = runSettings.definitionPath;
+  if (argCount > 1) {
+    int wanted = ResolutionValue(argVector[1]);
+    bool found = false;
+    int resolution = 0;
+    std::string modeName;
+    while (NextMode(path, resolution, modeName)) {
+      if (resolution == wanted) {
+        runSettings.resolution = resolution;
+        found = true;
+        break;
+      }
+    }
+    CloseDefinitionReader();
+    if (!found)
+      MessageBoxPrintf(nullptr, kProductTitle, kWarningFlags,
+                       "第一引数で指定された解像度 %s は定義ファイル\n%s\n"
+                       "に存在しません。この引数は無視します。",
+                       argVector[1].c_str(), path.c_str());
+  }
+  for (int i = 2; i < argCount; ++i) {
+    int found = FindFontSetLabel(path, argVector[i]);
+    CloseDefinitionReader();
+    if (!found)
+      MessageBoxPrintf(nullptr, kProductTitle, kWarningFlags,
+                       "第%d引数で指定されたフォントセット名 %s は定義ファイル\n%s\n"
+                       "に存在しません。この引数は無視します。",
+                       i, argVector[i].c_str(), path.c_str());
+  }
+}
+
+void ShowMissingMfCommand() {
+  MessageBoxPrintf(nullptr, kProductTitle, kErrorFlags,
+                   "%s\nのファイルで MF のキーワードが指定されていません。\n"
+                   "MF キーワードは必ず指定して下さい。\n【例】\n"
+                   "    MF mf \\mode=\n    MF mf \\mode:=\n"
+                   "    MF virmf &plain \\mode=\n    MF virmf &plain \\mode:=\n"
+                   "等, 自分が使用している METAFONT に合わせて設定して\n下さい。",
+                   runSettings.definitionPath.c_str());
+}
+
+// The progress thread publishes progressDialog once its view exists. A view
+// that cannot be made ends the thread (which raises terminateRequest) without
+// ever publishing it, so the wait also ends on either of those; polling once
+// a millisecond keeps the wait short without burning a core.
+bool WaitForProgressView(RunFrontEnd& frontEnd) {
+  for (;;) {
+    if (progressDialog != 0) return true;
+    if (terminateRequest != 0 || frontEnd.ProgressThreadEnded()) return progressDialog != 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+void LetProgressThreadEnd(RunFrontEnd& frontEnd) {
+  masterFinished = 1;
+  ConsolePrintf(LOG_INFO, "Master: Wait for exit thread");
+  frontEnd.JoinProgressThread();
+  ConsolePrintf(LOG_INFO, "Master: Exit Process");
+}
+
+struct ClockTime {
+  int hour = 0, minute = 0, second = 0;
+};
+
+ClockTime LocalClock(std::time_t when) {
+  ClockTime clock;
+  if (const std::tm* local = std::localtime(&when)) {
+    clock.hour = local->tm_hour;
+    clock.minute = local->tm_min;
+    clock.second = local->tm_sec;
+  }
+  return clock;
+}
+
+}  // namespace
+
+std::string FormatSummary(const std::string& startText, std::time_t endTime,
+                          std::time_t start, int processed,
+                          const std::string& targetDir) {
+  int elapsed = static_cast<int>(endTime - start);
+  int average = processed > 0 ? elapsed / processed : 0;
+  ClockTime finish = LocalClock(endTime);
+  return StringPrintf("指定されたフォントの生成を完了しました\n    %s\n"
+                      "    終了時刻: %02d:%02d:%02d\n",
+                      startText.c_str(), finish.hour, finish.minute, finish.second) +
+         StringPrintf("フォント作成に要した総時間は %d時間 %d分 %d秒でした\n"
+                      "トータル生成フォント数は %d なので,\n"
+                      "フォント一個当たりの平均生成時間は %d 秒でした\n    %s\n"
+                      "ディレクトリの下に tfm と log というディレクトリを作成\n"
+                      "しました。それぞれ METAFONT が出力したファイルが格納さ\n"
+                      "れていますが, 必要無ければ削除して下さい。",
+                      elapsed / 3600, (elapsed % 3600) / 60, (elapsed % 3600) % 60,
+                      processed, average, targetDir.c_str());
+}
+
+RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& words) {
+  RunOutcome outcome;
+  SetArgumentWords(words);
+  const std::string savedDirectory = CurrentDirectory();
+  // The settings may have moved the current directory; every way out goes
+  // back to where the program started.
+  auto finish = [&](int exitCode) {
+    ChangeDirectory(savedDirectory);
+    outcome.exitCode = exitCode;
+    return outcome;
+  };
+
+  if (!frontEnd.LocateDefinitionFile(runSettings.definitionPath)) return finish(1);
+  WarnAboutUnknownArguments();
+  if (!ReadMfCommand(runSettings.definitionPath, runSettings.mfCommand)) {
+    ShowMissingMfCommand();
+    return finish(1);
+  }
+  errorReaction = ReadErrorReaction(runSettings.definitionPath);
+  if (!frontEnd.ShowSettingsDialog()) return finish(1);
+
+  execShowMode = 1;
+  progressDialog = 0;
+  masterFinished = 0;
+  terminateRequest = 0;
+  confirmStop = 1;
+  if (!frontEnd.StartProgressThread()) {
+    ShowBox(nullptr, "スレッドの作成に失敗しました", "作れない!!", BOX_OK);
+    return finish(0);
+  }
+
+  if (!WaitForProgressView(frontEnd)) {
+    // Without a view the user could neither follow nor stop the run, so no
+    // font is built. The thread has ended its view already: no closing
+    // command, no stop notice and no summary, only the thread's end.
+    ShowBox(nullptr,
+            "進捗ダイアログを作成できませんでした。\nフォントの生成は行いません。",
+            kProductTitle, kErrorFlags);
+    LetProgressThreadEnd(frontEnd);
+    return finish(1);
+  }
+  frontEnd.BringProgressToFront();
+
+  // Every file of the batch is named relative to the target directory; run
+  // anywhere else, the fonts would land in the wrong place.
+  bool inTargetDirectory = ChangeDirectory(runSettings.targetDir);
+  if (inTargetDirectory) {
+    outcome.batchRan = true;
+    BatchEnd end = RunBatch(frontEnd.Progress(), frontEnd.Runner());
+    outcome.completed = end == BatchEnd::Completed;
+  }
+
+  std::time_t endTime = std::time(nullptr);
+  if (terminateRequest == 0) {
+    confirmStop = 0;
+    frontEnd.CloseProgressView();
+  } else {
+    outcome.stoppedByUser = true;
+    ShowBox(nullptr, "Thread からの停止要求を受信しました", kProductTitle,
+            kInformationFlags);
+  }
+  LetProgressThreadEnd(frontEnd);
+  if (!inTargetDirectory) {
+    MessageBoxPrintf(nullptr, kProductTitle, kErrorFlags,
+                     "生成先ディレクトリ\n%s\nに移動できませんでした。"
+                     "フォントの生成は行いません。",
+                     runSettings.targetDir.c_str());
+    return finish(1);
+  }
+
+  outcome.fontsProcessed = fontsProcessed;
+  outcome.fontsFailed = fontsFailed;
+  if (argCount < 3 || autoExecErrors != 0)
+    ShowBox(nullptr,
+            FormatSummary(startTimeText, endTime, startTime, fontsProcessed,
+                          runSettings.targetDir),
+            kProductTitle, kInformationFlags);
+  return finish(1);
+}
