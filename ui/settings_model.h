@@ -36,6 +36,10 @@ int CompareListText(const std::string& a, const std::string& b);
 int InsertSorted(std::vector<std::string>& list, const std::string& text);
 // The first entry that begins with text, ignoring case; -1 when none.
 int FindListPrefix(const std::vector<std::string>& list, const std::string& text);
+// A resolution word or mode text read as atoi reads it (leading white space,
+// optional sign, digits up to the first non-digit; 0 without digits), with
+// values beyond an int held at its limits.
+int ResolutionValue(const std::string& text);
 
 enum class InitResult { Ready, NoModes, NoFontSets };
 // Fills the model from the definition file and the command line (argVector),
@@ -50,6 +54,9 @@ void AddFontSet(SettingsModel& model, int availableIndex);
 void AddTypedFontSet(SettingsModel& model);
 // The Delete button: moves the selected chosen set back.
 void DeleteFontSet(SettingsModel& model);
+// A click in the chosen list: selects index (-1 or out of range: none) and
+// enables Delete exactly when there is a selection.
+void SelectFontSet(SettingsModel& model, int index);
 
 enum class ApplyResult { Run, Stay, Fail };
 // Run's checks and writes (mode, target directory, overwrite, font sets,
