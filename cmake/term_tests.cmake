@@ -11,3 +11,20 @@ target_link_libraries(kiln_posix_tests PRIVATE kilncore ${KILN_GTEST})
 target_include_directories(kiln_posix_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)
 add_test(NAME posix COMMAND kiln_posix_tests)
 set_tests_properties(posix PROPERTIES TIMEOUT 120)
+
+# The terminal program's own tests: unit tests over its library, and the
+# pseudo-terminal tests that drive the real `kiln` with a stand-in METAFONT.
+add_executable(kiln_term_tests
+  tests/term/options_test.cpp
+  tests/term/line_printer_test.cpp
+  tests/term/term_log_test.cpp
+  tests/term/term_dialogue_test.cpp
+  tests/term/term_progress_test.cpp)
+target_link_libraries(kiln_term_tests PRIVATE kilnterm ${KILN_GTEST})
+add_test(NAME term COMMAND kiln_term_tests)
+find_package(Python3 COMPONENTS Interpreter)
+if(Python3_FOUND)
+  add_test(NAME term_pty
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/term/pty_test.py
+            $<TARGET_FILE:kiln>)
+endif()
