@@ -1,0 +1,245 @@
+// The job generator walks the font lines of one font set, one entry per
+// call, and keeps its place between calls (the definition reader stays
+// open after the current font line while a set is in progress).
+//
+// Problems found in a font line are reported once per process: the batch
+// walks every set twice (counting, then building), and the user should not
+// be told the same thing twice.
+#include "run/jobgen.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+#include <set>
+#include <vector>
+
+#include "deffile/reader.h"
+#include "run/output.h"
+#include "ui/dialogue.h"
+#include "ui/log.h"
+
+namespace {
+
+// -1: no set in progress; 0: the current line is used up; 1 or more: the
+// field that the next job comes from.
+int entryIndex = -1;
+int lineFieldCount = -1;
+std::string fontLine;                 // the current font line, unsplit
+std::vector<std::string> fontLineFields;
+std::set<std::string> reportedProblems;
+
+// Leaves room for the +1 of the PK and GF search.
+constexpr double kResolutionLimit = 2147483646.0;
+
+bool IsLabelLine(const std::string& line) {
+  return !line.empty() && line.back() == ':';
+}
+
+// True the first time a problem is met in this process.
+bool FirstReport(const std::string& kind, const std::string& entry) {
+  return reportedProblems.insert(kind + '\n' + fontLine + '\n' + entry).second;
+}
+
+void WarnUser(const std::string& text) {
+  MessageBoxPrintf(nullptr, kProductTitle, BOX_ICONWARNING | BOX_SETFOREGROUND,
+                   "%s", text.c_str());
+}
+
+// The number at the start of text as atof reads it, but in plain decimal
+// notation only, so that every platform reads the same value (no hex, no
+// "inf", no locale). 0 when text holds none.
+double ReadDecimal(const std::string& text) {
+  std::size_t p = 0;
+  const std::size_t size = text.size();
+  while (p < size && (text[p] == ' ' || (text[p] >= '\t' && text[p] <= '\r'))) ++p;
+  bool negative = false;
+  if (p < size && (text[p] == '+' || text[p] == '-')) negative = text[p++] == '-';
+  const std::size_t start = p;
+  auto isDigit = [&](std::size_t i) { return i < size && text[i] >= '0' && text[i] <= '9'; };
+  std::size_t digits = 0;
+  while (isDigit(p)) ++p, ++digits;
+  if (p < size && text[p] == '.') {
+    ++p;
+    while (isDigit(p)) ++p, ++digits;
+  }
+  if (digits == 0) return 0;
+  if (p < size && (text[p] == 'e' || text[p] == 'E')) {
+    std::size_t q = p + 1;
+    if (q < size && (text[q] == '+' || text[q] == '-')) ++q;
+    if (isDigit(q)) {
+      while (isDigit(q)) ++q;
+      p = q;
+    }
+  }
+  double value = 0;
+  auto result = std::from_chars(text.data() + start, text.data() + p, value);
+  if (result.ec == std::errc::result_out_of_range) {
+    // Beyond the double range: atof's answer (infinite, and the job is
+    // refused; or next to 0).
+    value = std::strtod(std::string(text, start, p - start).c_str(), nullptr);
+  }
+  return negative ? -value : value;
+}
+
+// Products are rounded to double here: an x87 build would otherwise keep
+// extra precision and could round some resolutions differently.
+double AsDouble(double value) {
+  volatile double stored = value;
+  return stored;
+}
+
+void EndOfSet() {
+  CloseDefinitionReader();
+  entryIndex = -1;
+  lineFieldCount = -1;
+}
+
+// Splits the new font line. false when it has no entry (it is then passed
+// over and the next call reads the next line).
+bool SplitFontLine(RunSettings& settings) {
+  // Split without a limit so that no entry of an overlong line is lost.
+  int count = SplitFields(fontLine, ' ', fontLineFields,
+                          static_cast<int>(fontLine.size()) + 1);
+  if (count > kMaxFontLineFields && FirstReport("fields", std::string())) {
+    ConsolePrintf(LOG_ALERT,
+                  "Font line \"%s\" has %d fields (more than %d); all its entries are built",
+                  fontLine.c_str(), count, kMaxFontLineFields);
+    WarnUser(StringPrintf(
+        "定義ファイルのフォント行\n    %s\nには %d 個のフィールドがあります(上限は %d 個)。\n"
+        "この行のフォントはすべて作成します。",
+        fontLine.c_str(), count, kMaxFontLineFields));
+  }
+  if (count < 2) {
+    if (FirstReport("single", std::string()))
+      ConsolePrintf(LOG_ALERT, "Font line \"%s\" has no font entry; passed over",
+                    fontLine.c_str());
+    entryIndex = 0;
+    lineFieldCount = 0;
+    return false;
+  }
+  lineFieldCount = count;
+  entryIndex = 1;
+  settings.fontPrefix = fontLineFields[0];
+  return true;
+}
+
+// Reads the next line of the set into fontLine; false at the end of the set.
+bool ReadFontLine(const std::string& path) {
+  return ReadDefinitionLine(path, fontLine) && !IsLabelLine(fontLine);
+}
+
+}  // namespace
+
+int RoundResolution(double value) {
+  std::string text = StringPrintf("%f", value);
+  std::size_t point = text.find('.');
+  std::string whole = text.substr(0, point);
+  // The whole part as atoi reads it, held within int.
+  long long number = 0;
+  bool negative = false;
+  std::size_t p = 0;
+  if (p < whole.size() && (whole[p] == '-' || whole[p] == '+')) negative = whole[p++] == '-';
+  for (; p < whole.size() && whole[p] >= '0' && whole[p] <= '9'; ++p) {
+    if (number < 10000000000LL) number = number * 10 + (whole[p] - '0');
+  }
+  if (negative) number = -number;
+  if (point != std::string::npos && point + 1 < text.size() && text[point + 1] >= '5')
+    number += 1;
+  if (number > 2147483647LL) number = 2147483647LL;
+  if (number < -2147483647LL - 1) number = -2147483647LL - 1;
+  return static_cast<int>(number);
+}
+
+void ResetJobGenerator() {
+  CloseDefinitionReader();
+  entryIndex = -1;
+  lineFieldCount = -1;
+  fontLine.clear();
+  fontLineFields.clear();
+  reportedProblems.clear();
+}
+
+int NextMetafontJob(RunSettings& settings, const std::string& fontSetName,
+                    std::string& command) {
+  const std::string& path = settings.definitionPath;
+  for (;;) {
+    if (entryIndex == -1) {
+      if (!FindFontSetLabel(path, fontSetName) || !ReadFontLine(path)) {
+        EndOfSet();
+        return 0;
+      }
+      if (!SplitFontLine(settings)) continue;
+    } else if (entryIndex == 0) {
+      if (!ReadFontLine(path)) {
+        EndOfSet();
+        return 0;
+      }
+      if (!SplitFontLine(settings)) continue;
+    }
+
+    const std::string entry = fontLineFields[static_cast<std::size_t>(entryIndex)];
+    std::string fontName;
+    std::string magnification;
+    double value;
+    // The first lower-case m marks a magstep; only an entry without any m
+    // is searched for an asterisk.
+    std::size_t marker = entry.find('m');
+    if (marker != std::string::npos) {
+      std::string step = entry.substr(marker + 1);
+      fontName = settings.fontPrefix + entry.substr(0, marker);
+      magnification = "magstep" + step;
+      value = AsDouble(AsDouble(std::pow(kMagstepBase, ReadDecimal(step))) *
+                       settings.resolution);
+    } else if ((marker = entry.find('*')) != std::string::npos) {
+      std::string factor = entry.substr(marker + 1);
+      fontName = settings.fontPrefix + entry.substr(0, marker);
+      magnification = factor;
+      value = AsDouble(ReadDecimal(factor) * settings.resolution);
+    } else {
+      fontName = settings.fontPrefix + entry;
+      magnification = "1";
+      value = settings.resolution;
+    }
+    std::string job = settings.mfCommand + settings.modeName +
+                      "; nonstopmode; mag=" + magnification + "; input " + fontName;
+
+    if (++entryIndex >= lineFieldCount) {
+      entryIndex = 0;
+      lineFieldCount = 0;
+    }
+
+    if (!std::isfinite(value) || std::fabs(value) >= kResolutionLimit) {
+      if (FirstReport("resolution", entry)) {
+        ConsolePrintf(LOG_ALERT,
+                      "Font entry %s of the line \"%s\": resolution out of range; job refused",
+                      entry.c_str(), fontLine.c_str());
+        WarnUser(StringPrintf(
+            "定義ファイルのフォント行\n    %s\nの %s は解像度が大き過ぎるため作成出来ません。\n"
+            "このフォントを飛ばして次に進みます。",
+            fontLine.c_str(), entry.c_str()));
+      }
+      continue;
+    }
+    if (job.size() > kMaxCommandLine) {
+      if (FirstReport("length", entry)) {
+        ConsolePrintf(LOG_ALERT,
+                      "Font entry %s of the line \"%s\": command line of %zu characters "
+                      "(more than %zu); job refused",
+                      entry.c_str(), fontLine.c_str(), job.size(), kMaxCommandLine);
+        WarnUser(StringPrintf(
+            "定義ファイルのフォント行\n    %s\nの %s はコマンドラインが %zu 文字を超えるため"
+            "作成出来ません。\nこのフォントを飛ばして次に進みます。",
+            fontLine.c_str(), entry.c_str(), kMaxCommandLine));
+      }
+      continue;
+    }
+
+    settings.fontName = fontName;
+    settings.fontResolution = RoundResolution(value);
+    if (settings.overwrite == 0 &&
+        PkFileExists(settings.fontName, settings.fontResolution) == 1)
+      continue;
+    command = job;
+    return 1;
+  }
+}
