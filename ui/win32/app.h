@@ -1,0 +1,23 @@
+// State and helpers shared by the Win32 front end's dialogs.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+extern HINSTANCE appInstance;  // stored first thing by WinMain
+
+// Every dialog's start: the system menu loses Maximize and Size and gains a
+// separator and "ヴァージョン表示" (IDM_VERSION); the class icon becomes
+// icon 101; the title becomes kVersionTitle.
+void PrepareSystemMenu(HWND dialog);
+void SetDialogIconAndTitle(HWND dialog);
+
+// The text of a dialog control, read in full whatever its length.
+std::string DialogItemText(HWND dialog, int id);
+// The text of a combo box's or list box's entry; false when there is none.
+bool ComboEntryText(HWND dialog, int id, int index, std::string& text);
+bool ListEntryText(HWND dialog, int id, int index, std::string& text);
+
+// Version dialog (104): modal to owner; 1 when closed.
+INT_PTR ShowVersionDialog(HINSTANCE instance, HWND owner);

@@ -1,0 +1,95 @@
+// The Win32 program's entry: the platform check, the command line, and the
+// run sequence over this front end's dialogs, console, registry and process
+// runner.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "install/keystore_win32.h"
+#include "install/locate.h"
+#include "run/cmdline.h"
+#include "run/handshake.h"
+#include "run/process_win32.h"
+#include "run/sequence.h"
+#include "ui/dialogue.h"
+#include "ui/win32/app.h"
+#include "ui/win32/console.h"
+#include "ui/win32/install_dialog.h"
+#include "ui/win32/message_box.h"
+#include "ui/win32/progress_dialog.h"
+#include "ui/win32/settings_dialog.h"
+
+namespace {
+
+class Win32FrontEnd : public RunFrontEnd {
+ public:
+  int LocateDefinitionFile(std::string& path) override {
+    return ::LocateDefinitionFile(keys_, installPrompt_, path);
+  }
+  int ShowSettingsDialog() override { return ::ShowSettingsDialog(appInstance, keys_); }
+  bool StartProgressThread() override {
+    DWORD threadId = 0;
+    thread_ = CreateThread(nullptr, 0, ProgressThreadMain, nullptr, 0, &threadId);
+    return thread_ != nullptr;
+  }
+  bool ProgressThreadEnded() override {
+    return !thread_ || WaitForSingleObject(thread_, 0) == WAIT_OBJECT_0;
+  }
+  void BringProgressToFront() override {
+    SetForegroundWindow(reinterpret_cast<HWND>(progressDialog.load()));
+  }
+  void CloseProgressView() override {
+    SendMessageA(reinterpret_cast<HWND>(progressDialog.load()), WM_COMMAND, IDOK, 0);
+  }
+  void JoinProgressThread() override {
+    if (!thread_) return;
+    WaitForSingleObject(thread_, INFINITE);
+    CloseHandle(thread_);
+    thread_ = nullptr;
+  }
+  ProgressView& Progress() override { return progress_; }
+  ProcessRunner& Runner() override { return runner_; }
+
+ private:
+  RegistryKeyStore keys_;
+  InstallDialogPrompt installPrompt_{keys_};
+  DialogProgressView progress_;
+  Win32ProcessRunner runner_;
+  HANDLE thread_ = nullptr;
+};
+
+// Only the Windows 95 family and NT run the program.
+bool PlatformSupported() {
+  OSVERSIONINFOA version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+  if (!GetVersionExA(&version)) return false;
+  return version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS ||
+         version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR tail, int) {
+  appInstance = instance;
+  if (!PlatformSupported()) {
+    MessageBoxA(nullptr, "このソフトウエアは Windows NT/Windows95\n以外では動作しません。",
+                kProductTitle, MB_SETFOREGROUND | MB_ICONERROR);
+    return 1;
+  }
+  // The trackbar and the progress bar of the templates.
+  INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_BAR_CLASSES | ICC_PROGRESS_CLASS};
+  InitCommonControlsEx(&controls);
+
+  static ProcessConsole console;
+  static MessageBoxDialogue boxes;
+  SetLogSink(&console);
+  SetUserDialogue(&boxes);
+
+  ParseCommandLine(tail ? tail : "");
+  std::vector<std::string> words(argVector.begin() + 1, argVector.end());
+  static Win32FrontEnd frontEnd;
+  return RunSequence(frontEnd, words).exitCode;
+}
