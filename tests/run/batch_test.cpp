@@ -278,13 +278,6 @@ TEST(FormatTimeLine, WorkedExample) {
             FormatTimeLine("開始時刻: 10:00:00", LocalTime(10, 5, 0), start, 5, 20));
 }
 
-TEST(FormatTimeLine, DividesBeforeMultiplyingAndTruncates) {
-  std::time_t start = LocalTime(10, 0, 0);
-  // 10 / 3 * 2 = 6.67 -> 6
-  EXPECT_EQ("S, 現在時刻: 10:00:10, 終了予測時刻: 10:00:16(残り6秒)",
-            FormatTimeLine("S", LocalTime(10, 0, 10), start, 3, 5));
-}
-
 TEST(AskContinueAfterFailure, FollowsErrorReaction) {
   struct Case {
     int reaction;
