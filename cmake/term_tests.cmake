@@ -28,3 +28,11 @@ if(Python3_FOUND)
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/term/pty_test.py
             $<TARGET_FILE:kiln>)
 endif()
+
+# End-to-end runs of the real `kiln` with the real METAFONT and gftopk.
+if(TARGET kiln AND Python3_FOUND)
+  add_test(NAME e2e
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/kiln_e2e.py
+            --kiln $<TARGET_FILE:kiln>)
+  set_tests_properties(e2e PROPERTIES TIMEOUT 300)
+endif()
