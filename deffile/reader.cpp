@@ -127,6 +127,18 @@ bool ParseResolution(const std::string& digits, int& value) {
   return true;
 }
 
+// The Windows C library's file status fails for "dir/" where POSIX finds
+// the directory; the status test is made without trailing slashes so both
+// platforms agree. Roots ("/", "c:/") keep theirs. Only '/' is taken off: a
+// final backslash can be the second byte of a double-byte character.
+std::string WithoutTrailingSlashes(const std::string& path) {
+  std::string result = path;
+  while (result.size() > 1 && result.back() == '/' &&
+         !(result.size() == 3 && result[1] == ':'))
+    result.pop_back();
+  return result;
+}
+
 }  // namespace
 
 bool ReadDefinitionLine(const std::string& path, std::string& line) {
@@ -213,7 +225,7 @@ int ReadTargetDir(const std::string& path, std::string& directory) {
     if (fields[0] == "TARGET_DIR") {
       directory = fields[1];
       CloseDefinitionReader();
-      return DirectoryStatus(directory) == 1 ? 1 : 0;
+      return DirectoryStatus(WithoutTrailingSlashes(directory)) == 1 ? 1 : 0;
     }
   }
   return 0;

@@ -298,7 +298,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ValueCase{"Directory", "TARGET_DIR pk\n", 1, "pk"},
         ValueCase{"WithTabAndComment", "TARGET_DIR\tpk   # here\n", 1, "pk"},
-        ValueCase{"ForwardSlash", "TARGET_DIR ./pk/\n", 1, "./pk/"},
+        ValueCase{"ForwardSlashes", "TARGET_DIR ./pk\n", 1, "./pk"},
+        // Windows' file status refuses a trailing slash that POSIX accepts.
+        ValueCase{"TrailingSlashesSameOnEveryPlatform", "TARGET_DIR pk//\n", 1, "pk//"},
+        ValueCase{"TrailingSlashOfAFile", "TARGET_DIR afile/\n", 0, "afile/"},
         ValueCase{"NamesAFile", "TARGET_DIR afile\n", 0, "afile"},
         ValueCase{"DoesNotExist", "TARGET_DIR missing\n", 0, "missing"},
         ValueCase{"Asterisk", "TARGET_DIR *pk\n", 0, "*pk"},
