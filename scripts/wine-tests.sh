@@ -1,0 +1,116 @@
+#!/usr/bin/env bash
+# Runs the Windows build under Wine with a virtual X display: the cross-built
+# core unit tests (a console program) and then kiln_driver.exe, which operates
+# kiln.exe's dialogs with mf.exe and gftopk.exe stand-ins on the PATH.
+#
+#   scripts/wine-tests.sh [BUILD_DIR] [-- DRIVER_ARGS...]
+#
+# BUILD_DIR defaults to build/win32 and is configured and built with the MinGW
+# toolchain when needed. The Wine prefix lives in BUILD_DIR/wineprefix,
+# screenshots (BMP from the driver, PNG beside them) in BUILD_DIR/shots.
+# Ends with "N passed, M failed" and a non-zero status on any failure.
+set -euo pipefail
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+
+if [[ "${KILN_WINE_INSIDE:-}" != 1 ]]; then
+  BUILD=$ROOT/build/win32
+  if [[ $# -gt 0 && "$1" != -- ]]; then BUILD=$1; shift; fi
+  [[ "${1:-}" == -- ]] && shift
+  mkdir -p "$BUILD"
+  BUILD=$(cd "$BUILD" && pwd)
+  if [[ ! -f "$BUILD/CMakeCache.txt" ]]; then
+    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw-i686.cmake" \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null
+  fi
+  if ! cmake --build "$BUILD" -j2 >"$BUILD/wine-build.log" 2>&1; then
+    tail -40 "$BUILD/wine-build.log"
+    echo "wine-tests: the build failed (see $BUILD/wine-build.log)"
+    echo "0 passed, 1 failed"
+    exit 1
+  fi
+  for tool in wine wineserver xvfb-run; do
+    command -v "$tool" >/dev/null || { echo "wine-tests: $tool is not installed" >&2; exit 2; }
+  done
+  export KILN_WINE_INSIDE=1 KILN_WINE_BUILD=$BUILD
+  # One X server for everything; Wine stops inside it (see below).
+  exec xvfb-run -a -s '-screen 0 1280x1024x24' "$0" "$@"
+fi
+
+BUILD=$KILN_WINE_BUILD
+export WINEPREFIX=$BUILD/wineprefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine's ANSI code page follows the locale: 932 is what the program's texts need.
+export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
+
+winpath() { local p=$1; echo "Z:${p//\//\\}"; }
+
+passed=0 failed=0
+stop_wine() { wineserver -k 2>/dev/null || true; }
+trap stop_wine EXIT
+
+if [[ ! -f "$WINEPREFIX/.kiln-ready" ]]; then
+  echo "wine-tests: creating the Wine prefix $WINEPREFIX"
+  wineboot --init >/dev/null 2>&1
+  # Without a window manager, Managed windows make every close wait ~2 s.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+  cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  wineserver -w
+  touch "$WINEPREFIX/.kiln-ready"
+fi
+
+# Core unit tests: console only.
+core=$BUILD/kiln_core_tests.exe
+if [[ -f "$core" ]]; then
+  log=$BUILD/wine-core-tests.log
+  set +e
+  wine "$core" 2>&1 | tee "$log"
+  rc=${PIPESTATUS[0]}
+  set -e
+  p=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$log" | tail -1)
+  f=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) test.*/\1/p' "$log" | tail -1)
+  passed=$((passed + ${p:-0}))
+  failed=$((failed + ${f:-0}))
+  if [[ $rc -ne 0 && ${f:-0} -eq 0 ]]; then
+    echo "wine-tests: kiln_core_tests.exe ended with status $rc"
+    failed=$((failed + 1))
+  fi
+else
+  echo "wine-tests: $core was not built"
+  failed=$((failed + 1))
+fi
+
+# Dialog tests.
+kiln=$(find "$BUILD" -maxdepth 3 -name kiln.exe -not -path "$WINEPREFIX/*" | head -1)
+driver=$BUILD/kiln_driver.exe
+if [[ -z "$kiln" || ! -f "$driver" ]]; then
+  echo "wine-tests: kiln.exe or kiln_driver.exe was not built"
+  failed=$((failed + 1))
+else
+  log=$BUILD/wine-driver.log
+  rm -rf "$BUILD/wine-scratch" "$BUILD/shots"
+  mkdir -p "$BUILD/wine-scratch" "$BUILD/shots"
+  set +e
+  wine "$driver" --kiln "$(winpath "$kiln")" --standins "$(winpath "$BUILD/standin")" \
+    --scratch "$(winpath "$BUILD/wine-scratch")" --shots "$(winpath "$BUILD/shots")" "$@" 2>&1 |
+    tee "$log"
+  rc=${PIPESTATUS[0]}
+  set -e
+  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log" | tail -1 || true)
+  if [[ -n "$line" ]]; then
+    passed=$((passed + $(echo "$line" | cut -d' ' -f1)))
+    failed=$((failed + $(echo "$line" | cut -d' ' -f3)))
+  fi
+  if [[ $rc -ne 0 && ( -z "$line" || "$line" == *" 0 failed" ) ]]; then
+    echo "wine-tests: kiln_driver.exe ended with status $rc"
+    failed=$((failed + 1))
+  fi
+  for bmp in "$BUILD"/shots/*.bmp; do
+    [[ -f "$bmp" ]] && /usr/bin/convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null && rm -f "$bmp"
+  done
+fi
+
+stop_wine
+trap - EXIT
+echo "$passed passed, $failed failed"
+[[ $failed -eq 0 ]]

@@ -1,0 +1,542 @@
+// kiln_driver.exe: starts kiln.exe under Wine, finds its dialogs and message
+// boxes, reads and presses their controls and checks what the program
+// promises. METAFONT and gftopk are the stand-ins mf.exe and gftopk.exe.
+//
+//   kiln_driver --kiln PATH --standins DIR --scratch DIR [--shots DIR] [--only a,b] [--list]
+//
+// Prints one line per case and "N passed, M failed"; exits 1 on any failure.
+#include "driver_support.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+using namespace driver;
+using probe::Kind;
+
+namespace {
+
+// The program's texts (CP932 here as there).
+const std::string kTitle = "Fontkiln for WIN32 ";
+const std::string kVersionTitle = "Fontkiln for WIN32 Version 3.10";
+const std::string kRegistryOpenFailed = "レジストリのオープンに失敗しました";
+const std::string kInstallQuestion =
+    "レジストリのオープン又は定義ファイルの\nオープンに失敗しました。レジストリが破\n"
+    "壊されているか, 定義ファイルが見つから\nないか又は, 初めての起動だと推測されま\nす。\n"
+    "インストール作業を行いますか。";
+const std::string kNoSuchFile = "指定されたファイルは存在しません";
+const std::string kUninstallQuestion =
+    "これを実行すると, レジストリから「Fontkiln」に関する情報を全て削除しますが. "
+    "宜しいですか(通常は UNINSTALL する時に使用します)";
+const std::string kUninstalled = "「Fontkiln」に関するレジストリは全て削除しました";
+const std::string kConfirmTitle = "確認";
+const std::string kStopQuestion =
+    "終了しても宜しいですか。\n【注意】\n  OKを選択しても直ぐには停止出来ませ\n"
+    "  ん(ダイアログは直ぐに消えますが)。\n  若干のタイムラグがありますがストー\n"
+    "  ルではありませんので, 辛抱強くお待\n  ち下さい(^_^;";
+const std::string kStopNotice = "Thread からの停止要求を受信しました";
+const std::string kContinueQuestion =
+    "フォントの生成に失敗しました。処理を継続する場合はOKを, 処理を停止する場合にはキャンセルを押して下さい。";
+const std::string kEmpty = "空っぽです";
+
+// Three sets whose sorted order (case ignored: cm, Demo, logo) differs both
+// from the file's order and from a case-sensitive sort.
+const std::string kSets =
+    "logo:\r\nlogo10 m0.5 *2\r\ncm:\r\ncmr 5 10 10m1\r\nDemo:\r\ncmbx 10\r\n";
+
+std::string Num(int n) { return std::to_string(n); }
+
+std::string MfLine(const std::string& mode, const std::string& mag, const std::string& font) {
+  return "mf \\mode=" + mode + "; nonstopmode; mag=" + mag + "; input " + font;
+}
+
+std::string NoGfMessage(const std::string& command, const std::string& font, int res) {
+  return command + "\nコマンドで作成した\n    " + font + "." + Num(res - 1) + "gf or\n    " + font + "." +
+         Num(res) + "gf or\n    " + font + "." + Num(res + 1) +
+         "gf が\n見つかりませんでした。フォントの生成に失敗した\nと思われます。";
+}
+
+std::string NoPkMessage(const std::string& font, int res) {
+  std::string gf = font + "." + Num(res) + "gf", pk = font + "." + Num(res) + "pk";
+  return "gftopk " + gf + " " + pk + "\nコマンドで作成した\n" + pk +
+         " が\n見つかりませんでした。フォントの変換に失敗した\nと思われます。";
+}
+
+std::string Summary(const std::string& fonts, const std::string& dir, const std::string& average = "#") {
+  return "指定されたフォントの生成を完了しました\n    開始時刻: #:#:#\n    終了時刻: #:#:#\n"
+         "フォント作成に要した総時間は #時間 #分 #秒でした\nトータル生成フォント数は " +
+         fonts + " なので,\nフォント一個当たりの平均生成時間は " + average + " 秒でした\n    " + dir +
+         "\nディレクトリの下に tfm と log というディレクトリを作成\nしました。それぞれ METAFONT "
+         "が出力したファイルが格納さ\nれていますが, 必要無ければ削除して下さい。";
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> v) {
+  std::sort(v.begin(), v.end());
+  return v;
+}
+
+// The target directory after a run: only PK files stay; TFM and log files
+// are filed under tfm and log.
+void CheckFiled(Case& c, const std::vector<std::string>& pk, const std::vector<std::string>& fonts) {
+  CHECK_LIST(c, Sorted(pk), ListFiles(c.target));
+  std::vector<std::string> tfm, log;
+  for (const std::string& font : fonts) {
+    tfm.push_back(font + ".tfm");
+    log.push_back(font + ".log");
+  }
+  CHECK_LIST(c, Sorted(tfm), ListFiles(c.target + "\\tfm"));
+  CHECK_LIST(c, Sorted(log), ListFiles(c.target + "\\log"));
+}
+
+std::vector<std::string> StartedFonts(Case& c) {
+  std::vector<std::string> fonts;
+  for (const std::string& line : RecordLines(c, "mf start ")) {
+    std::string rest = line.substr(9);
+    fonts.push_back(rest.substr(0, rest.find(' ')));
+  }
+  return fonts;
+}
+
+void CheckRanInTarget(Case& c) {
+  for (const std::string& dir : RecordDirectories(c)) {
+    if (lstrcmpiA(dir.c_str(), c.target.c_str()) != 0) {
+      CHECK_TEXT(c, c.target, dir);
+      return;
+    }
+  }
+}
+
+// --- first start
+
+void FirstStartCancel(Case& c) {
+  Prepare(c, "", kSets);
+  DeleteProgramKey();
+  Start(c, "");
+  ExpectBox(c, kTitle, kRegistryOpenFailed, IDOK);
+  ExpectBox(c, kTitle, kInstallQuestion, IDCANCEL);
+  ExpectExit(c);
+  CHECK(c, !KeyExists(kProgramKey));
+}
+
+void FirstStartInstall(Case& c) {
+  Prepare(c, "", kSets);
+  DeleteProgramKey();
+  Start(c, "");
+  ExpectBox(c, kTitle, kRegistryOpenFailed, IDOK, "registry_open_failed");
+  ExpectBox(c, kTitle, kInstallQuestion, IDOK, "install_question");
+  HWND install = WaitFor(c, Kind::Install);
+  CHECK_TEXT(c, kVersionTitle, probe::Title(install));
+  CHECK_TEXT(c, "レジストリへ書き込む(&W)", probe::ItemText(install, 1));
+  CHECK_TEXT(c, "", probe::ItemText(install, 1016));
+
+  // A path that does not exist keeps the dialog open and writes nothing.
+  std::string missing = c.dir + "\\NOSUCH.DAT";
+  REQUIRE(c, probe::SetItemText(install, 1016, missing));
+  probe::Press(install, 1);
+  ExpectBox(c, kTitle, kNoSuchFile, IDOK);
+  CHECK(c, IsWindowVisible(install));
+  CHECK(c, !KeyExists(kProgramKey));
+
+  REQUIRE(c, probe::SetItemText(install, 1016, c.definition));
+  Shot(c, "install", {install});
+  probe::Press(install, 1);
+  HWND settings = WaitFor(c, Kind::Settings);
+  std::string written;
+  CHECK(c, ReadDataFilePath(&written));
+  CHECK_TEXT(c, c.definition, written);
+  probe::Press(settings, 2);
+  ExpectExit(c);
+}
+
+// --- settings dialog
+
+void SettingsInitialState(Case& c) {
+  Prepare(c, "ERROR_REACTION I\r\n", kSets);
+  CreateDirectoryA((c.target + "\\sub").c_str(), nullptr);
+  Start(c, "");
+  HWND s = WaitFor(c, Kind::Settings);
+  CHECK_TEXT(c, kVersionTitle, probe::Title(s));
+  CHECK_LIST(c, (std::vector<std::string>{"118dpi bitgraph", "300dpi cx", "400dpi nexthi"}),
+             probe::ComboItems(GetDlgItem(s, 1000)));
+  CHECK_TEXT(c, "118dpi bitgraph", probe::ItemText(s, 1000));
+  // Every set selected, in the list's own case-blind order.
+  CHECK_LIST(c, (std::vector<std::string>{"cm", "Demo", "logo"}), probe::ListItems(GetDlgItem(s, 1008)));
+  CHECK_INT(c, 0, probe::QueryItem(s, 1008, LB_GETCURSEL));
+  CHECK_INT(c, 0, probe::QueryItem(s, 1011, CB_GETCOUNT));
+  CHECK_TEXT(c, kEmpty, probe::ItemText(s, 1011));
+  CHECK(c, !probe::Enabled(s, 3));
+  CHECK(c, probe::Enabled(s, 4));
+  CHECK_INT(c, 0, probe::QueryItem(s, 1022, TBM_GETRANGEMIN));
+  CHECK_INT(c, 3, probe::QueryItem(s, 1022, TBM_GETRANGEMAX));
+  CHECK_INT(c, 2, probe::QueryItem(s, 1022, TBM_GETPOS));
+  CHECK(c, !probe::Checked(s, 1025));
+  CHECK(c, !probe::Checked(s, 1026));
+  CHECK(c, probe::Checked(s, 1027));
+  CHECK(c, !probe::Checked(s, 1012));
+  CHECK(c, !probe::Checked(s, 1013));
+  CHECK_TEXT(c, c.target, probe::ItemText(s, 1015));
+  CHECK(c, !probe::Enabled(s, 1015));
+  std::vector<std::string> dirs = probe::ListItems(GetDlgItem(s, 1014));
+  CHECK(c, std::count(dirs.begin(), dirs.end(), "[sub]") == 1);
+  CHECK(c, std::count(dirs.begin(), dirs.end(), "[..]") == 1);
+  CHECK(c, std::count(dirs.begin(), dirs.end(), "[-z-]") == 1);
+  CHECK_TEXT(c, "実行", probe::ItemText(s, 1));
+  CHECK_TEXT(c, "終了(e&Xit)", probe::ItemText(s, 2));
+  Shot(c, "settings", {s});
+  probe::Press(s, 2);
+  ExpectExit(c);
+  CHECK_INT(c, 0, static_cast<long long>(ReadLines(c.record).size()));
+}
+
+void SettingsArgumentsWithoutAutoExec(Case& c) {
+  Prepare(c, "ERROR_REACTION C\r\nFORCE\r\n", kSets);
+  Start(c, "999 cm");
+  ExpectBox(c, kTitle,
+            "第一引数で指定された解像度 999 は定義ファイル\n" + c.definition +
+                "\nに存在しません。この引数は無視します。",
+            IDOK);
+  HWND s = WaitFor(c, Kind::Settings);
+  CHECK_TEXT(c, "118dpi bitgraph", probe::ItemText(s, 1000));
+  CHECK_LIST(c, (std::vector<std::string>{"cm"}), probe::ListItems(GetDlgItem(s, 1008)));
+  CHECK_LIST(c, (std::vector<std::string>{"Demo", "logo"}), probe::ComboItems(GetDlgItem(s, 1011)));
+  CHECK_TEXT(c, "Demo", probe::ItemText(s, 1011));
+  CHECK(c, probe::Enabled(s, 3));
+  CHECK(c, probe::Checked(s, 1026));
+  CHECK(c, !probe::Checked(s, 1025));
+  CHECK(c, !probe::Checked(s, 1027));
+  CHECK(c, probe::Checked(s, 1012));
+
+  probe::Press(s, 3);  // Add: Demo moves over, logo is offered next
+  CHECK(c, WaitUntil([&] { return probe::ListItems(GetDlgItem(s, 1008)).size() == 2; }, 3000));
+  CHECK_LIST(c, (std::vector<std::string>{"cm", "Demo"}), probe::ListItems(GetDlgItem(s, 1008)));
+  CHECK_TEXT(c, "logo", probe::ItemText(s, 1011));
+  probe::Press(s, 2);
+  ExpectExit(c);
+  CHECK_INT(c, 0, static_cast<long long>(ReadLines(c.record).size()));
+}
+
+void VersionDialogFromSystemMenu(Case& c) {
+  Prepare(c, "", kSets);
+  Start(c, "");
+  HWND s = WaitFor(c, Kind::Settings);
+  probe::PostSysCommand(s, 104);
+  HWND v = WaitFor(c, Kind::Version);
+  CHECK_TEXT(c, kVersionTitle, probe::Title(v));
+  std::string line = probe::ItemText(v, 1003);
+  CHECK(c, line.compare(0, 12, "Version 3.10") == 0);
+  CHECK(c, GetWindow(v, GW_OWNER) == s);
+  Shot(c, "version", {v});
+  probe::Press(v, IDCANCEL);  // Esc does not close it
+  Sleep(300);
+  CHECK(c, IsWindowVisible(v));
+  probe::Press(v, IDOK);
+  CHECK(c, WaitGone(v));
+  CHECK(c, IsWindowVisible(s));
+  probe::Press(s, 2);
+  ExpectExit(c);
+}
+
+void Uninst(Case& c) {
+  Prepare(c, "", kSets);
+  Start(c, "");
+  HWND s = WaitFor(c, Kind::Settings);
+  probe::Press(s, 5);
+  ExpectBox(c, kTitle, kUninstallQuestion, IDCANCEL);
+  CHECK(c, KeyExists(kProgramKey));
+  CHECK(c, IsWindowVisible(s));
+  probe::Press(s, 5);
+  ExpectBox(c, kTitle, kUninstallQuestion, IDOK);
+  ExpectBox(c, kTitle, kUninstalled, IDOK);
+  ExpectExit(c);
+  CHECK(c, !KeyExists(kProgramKey));
+  CHECK(c, KeyExists(kVendorKey));
+  CHECK_INT(c, 0, static_cast<long long>(ReadLines(c.record).size()));
+}
+
+// --- runs
+
+void AutoExecFullCommandLine(Case& c) {
+  Prepare(c, "", kSets);
+  // Started from a console, as from a command prompt.
+  Start(c, "400 cm", true);
+  ExpectExit(c);  // no summary: resolution and set both came from the command line
+  CHECK_LIST(c,
+             (std::vector<std::string>{"mf start cmr5 \\mode=nexthi; nonstopmode; mag=1; input cmr5",
+                                       "mf start cmr10 \\mode=nexthi; nonstopmode; mag=1; input cmr10",
+                                       "mf start cmr10 \\mode=nexthi; nonstopmode; mag=magstep1; input cmr10"}),
+             RecordLines(c, "mf start"));
+  CHECK_LIST(c,
+             (std::vector<std::string>{"gftopk cmr5.400gf cmr5.400pk", "gftopk cmr10.400gf cmr10.400pk",
+                                       "gftopk cmr10.480gf cmr10.480pk"}),
+             RecordLines(c, "gftopk"));
+  CheckRanInTarget(c);
+  CheckFiled(c, {"cmr5.400pk", "cmr10.400pk", "cmr10.480pk"}, {"cmr5", "cmr10"});
+}
+
+void AutoExecResolutionOnly(Case& c) {
+  Prepare(c, "", kSets);
+  Start(c, "118");
+  ExpectBox(c, kTitle, Summary("6", c.target), IDOK, "summary");
+  ExpectExit(c);
+  // The sets run in the selected list's order: cm, Demo, logo.
+  CHECK_LIST(c, (std::vector<std::string>{"cmr5", "cmr10", "cmr10", "cmbx10", "logo10", "logo10"}),
+             StartedFonts(c));
+  CheckFiled(c, {"cmr5.118pk", "cmr10.118pk", "cmr10.142pk", "cmbx10.118pk", "logo10.129pk", "logo10.236pk"},
+             {"cmr5", "cmr10", "cmbx10", "logo10"});
+}
+
+void RunPressedNothingToDo(Case& c) {
+  Prepare(c, "", kSets);
+  // Every font exists already; cmr5 one resolution below counts too.
+  for (const char* pk : {"cmr5.399pk", "cmr10.400pk", "cmr10.480pk", "cmbx10.400pk", "logo10.438pk", "logo10.800pk"})
+    WriteFileText(c.target + "\\" + pk, "PK");
+  Start(c, "");
+  HWND s = WaitFor(c, Kind::Settings);
+  REQUIRE(c, probe::SetItemText(s, 1000, "400dpi nexthi"));
+  probe::Press(s, 1);
+  ExpectBox(c, kTitle, Summary("0", c.target, "0"), IDOK);
+  ExpectExit(c);
+  CHECK_INT(c, 0, static_cast<long long>(ReadLines(c.record).size()));
+}
+
+void BatchProgress(Case& c) {
+  Prepare(c, "", "cm:\r\ncmr 5 6 7 8 9\r\n");
+  SetControl("KILN_STANDIN_SLEEP_MS", "900");
+  Start(c, "400 cm");
+  HWND p = WaitFor(c, Kind::Progress);
+  CHECK_TEXT(c, kVersionTitle, probe::Title(p));
+  REQUIRE(c, WaitUntil([&] { return RecordLines(c, "mf start").size() >= 2; }, 15000));
+  // The second font is running: the first is filed and counted on the bar.
+  CHECK_INT(c, 0, probe::QueryItem(p, 1004, PBM_GETRANGE, TRUE));
+  CHECK_INT(c, 5, probe::QueryItem(p, 1004, PBM_GETRANGE, FALSE));
+  CHECK_INT(c, 1, probe::QueryItem(p, 1004, PBM_GETPOS));
+  CHECK_TEXT(c, "40%(2/5) 生成中[cm]", probe::ItemText(p, 1005));
+  CHECK_TEXT(c, MfLine("nexthi", "1", "cmr6"), probe::ItemText(p, 1006));
+  CHECK_TEXT(c, "開始時刻: #:#:#, 現在時刻: #:#:#, 終了予測時刻: #:#:#(残り#秒)", probe::ItemText(p, 1018));
+
+  // The two view buttons alternate.
+  CHECK(c, probe::Enabled(p, 3));
+  CHECK(c, !probe::Enabled(p, 1020));
+  probe::Press(p, 3);
+  CHECK(c, WaitUntil([&] { return !probe::Enabled(p, 3) && probe::Enabled(p, 1020); }, 3000));
+  RECT r;
+  GetWindowRect(p, &r);
+  POINT below{r.left + 20, r.bottom + 20};
+  HWND console = GetAncestor(WindowFromPoint(below), GA_ROOT);
+  Shot(c, "progress", {p, console});
+  probe::Press(p, 1020);
+  CHECK(c, WaitUntil([&] { return probe::Enabled(p, 3) && !probe::Enabled(p, 1020); }, 3000));
+
+  // The version box blocks only the progress dialog: the batch goes on.
+  probe::PostSysCommand(p, 104);
+  HWND v = WaitFor(c, Kind::Version);
+  CHECK(c, GetWindow(v, GW_OWNER) == p);
+  size_t started = RecordLines(c, "mf start").size();
+  CHECK(c, WaitUntil([&] { return RecordLines(c, "mf start").size() > started; }, 5000));
+  CHECK(c, WaitUntil([&] { return probe::QueryItem(p, 1004, PBM_GETPOS) >= 2; }, 5000));
+  probe::Press(v, IDOK);
+  CHECK(c, WaitGone(v));
+
+  // At the normal end the master closes the dialog without the question.
+  ExpectExit(c);
+  CHECK_LIST(c, (std::vector<std::string>{"cmr5", "cmr6", "cmr7", "cmr8", "cmr9"}), StartedFonts(c));
+  CheckFiled(c, {"cmr5.400pk", "cmr6.400pk", "cmr7.400pk", "cmr8.400pk", "cmr9.400pk"},
+             {"cmr5", "cmr6", "cmr7", "cmr8", "cmr9"});
+}
+
+void GfFileOneOff(Case& c) {
+  Prepare(c, "", "cm:\r\ncmr 5 10 12\r\n");
+  SetControl("KILN_STANDIN_OFFBY", "cmr5,cmr10:-1");
+  Start(c, "400 cm");
+  ExpectExit(c);
+  CHECK_LIST(c,
+             (std::vector<std::string>{"gftopk cmr5.401gf cmr5.401pk", "gftopk cmr10.399gf cmr10.399pk",
+                                       "gftopk cmr12.400gf cmr12.400pk"}),
+             RecordLines(c, "gftopk"));
+  CheckFiled(c, {"cmr5.401pk", "cmr10.399pk", "cmr12.400pk"}, {"cmr5", "cmr10", "cmr12"});
+}
+
+void ReactionStop(Case& c) {
+  Prepare(c, "ERROR_REACTION S\r\n", "cm:\r\ncmr 5 10 12\r\nlater:\r\ncmbx 10\r\n");
+  SetControl("KILN_STANDIN_FAIL", "cmr10");
+  Start(c, "400 cm later");
+  ExpectBox(c, kTitle, NoGfMessage(MfLine("nexthi", "1", "cmr10"), "cmr10", 400), IDOK, "failure_box");
+  // No continue question, no stop notice, no summary.
+  ExpectExit(c);
+  CHECK_LIST(c, (std::vector<std::string>{"cmr5", "cmr10"}), StartedFonts(c));
+  CheckFiled(c, {"cmr5.400pk"}, {"cmr5"});
+}
+
+void ReactionConfirmContinue(Case& c) {
+  Prepare(c, "ERROR_REACTION C\r\n", "cm:\r\ncmr 5 10 12\r\n");
+  SetControl("KILN_STANDIN_FAIL", "cmr5");
+  SetControl("KILN_STANDIN_GFTOPK_FAIL", "cmr10");
+  Start(c, "400 cm");
+  ExpectBox(c, kTitle, NoGfMessage(MfLine("nexthi", "1", "cmr5"), "cmr5", 400), IDOK);
+  ExpectBox(c, kTitle, kContinueQuestion, IDOK, "continue_question");
+  ExpectBox(c, kTitle, NoPkMessage("cmr10", 400), IDOK);
+  ExpectBox(c, kTitle, kContinueQuestion, IDOK);
+  ExpectExit(c);
+  CHECK_LIST(c, (std::vector<std::string>{"cmr5", "cmr10", "cmr12"}), StartedFonts(c));
+  // A failed job's files stay as the programs left them.
+  CheckFiled(c, {"cmr10.400gf", "cmr10.log", "cmr10.tfm", "cmr12.400pk"}, {"cmr12"});
+}
+
+void ReactionConfirmCancel(Case& c) {
+  Prepare(c, "ERROR_REACTION C\r\n", kSets);
+  SetControl("KILN_STANDIN_FAIL", "cmr5");
+  Start(c, "400");
+  ExpectBox(c, kTitle, NoGfMessage(MfLine("nexthi", "1", "cmr5"), "cmr5", 400), IDOK);
+  ExpectBox(c, kTitle, kContinueQuestion, IDCANCEL);
+  // No stop notice; the summary counts the failed font.
+  ExpectBox(c, kTitle, Summary("1", c.target), IDOK);
+  ExpectExit(c);
+  CHECK_LIST(c, (std::vector<std::string>{"cmr5"}), StartedFonts(c));
+  CHECK_INT(c, 0, static_cast<long long>(RecordLines(c, "gftopk").size()));
+}
+
+void ReactionIgnore(Case& c) {
+  Prepare(c, "ERROR_REACTION I\r\n", kSets);
+  SetControl("KILN_STANDIN_FAIL", "cmr5");
+  Start(c, "400 cm");
+  ExpectExit(c);
+  CHECK_LIST(c, (std::vector<std::string>{"cmr5", "cmr10", "cmr10"}), StartedFonts(c));
+  CheckFiled(c, {"cmr10.400pk", "cmr10.480pk"}, {"cmr10"});
+}
+
+void StopCancelThenOk(Case& c) {
+  Prepare(c, "", "cm:\r\ncmr 5 6 7 8 9\r\n");
+  SetControl("KILN_STANDIN_SLEEP_MS", "1500");
+  Start(c, "400 cm");
+  HWND p = WaitFor(c, Kind::Progress);
+  REQUIRE(c, WaitUntil([&] { return RecordLines(c, "mf start").size() >= 1; }, 15000));
+
+  // The close box asks too; Cancel changes nothing.
+  probe::PostSysCommand(p, SC_CLOSE);
+  HWND q = WaitFor(c, Kind::Box);
+  CHECK_TEXT(c, kConfirmTitle, probe::Title(q));
+  CHECK_TEXT(c, kStopQuestion, probe::BoxText(q));
+  CHECK(c, GetWindow(q, GW_OWNER) == p);
+  Shot(c, "stop_question", {p, q});
+  Answer(c, q, IDCANCEL);
+  CHECK(c, IsWindowVisible(p));
+  REQUIRE(c, WaitUntil([&] { return RecordLines(c, "mf start").size() >= 2; }, 15000));
+
+  probe::Press(p, 1);
+  ExpectBox(c, kConfirmTitle, kStopQuestion, IDOK);
+  size_t running = StartedFonts(c).size();
+  CHECK(c, WaitGone(p, 3000));
+  // The notice comes once the running font is finished and filed.
+  HWND notice = WaitFor(c, Kind::Box);
+  CHECK_TEXT(c, kTitle, probe::Title(notice));
+  CHECK_TEXT(c, kStopNotice, probe::BoxText(notice));
+  Answer(c, notice, IDOK);
+  ExpectExit(c);
+  std::vector<std::string> fonts = StartedFonts(c);
+  CHECK_INT(c, static_cast<long long>(running), static_cast<long long>(fonts.size()));
+  std::vector<std::string> pk;
+  for (const std::string& font : fonts) pk.push_back(font + ".400pk");
+  CheckFiled(c, pk, fonts);
+}
+
+struct TestCase {
+  const char* name;
+  void (*run)(Case&);
+};
+
+const TestCase kCases[] = {
+    {"first_start_cancel", FirstStartCancel},
+    {"first_start_install", FirstStartInstall},
+    {"settings_initial_state", SettingsInitialState},
+    {"settings_arguments_without_auto_exec", SettingsArgumentsWithoutAutoExec},
+    {"version_dialog_from_system_menu", VersionDialogFromSystemMenu},
+    {"uninst", Uninst},
+    {"auto_exec_full_command_line", AutoExecFullCommandLine},
+    {"auto_exec_resolution_only_summary", AutoExecResolutionOnly},
+    {"run_pressed_nothing_to_do", RunPressedNothingToDo},
+    {"batch_progress", BatchProgress},
+    {"gf_file_one_off", GfFileOneOff},
+    {"reaction_stop", ReactionStop},
+    {"reaction_confirm_continue", ReactionConfirmContinue},
+    {"reaction_confirm_cancel", ReactionConfirmCancel},
+    {"reaction_ignore", ReactionIgnore},
+    {"stop_cancel_then_ok", StopCancelThenOk},
+};
+
+bool Selected(const char* name) {
+  if (options.only.empty()) return true;
+  std::string list = "," + options.only + ",";
+  return list.find("," + std::string(name) + ",") != std::string::npos;
+}
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: kiln_driver --kiln PATH --standins DIR --scratch DIR [--shots DIR] "
+               "[--only a,b] [--list]\n");
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  SetConsoleOutputCP(CP_UTF8);
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--list") {
+      for (const TestCase& t : kCases) std::printf("%s\n", t.name);
+      return 0;
+    }
+    if (i + 1 >= argc) return Usage();
+    std::string value = argv[++i];
+    if (arg == "--kiln")
+      options.kiln = value;
+    else if (arg == "--standins")
+      options.standins = value;
+    else if (arg == "--scratch")
+      options.scratch = value;
+    else if (arg == "--shots")
+      options.shots = value;
+    else if (arg == "--only")
+      options.only = value;
+    else
+      return Usage();
+  }
+  if (options.kiln.empty() || options.standins.empty() || options.scratch.empty()) return Usage();
+  if (!FileExists(options.kiln)) {
+    std::fprintf(stderr, "kiln_driver: %s does not exist\n", options.kiln.c_str());
+    return 2;
+  }
+  // kiln.exe and its children find mf and gftopk on the PATH.
+  char path[32768] = "";
+  GetEnvironmentVariableA("PATH", path, sizeof path);
+  SetEnvironmentVariableA("PATH", (options.standins + ";" + path).c_str());
+
+  int passed = 0, failed = 0;
+  for (const TestCase& t : kCases) {
+    if (!Selected(t.name)) continue;
+    Case c;
+    c.name = t.name;
+    std::printf("[ RUN      ] %s\n", t.name);
+    std::fflush(stdout);
+    DWORD start = GetTickCount();
+    try {
+      t.run(c);
+    } catch (const Abort&) {
+      // the failure is reported; the clean-up below still runs
+    }
+    Finish(c);
+    DWORD ms = GetTickCount() - start;
+    if (c.failures == 0) {
+      ++passed;
+      std::printf("[       OK ] %s (%lu ms)\n", t.name, ms);
+    } else {
+      ++failed;
+      std::printf("[  FAILED  ] %s (%lu ms)\n", t.name, ms);
+    }
+    std::fflush(stdout);
+  }
+  std::printf("%d passed, %d failed\n", passed, failed);
+  return failed == 0 && passed > 0 ? 0 : 1;
+}

@@ -1,0 +1,334 @@
+#include "driver_support.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdarg>
+#include <cstdio>
+
+namespace driver {
+
+Options options;
+const char* const kProgramKey = "Software\\Fontkiln\\kiln";
+const char* const kVendorKey = "Software\\Fontkiln";
+
+namespace {
+
+const char* const kControls[] = {"KILN_STANDIN_FAIL", "KILN_STANDIN_OFFBY", "KILN_STANDIN_SLEEP_MS",
+                                 "KILN_STANDIN_GFTOPK_FAIL", "KILN_STANDIN_RECORD"};
+
+void Print(const std::string& cp932) {
+  std::string text = probe::Utf8(cp932);
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+const char* BaseName(const char* path) {
+  const char* base = path;
+  for (const char* p = path; *p; ++p)
+    if (*p == '/' || *p == '\\') base = p + 1;
+  return base;
+}
+
+std::string Quoted(const std::string& s) { return "\"" + probe::Escaped(s) + "\""; }
+
+}  // namespace
+
+void Fail(Case& c, const char* file, int line, const char* format, ...) {
+  char message[4096];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(message, sizeof message, format, args);
+  va_end(args);
+  ++c.failures;
+  char where[300];
+  std::snprintf(where, sizeof where, "  FAILED %s:%d: ", BaseName(file), line);
+  Print(std::string(where) + message);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+bool Matches(const std::string& pattern, const std::string& text) {
+  size_t p = 0, t = 0;
+  while (p < pattern.size()) {
+    if (pattern[p] == '#') {
+      if (t >= text.size() || !std::isdigit(static_cast<unsigned char>(text[t]))) return false;
+      while (t < text.size() && std::isdigit(static_cast<unsigned char>(text[t]))) ++t;
+      ++p;
+      continue;
+    }
+    if (t >= text.size() || pattern[p] != text[t]) return false;
+    ++p;
+    ++t;
+  }
+  return t == text.size();
+}
+
+bool CheckText(Case& c, const char* file, int line, const char* what, const std::string& expected,
+               const std::string& actual) {
+  if (Matches(expected, actual)) return true;
+  Fail(c, file, line, "%s\n      expected %s\n      actual   %s", what, Quoted(expected).c_str(),
+       Quoted(actual).c_str());
+  return false;
+}
+
+bool CheckList(Case& c, const char* file, int line, const char* what,
+               const std::vector<std::string>& expected, const std::vector<std::string>& actual) {
+  if (expected == actual) return true;
+  auto join = [](const std::vector<std::string>& v) {
+    std::string s = "{";
+    for (size_t i = 0; i < v.size(); ++i) s += (i ? ", " : "") + Quoted(v[i]);
+    return s + "}";
+  };
+  Fail(c, file, line, "%s\n      expected %s\n      actual   %s", what, join(expected).c_str(),
+       join(actual).c_str());
+  return false;
+}
+
+bool CheckInt(Case& c, const char* file, int line, const char* what, long long expected,
+              long long actual) {
+  if (expected == actual) return true;
+  Fail(c, file, line, "%s: expected %lld, actual %lld", what, expected, actual);
+  return false;
+}
+
+// --- scratch files
+
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool WriteFileText(const std::string& path, const std::string& text) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool ok = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+std::vector<std::string> ListFiles(const std::string& dir) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void RemoveTree(const std::string& path) {
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = data.cFileName;
+      if (name == "." || name == "..") continue;
+      std::string full = path + "\\" + name;
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(full);
+      else
+        DeleteFileA(full.c_str());
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+  }
+  RemoveDirectoryA(path.c_str());
+}
+
+std::vector<std::string> ReadLines(const std::string& path) {
+  std::vector<std::string> lines;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return lines;
+  std::string line;
+  int ch;
+  while ((ch = std::fgetc(f)) != EOF) {
+    if (ch == '\n') {
+      lines.push_back(line);
+      line.clear();
+    } else if (ch != '\r') {
+      line += static_cast<char>(ch);
+    }
+  }
+  std::fclose(f);
+  if (!line.empty()) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> RecordLines(Case& c, const std::string& prefix) {
+  std::vector<std::string> out;
+  for (const std::string& line : ReadLines(c.record)) {
+    std::string entry = line.substr(0, line.rfind('|'));
+    if (entry.compare(0, prefix.size(), prefix) == 0) out.push_back(entry);
+  }
+  return out;
+}
+
+std::vector<std::string> RecordDirectories(Case& c) {
+  std::vector<std::string> out;
+  for (const std::string& line : ReadLines(c.record)) {
+    size_t bar = line.rfind('|');
+    if (bar != std::string::npos) out.push_back(line.substr(bar + 1));
+  }
+  return out;
+}
+
+void SetControl(const char* name, const std::string& value) {
+  SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
+}
+
+void Prepare(Case& c, const std::string& header, const std::string& sets) {
+  c.dir = options.scratch + "\\" + c.name;
+  RemoveTree(c.dir);
+  CreateDirectoryA(options.scratch.c_str(), nullptr);
+  REQUIRE(c, CreateDirectoryA(c.dir.c_str(), nullptr));
+  c.target = c.dir + "\\pk";
+  REQUIRE(c, CreateDirectoryA(c.target.c_str(), nullptr));
+  c.definition = c.dir + "\\FONTS.DAT";
+  c.record = c.dir + "\\record.txt";
+  std::string text = "400 nexthi\r\n118 bitgraph\r\n300 cx\r\nMF mf \\mode=\r\nTARGET_DIR " + c.target +
+                     "\r\n" + header + "BEGIN_SOURCE\r\n" + sets;
+  REQUIRE(c, WriteFileText(c.definition, text));
+  REQUIRE(c, WriteDataFilePath(c.definition));
+  for (const char* name : kControls) SetControl(name, std::string());
+  SetControl("KILN_STANDIN_RECORD", c.record);
+}
+
+// --- registry
+
+bool WriteDataFilePath(const std::string& path) {
+  HKEY key;
+  if (RegCreateKeyA(HKEY_CURRENT_USER, kProgramKey, &key) != ERROR_SUCCESS) return false;
+  LONG r = RegSetValueExA(key, "DataFilePath", 0, REG_SZ, reinterpret_cast<const BYTE*>(path.c_str()),
+                          static_cast<DWORD>(path.size() + 1));
+  RegCloseKey(key);
+  return r == ERROR_SUCCESS;
+}
+
+bool ReadDataFilePath(std::string* path) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, kProgramKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  char buffer[1024] = "";
+  DWORD size = sizeof buffer - 1, type = 0;
+  LONG r = RegQueryValueExA(key, "DataFilePath", nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size);
+  RegCloseKey(key);
+  if (r != ERROR_SUCCESS || type != REG_SZ) return false;
+  *path = buffer;
+  return true;
+}
+
+bool KeyExists(const char* keyPath) {
+  HKEY key;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+void DeleteProgramKey() { RegDeleteKeyA(HKEY_CURRENT_USER, kProgramKey); }
+
+// --- kiln.exe
+
+void Start(Case& c, const std::string& tail, bool attached) {
+  std::string commandLine = "\"" + options.kiln + "\"";
+  if (!tail.empty()) commandLine += " " + tail;
+  std::vector<char> buffer(commandLine.begin(), commandLine.end());
+  buffer.push_back('\0');
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  if (!CreateProcessA(options.kiln.c_str(), buffer.data(), nullptr, nullptr, FALSE,
+                      attached ? 0 : DETACHED_PROCESS, nullptr, c.dir.c_str(), &startup, &c.process)) {
+    Fail(c, __FILE__, __LINE__, "cannot start %s: error %lu", options.kiln.c_str(), GetLastError());
+    throw Abort();
+  }
+}
+
+bool Running(Case& c) {
+  return c.process.hProcess && WaitForSingleObject(c.process.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+static DWORD ExitCode(Case& c) {
+  DWORD code = 0;
+  GetExitCodeProcess(c.process.hProcess, &code);
+  return code;
+}
+
+HWND WaitFor(Case& c, probe::Kind kind, int timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    for (HWND dialog : probe::Dialogs(c.process.dwProcessId))
+      if (probe::KindOf(dialog) == kind) return dialog;
+    if (!Running(c)) {
+      Fail(c, __FILE__, __LINE__, "kiln.exe ended (exit code %lu) while waiting for the %s", ExitCode(c),
+           probe::KindName(kind));
+      throw Abort();
+    }
+    if (static_cast<int>(GetTickCount() - start) > timeoutMs) {
+      Fail(c, __FILE__, __LINE__, "no %s within %d ms; showing:%s", probe::KindName(kind), timeoutMs,
+           probe::Describe(c.process.dwProcessId).c_str());
+      throw Abort();
+    }
+    Sleep(30);
+  }
+}
+
+bool WaitGone(HWND window, int timeoutMs) {
+  return WaitUntil([&] { return !IsWindow(window) || !IsWindowVisible(window); }, timeoutMs);
+}
+
+void Answer(Case& c, HWND box, int id) {
+  PostMessageA(box, WM_COMMAND, static_cast<WPARAM>(id), 0);
+  if (!WaitGone(box)) {
+    Fail(c, __FILE__, __LINE__, "the box \"%s\" stayed open after answering %d", probe::Title(box).c_str(), id);
+    throw Abort();
+  }
+}
+
+HWND ExpectBox(Case& c, const std::string& title, const std::string& text, int answer, const char* shot) {
+  HWND box = WaitFor(c, probe::Kind::Box);
+  CHECK_TEXT(c, title, probe::Title(box));
+  CHECK_TEXT(c, text, probe::BoxText(box));
+  if (shot) Shot(c, shot, {box});
+  Answer(c, box, answer);
+  return box;
+}
+
+void ExpectExit(Case& c, DWORD code, int timeoutMs) {
+  DWORD start = GetTickCount();
+  while (Running(c)) {
+    for (HWND dialog : probe::Dialogs(c.process.dwProcessId)) {
+      probe::Kind kind = probe::KindOf(dialog);
+      if (kind == probe::Kind::Progress || kind == probe::Kind::Settings) continue;
+      Fail(c, __FILE__, __LINE__, "unexpected window before the end:%s",
+           probe::Describe(c.process.dwProcessId).c_str());
+      throw Abort();
+    }
+    if (static_cast<int>(GetTickCount() - start) > timeoutMs) {
+      Fail(c, __FILE__, __LINE__, "kiln.exe still runs after %d ms; showing:%s", timeoutMs,
+           probe::Describe(c.process.dwProcessId).c_str());
+      throw Abort();
+    }
+    Sleep(30);
+  }
+  CHECK_INT(c, code, ExitCode(c));
+}
+
+void Finish(Case& c) {
+  if (!c.process.hProcess) return;
+  if (Running(c)) {
+    Fail(c, __FILE__, __LINE__, "kiln.exe still running at the end of the case; killed. Showing:%s",
+         probe::Describe(c.process.dwProcessId).c_str());
+    TerminateProcess(c.process.hProcess, 99);
+    WaitForSingleObject(c.process.hProcess, 5000);
+  }
+  CloseHandle(c.process.hThread);
+  CloseHandle(c.process.hProcess);
+  c.process = PROCESS_INFORMATION{};
+}
+
+void Shot(Case& c, const char* name, const std::vector<HWND>& windows) {
+  if (options.shots.empty()) return;
+  CreateDirectoryA(options.shots.c_str(), nullptr);
+  // Wine paints asynchronously; give the windows a moment to be drawn.
+  Sleep(400);
+  std::string path = options.shots + "\\" + name + ".bmp";
+  if (!probe::SaveScreenArea(windows, path)) Fail(c, __FILE__, __LINE__, "screenshot %s failed", path.c_str());
+}
+
+}  // namespace driver

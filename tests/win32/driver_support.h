@@ -1,0 +1,126 @@
+// The Wine test driver's frame: named cases with checks that count failures,
+// a scratch directory per case with its definition file and target directory,
+// kiln.exe started and watched with timeouts, the registry value, the files.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "ui_probe.h"
+
+namespace driver {
+
+struct Options {
+  std::string kiln;      // path of kiln.exe
+  std::string standins;  // directory holding mf.exe and gftopk.exe
+  std::string scratch;   // root of the cases' scratch directories
+  std::string shots;     // screenshots go here when set
+  std::string only;      // comma-separated case names; empty: all
+};
+extern Options options;
+
+// Thrown by REQUIRE and by waits that time out: ends the case, whose clean-up
+// then kills kiln.exe if it still runs.
+struct Abort {};
+
+struct Case {
+  std::string name;
+  std::string dir;         // scratch directory, kiln.exe's current directory
+  std::string target;      // dir\pk, the definition file's TARGET_DIR
+  std::string definition;  // dir\FONTS.DAT
+  std::string record;      // the stand-ins' record file
+  PROCESS_INFORMATION process{};
+  int failures = 0;
+};
+
+void Fail(Case& c, const char* file, int line, const char* format, ...);
+
+#define CHECK(c, cond) \
+  ((cond) ? true : (::driver::Fail((c), __FILE__, __LINE__, "%s", #cond), false))
+#define REQUIRE(c, cond)                                        \
+  do {                                                          \
+    if (!(cond)) {                                              \
+      ::driver::Fail((c), __FILE__, __LINE__, "%s", #cond);     \
+      throw ::driver::Abort();                                  \
+    }                                                           \
+  } while (0)
+// Texts compare byte for byte (both sides CP932); '#' in the expected text
+// stands for a run of decimal digits.
+#define CHECK_TEXT(c, expected, actual) \
+  ::driver::CheckText((c), __FILE__, __LINE__, #actual, (expected), (actual))
+#define CHECK_LIST(c, expected, actual) \
+  ::driver::CheckList((c), __FILE__, __LINE__, #actual, (expected), (actual))
+#define CHECK_INT(c, expected, actual) \
+  ::driver::CheckInt((c), __FILE__, __LINE__, #actual, (expected), (actual))
+
+bool Matches(const std::string& pattern, const std::string& text);
+bool CheckText(Case& c, const char* file, int line, const char* what, const std::string& expected,
+               const std::string& actual);
+bool CheckList(Case& c, const char* file, int line, const char* what,
+               const std::vector<std::string>& expected, const std::vector<std::string>& actual);
+bool CheckInt(Case& c, const char* file, int line, const char* what, long long expected,
+              long long actual);
+
+// --- scratch files
+bool FileExists(const std::string& path);
+bool WriteFileText(const std::string& path, const std::string& text);
+std::vector<std::string> ListFiles(const std::string& dir);  // plain files, sorted
+void RemoveTree(const std::string& path);
+std::vector<std::string> ReadLines(const std::string& path);
+// Stand-in record lines, without the "|directory" tail, that begin with `prefix`.
+std::vector<std::string> RecordLines(Case& c, const std::string& prefix);
+// The directories the stand-ins ran in.
+std::vector<std::string> RecordDirectories(Case& c);
+
+// Creates the case's directory, its target directory and the definition file
+// (modes 400 nexthi, 118 bitgraph, 300 cx; "MF mf \mode="; the target;
+// `header` lines; then BEGIN_SOURCE and `sets`), records it in the registry
+// and clears the stand-ins' controls.
+void Prepare(Case& c, const std::string& header, const std::string& sets);
+void SetControl(const char* name, const std::string& value);
+
+// --- registry: HKCU\Software\Fontkiln\kiln, value DataFilePath
+extern const char* const kProgramKey;
+extern const char* const kVendorKey;
+bool WriteDataFilePath(const std::string& path);
+bool ReadDataFilePath(std::string* path);
+bool KeyExists(const char* key);
+void DeleteProgramKey();
+
+// --- kiln.exe
+// Starts kiln.exe with the command tail in the case's directory. Without
+// `attached` it has no console, as when started from the desktop.
+void Start(Case& c, const std::string& tail, bool attached = false);
+bool Running(Case& c);
+// Waits for a dialog of the given kind; fails the case on timeout or when
+// kiln.exe ends first.
+HWND WaitFor(Case& c, probe::Kind kind, int timeoutMs = 15000);
+// Waits for a message box, checks title and text (patterns), answers it with
+// the button id and waits until it is gone.
+HWND ExpectBox(Case& c, const std::string& title, const std::string& text, int answer,
+               const char* shot = nullptr);
+void Answer(Case& c, HWND box, int id);
+// Waits until the window is gone (or hidden).
+bool WaitGone(HWND window, int timeoutMs = 5000);
+// Waits until `probe` holds, polling; false on timeout.
+template <typename F>
+bool WaitUntil(F probe, int timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    if (probe()) return true;
+    if (static_cast<int>(GetTickCount() - start) > timeoutMs) return false;
+    Sleep(30);
+  }
+}
+// Waits for kiln.exe to end with the exit code; any message box, version or
+// install dialog that shows up meanwhile fails the case.
+void ExpectExit(Case& c, DWORD code = 1, int timeoutMs = 30000);
+// Kills kiln.exe if it still runs (a failure) and closes its handles.
+void Finish(Case& c);
+
+// Saves a screenshot of the windows under the shots directory as NAME.bmp.
+void Shot(Case& c, const char* name, const std::vector<HWND>& windows);
+
+}  // namespace driver

@@ -1,0 +1,222 @@
+#include "ui_probe.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+
+namespace probe {
+namespace {
+
+const UINT kTimeoutMs = 3000;
+
+struct EnumState {
+  DWORD pid;
+  std::vector<HWND> found;
+};
+
+BOOL CALLBACK CollectDialog(HWND window, LPARAM param) {
+  EnumState* state = reinterpret_cast<EnumState*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  if (pid != state->pid || !IsWindowVisible(window)) return TRUE;
+  char cls[64] = "";
+  GetClassNameA(window, cls, sizeof cls);
+  if (std::string(cls) == "#32770") state->found.push_back(window);
+  return TRUE;
+}
+
+std::string Convert(const std::string& text, UINT from, UINT to) {
+  if (text.empty()) return text;
+  int wide = MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring w(static_cast<size_t>(wide), L'\0');
+  MultiByteToWideChar(from, 0, text.data(), static_cast<int>(text.size()), &w[0], wide);
+  int narrow = WideCharToMultiByte(to, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(narrow), '\0');
+  WideCharToMultiByte(to, 0, w.data(), wide, &out[0], narrow, nullptr, nullptr);
+  return out;
+}
+
+}  // namespace
+
+const char* KindName(Kind kind) {
+  switch (kind) {
+    case Kind::Settings: return "settings dialog";
+    case Kind::Progress: return "progress dialog";
+    case Kind::Install: return "install dialog";
+    case Kind::Version: return "version dialog";
+    case Kind::Box: return "message box";
+    case Kind::Other: break;
+  }
+  return "other dialog";
+}
+
+std::vector<HWND> Dialogs(DWORD pid) {
+  EnumState state{pid, {}};
+  EnumWindows(CollectDialog, reinterpret_cast<LPARAM>(&state));
+  return state.found;
+}
+
+Kind KindOf(HWND dialog) {
+  // Each of the program's dialogs has a control that no other one has; the
+  // labels of the templates share id 0xFFFF with a message box's text.
+  if (GetDlgItem(dialog, 1000)) return Kind::Settings;
+  if (GetDlgItem(dialog, 1004)) return Kind::Progress;
+  if (GetDlgItem(dialog, 1016)) return Kind::Install;
+  if (GetDlgItem(dialog, 1003)) return Kind::Version;
+  if (GetDlgItem(dialog, 0xFFFF)) return Kind::Box;
+  return Kind::Other;
+}
+
+std::string Title(HWND window) {
+  char buffer[1024] = "";
+  GetWindowTextA(window, buffer, sizeof buffer);
+  return buffer;
+}
+
+LRESULT Query(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT fallback) {
+  DWORD_PTR result = 0;
+  if (!window ||
+      !SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kTimeoutMs, &result))
+    return fallback;
+  return static_cast<LRESULT>(result);
+}
+
+LRESULT QueryItem(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam) {
+  return Query(GetDlgItem(dialog, id), message, wParam, lParam);
+}
+
+std::string Text(HWND window) {
+  LRESULT length = Query(window, WM_GETTEXTLENGTH, 0, 0);
+  if (length <= 0) return std::string();
+  std::vector<char> buffer(static_cast<size_t>(length) + 2, '\0');
+  Query(window, WM_GETTEXT, buffer.size() - 1, reinterpret_cast<LPARAM>(buffer.data()));
+  return buffer.data();
+}
+
+std::string ItemText(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
+
+bool SetItemText(HWND dialog, int id, const std::string& text) {
+  return Query(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), 0) != 0;
+}
+
+std::string BoxText(HWND box) { return ItemText(box, 0xFFFF); }
+
+std::vector<std::string> ComboItems(HWND combo) {
+  std::vector<std::string> items;
+  LRESULT count = Query(combo, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    LRESULT length = Query(combo, CB_GETLBTEXTLEN, i, 0);
+    if (length < 0) break;
+    std::vector<char> buffer(static_cast<size_t>(length) + 2, '\0');
+    Query(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buffer.data()));
+    items.push_back(buffer.data());
+  }
+  return items;
+}
+
+std::vector<std::string> ListItems(HWND list) {
+  std::vector<std::string> items;
+  LRESULT count = Query(list, LB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    LRESULT length = Query(list, LB_GETTEXTLEN, i, 0);
+    if (length < 0) break;
+    std::vector<char> buffer(static_cast<size_t>(length) + 2, '\0');
+    Query(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buffer.data()));
+    items.push_back(buffer.data());
+  }
+  return items;
+}
+
+bool Checked(HWND dialog, int id) { return QueryItem(dialog, id, BM_GETCHECK) == BST_CHECKED; }
+
+bool Enabled(HWND dialog, int id) {
+  HWND control = GetDlgItem(dialog, id);
+  return control && IsWindowEnabled(control);
+}
+
+void Press(HWND dialog, int id) {
+  PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+void PostSysCommand(HWND dialog, WPARAM command) { PostMessageA(dialog, WM_SYSCOMMAND, command, 0); }
+
+std::string Describe(DWORD pid) {
+  std::string out;
+  for (HWND dialog : Dialogs(pid)) {
+    Kind kind = KindOf(dialog);
+    out += std::string("\n      ") + KindName(kind) + " \"" + Title(dialog) + "\"";
+    if (kind == Kind::Box) out += ": " + Escaped(BoxText(dialog));
+  }
+  return out.empty() ? std::string(" none") : out;
+}
+
+bool SaveScreenArea(const std::vector<HWND>& windows, const std::string& path) {
+  RECT area{0, 0, 0, 0};
+  bool first = true;
+  for (HWND window : windows) {
+    RECT r;
+    if (!window || !GetWindowRect(window, &r)) continue;
+    if (first) {
+      area = r;
+      first = false;
+    } else {
+      UnionRect(&area, &area, &r);
+    }
+  }
+  if (first) area = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  area.left = area.left < 0 ? 0 : area.left;
+  area.top = area.top < 0 ? 0 : area.top;
+  int width = area.right - area.left, height = area.bottom - area.top;
+  if (width <= 0 || height <= 0) return false;
+
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY | CAPTUREBLT);
+  SelectObject(memory, old);
+
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof info;
+  info.biWidth = width;
+  info.biHeight = height;  // bottom-up, as BMP files store it
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biCompression = BI_RGB;
+  DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+  std::vector<unsigned char> pixels(stride * static_cast<DWORD>(height));
+  int lines = GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), pixels.data(),
+                        reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  if (lines != height) return false;
+
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  bool ok = std::fwrite(&file, sizeof file, 1, f) == 1 && std::fwrite(&info, sizeof info, 1, f) == 1 &&
+            std::fwrite(pixels.data(), 1, pixels.size(), f) == pixels.size();
+  return std::fclose(f) == 0 && ok;
+}
+
+std::string Utf8(const std::string& text) { return Convert(text, 932, CP_UTF8); }
+
+std::string Escaped(const std::string& text) {
+  std::string escaped;
+  for (char c : text) {
+    if (c == '\n')
+      escaped += "\\n";
+    else if (c == '\r')
+      escaped += "\\r";
+    else
+      escaped += c;
+  }
+  return escaped;
+}
+
+}  // namespace probe
