@@ -153,7 +153,9 @@ def image(size, bpp):
 
 
 def main(path):
-    formats = [(16, 4), (32, 4), (32, 8), (48, 8), (32, 1)]
+    # The 32x32 image comes first: a static control that shows the icon at
+    # its "real size" takes the directory's first entry.
+    formats = [(32, 8), (32, 4), (16, 4), (48, 8), (32, 1)]
     images = [image(s, b) for s, b in formats]
     out = bytearray(struct.pack("<HHH", 0, 1, len(images)))
     offset = 6 + 16 * len(images)
