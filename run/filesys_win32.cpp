@@ -8,16 +8,17 @@
 #include <direct.h>
 #include <io.h>
 #include <string>
-#include <sys/stat.h>
 
 const char kDirSeparator = '\\';
 
 bool PathExists(const std::string& path) { return _access(path.c_str(), 0) == 0; }
 
 int DirectoryStatus(const std::string& path) {
-  struct _stat status;
-  if (_stat(path.c_str(), &status) != 0) return -1;
-  return (status.st_mode & _S_IFDIR) ? 1 : 0;
+  // _stat refuses a path with a trailing separator ("c:\\fonts\\pk\\"), which
+  // users write often; the attributes call takes it.
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return -1;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
 }
 
 bool MakeDirectory(const std::string& path) { return _mkdir(path.c_str()) == 0; }

@@ -6,9 +6,10 @@
 
 #include "deffile/runsettings.h"
 
-// Windows accepts command lines of up to 32767 characters; a longer job is
+// CreateProcessA takes at most 32767 characters including the terminating
+// NUL, so 32766 is the longest line a child can be given; a longer job is
 // refused with a message naming its font line.
-constexpr std::size_t kMaxCommandLine = 32767;
+constexpr std::size_t kMaxCommandLine = 32766;
 constexpr int kMaxFontLineFields = 50;
 constexpr double kMagstepBase = 1.2;
 

@@ -15,6 +15,9 @@ TEST(FileSystem, ExistenceDirectoriesAndReplace) {
   EXPECT_TRUE(MakeDirectory("d"));
   EXPECT_FALSE(MakeDirectory("d"));  // exists already
   EXPECT_EQ(1, DirectoryStatus("d"));
+  // Users write directories with a trailing separator.
+  EXPECT_EQ(1, DirectoryStatus(std::string("d") + kDirSeparator));
+  EXPECT_EQ(1, DirectoryStatus("d/"));
   EXPECT_TRUE(PathExists("d"));
   // Replacing an existing destination must work on every platform.
   EXPECT_TRUE(ReplaceFileWith("b", "a"));
