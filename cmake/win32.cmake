@@ -6,3 +6,14 @@ target_link_libraries(kiln PRIVATE kilncore comctl32 comdlg32 gdi32 user32 advap
 target_include_directories(kiln PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/res)
 set_source_files_properties(res/kiln.rc PROPERTIES
   OBJECT_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/res/kiln.ico;${CMAKE_CURRENT_SOURCE_DIR}/res/resource.h")
+
+# Unit tests of the Win32 platform files: a console program that runs under
+# Wine without a display (the registry, the process runner, the console's
+# line cut).
+if(KILN_TESTS)
+  add_executable(kiln_win32_tests
+    tests/win32/keystore_win32_test.cpp tests/win32/process_win32_test.cpp
+    tests/win32/console_win32_test.cpp
+    ui/win32/console.cpp ui/win32/dialog_common.cpp)
+  target_link_libraries(kiln_win32_tests PRIVATE kilncore gtest_main user32 advapi32)
+endif()
