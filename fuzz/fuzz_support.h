@@ -1,0 +1,23 @@
+// Shared pieces of the fuzz targets: a dialogue that never waits or exits,
+// and the input written to a file the reader can open.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "ui/dialogue.h"
+
+class FuzzDialogue : public UserDialogue {
+ public:
+  int ShowMessageBox(BoxOwner, const std::string&, const std::string&,
+                     unsigned flags) override {
+    return (flags & BOX_OKCANCEL) ? ANSWER_CANCEL : ANSWER_OK;
+  }
+  [[noreturn]] void ExitProgram(int) override { __builtin_trap(); }
+};
+
+// A private scratch directory, made the current directory once per process.
+const std::string& FuzzDirectory();
+// Writes data to path inside the scratch directory.
+void WriteFuzzFile(const std::string& name, const uint8_t* data, std::size_t size);

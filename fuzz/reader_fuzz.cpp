@@ -1,0 +1,49 @@
+// Every lookup of the definition reader over the same input, in the order
+// the program uses them, plus interleavings that continue a half-read file.
+#include <cstdint>
+#include <string>
+
+#include "deffile/reader.h"
+#include "fuzz/fuzz_support.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  static FuzzDialogue dialogue;
+  SetUserDialogue(&dialogue);
+  WriteFuzzFile("FONTS.DAT", data, size);
+  const std::string path = "FONTS.DAT";
+
+  CloseDefinitionReader();
+  int resolution = 0;
+  std::string text;
+  while (NextMode(path, resolution, text)) {
+  }
+  while (NextFontSetLabel(path, text)) {
+    std::string name = text.substr(0, text.size() - 1);
+    // Look the label up again, as the settings and the generator do.
+    std::string labels;
+    CloseDefinitionReader();
+    FindFontSetLabel(path, name);
+    CloseDefinitionReader();
+    break;
+  }
+  CloseDefinitionReader();
+  FindForce(path);
+  std::string directory;
+  ReadTargetDir(path, directory);
+  ReadMfCommand(path, text);
+  ReadErrorReaction(path);
+  // Continue lookups from a half-read file.
+  ReadDefinitionLine(path, text);
+  FindForce(path);
+  ReadDefinitionLine(path, text);
+  NextFontSetLabel(path, text);
+  CloseDefinitionReader();
+  CloseDefinitionReader();
+
+  std::vector<std::string> fields;
+  std::string line(reinterpret_cast<const char*>(data), size);
+  for (int maximum : {1, 2, 3, 9, 50}) SplitFields(line, ' ', fields, maximum);
+  IsAllDigits(line);
+  TrimBlanks(ReplaceChar(line, '\t', ' '));
+  return 0;
+}
