@@ -1,5 +1,6 @@
 #include "ui/settings_model.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
@@ -78,12 +79,15 @@ void FillFontSets(SettingsModel& model) {
     InsertSorted(model.available, label);
   }
   for (int i = 2; i < argCount; ++i) {
-    int found = FindListPrefix(model.available, argVector[i]);
-    if (found < 0) {
+    // A font-set argument must name a set exactly, as start-up checks it:
+    // a prefix or case-blind match would choose a set under a name that the
+    // job generator cannot find, and the batch would build nothing.
+    auto found = std::find(model.available.begin(), model.available.end(), argVector[i]);
+    if (found == model.available.end()) {
       ++model.autoExecErrors;
       continue;
     }
-    model.available.erase(model.available.begin() + found);
+    model.available.erase(found);
     InsertSorted(model.selected, argVector[i]);
   }
 }

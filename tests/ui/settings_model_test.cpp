@@ -75,7 +75,11 @@ TEST_F(SettingsModelTest, InitialChoicesFromCommandLine) {
       {{}, "118dpi bitgraph", {"AmS", "cm", "logo"}, {}, 1},
       {{"400"}, "400dpi nexthi", {"AmS", "cm", "logo"}, {}, 0},
       {{"400dpi", "logo", "AmS"}, "400dpi nexthi", {"AmS", "logo"}, {"cm"}, 0},
-      {{"300", "CM"}, "300dpi cx", {"CM"}, {"AmS", "logo"}, 0},  // found ignoring case
+      // Regression: a name that matches a set only ignoring case, or only as
+      // a prefix, used to be chosen under the typed name, which no label has,
+      // and the run built nothing. It is ignored, as start-up announces.
+      {{"300", "CM"}, "300dpi cx", {"AmS", "cm", "logo"}, {}, 1},
+      {{"300", "c"}, "300dpi cx", {"AmS", "cm", "logo"}, {}, 1},
       {{"300", "cm", "cm"}, "300dpi cx", {"cm"}, {"AmS", "logo"}, 1},
       {{"401", "nothing"}, "118dpi bitgraph", {"AmS", "cm", "logo"}, {}, 2},
   };
