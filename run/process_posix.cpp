@@ -8,6 +8,7 @@
 #include "run/process_posix.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -151,22 +152,31 @@ bool WaitChild(pid_t pid, int* status, bool block) {
   }
 }
 
-// Reads the child's output until the child has ended. A grandchild that
-// inherited the pipe and lives on must not keep kiln waiting, so the child's
-// end, not the pipe's, decides; what is in the pipe then is taken as well.
+// Reads the child's output until the child has ended. The pipe's end is the
+// usual sign; a grandchild that inherited the pipe and lives on must not keep
+// kiln waiting, so the child itself is looked at too, but only every
+// kCheckInterval: METAFONT writes in small pieces, and a wait call after each
+// would cost more than the reading.
 int CollectUntilExit(pid_t pid, int fd, TailBuffer& tail) {
+  constexpr auto kCheckInterval = std::chrono::milliseconds(100);
   int status = 0;
   bool open = true;
-  for (;;) {
-    if (open) {
-      pollfd p{fd, POLLIN, 0};
-      int r = poll(&p, 1, 100);
-      if (r > 0) open = DrainPipe(fd, tail);
-      else if (r < 0 && errno != EINTR) open = false;
+  auto nextCheck = std::chrono::steady_clock::now() + kCheckInterval;
+  while (open) {
+    pollfd p{fd, POLLIN, 0};
+    int r = poll(&p, 1, static_cast<int>(kCheckInterval.count()));
+    if (r > 0) open = DrainPipe(fd, tail);
+    else if (r < 0 && errno != EINTR) open = false;
+    if (open && std::chrono::steady_clock::now() >= nextCheck) {
+      if (WaitChild(pid, &status, false)) {
+        DrainPipe(fd, tail);
+        tail.Finish();
+        return status;
+      }
+      nextCheck = std::chrono::steady_clock::now() + kCheckInterval;
     }
-    if (WaitChild(pid, &status, !open)) break;
   }
-  if (open) DrainPipe(fd, tail);
+  WaitChild(pid, &status, true);
   tail.Finish();
   return status;
 }
