@@ -40,6 +40,7 @@ Answer AskOkCancel(const std::string& title, const std::string& text,
   }
   std::lock_guard<std::mutex> lock(questionMutex);
   Output().Suspend();
+  Tty::KeyMode keys(true);
   // The question goes to the terminal itself; a redirected standard error
   // keeps a record of it too.
   if (!isatty(STDERR_FILENO)) Output().WriteDuringQuestion(stderr, box);

@@ -24,19 +24,16 @@ void OpenTty() {
   }
 }
 
-// Raw key input for the duration of one read.
-class RawMode {
- public:
-  RawMode() {
-    struct termios raw = savedModes;
-    raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG);
-    raw.c_cc[VMIN] = 1;
-    raw.c_cc[VTIME] = 0;
-    modesChanged = true;
-    tcsetattr(ttyFd, TCSAFLUSH, &raw);
-  }
-  ~RawMode() { Tty::RestoreModes(); }
-};
+thread_local int keyModeDepth = 0;
+
+void EnterKeyMode(bool dropTypeahead) {
+  struct termios raw = savedModes;
+  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG);
+  raw.c_cc[VMIN] = 1;
+  raw.c_cc[VTIME] = 0;
+  modesChanged = true;
+  tcsetattr(ttyFd, dropTypeahead ? TCSAFLUSH : TCSANOW, &raw);
+}
 
 bool WaitReadable(int fd, int milliseconds) {
   struct pollfd p = {fd, POLLIN, 0};
@@ -70,9 +67,17 @@ void Tty::RestoreModes() {
     tcsetattr(ttyFd, TCSANOW, &savedModes);
 }
 
+Tty::KeyMode::KeyMode(bool dropTypeahead) {
+  if (Available() && keyModeDepth++ == 0) EnterKeyMode(dropTypeahead);
+}
+
+Tty::KeyMode::~KeyMode() {
+  if (ttyFd >= 0 && --keyModeDepth == 0) RestoreModes();
+}
+
 int Tty::ReadKey(const std::vector<int>& wakeFds, int* woken) {
   if (!Available()) return -2;
-  RawMode raw;
+  KeyMode keys(false);
   std::vector<struct pollfd> fds;
   fds.push_back({ttyFd, POLLIN, 0});
   for (int fd : wakeFds) fds.push_back({fd, POLLIN, 0});
@@ -110,7 +115,7 @@ bool Tty::ReadLine(std::string& line) {
   struct termios cooked = savedModes;
   cooked.c_lflag |= ICANON | ECHO | ISIG;
   modesChanged = true;
-  tcsetattr(ttyFd, TCSAFLUSH, &cooked);
+  tcsetattr(ttyFd, TCSANOW, &cooked);
   bool ok = false;
   for (;;) {
     char c;

@@ -15,8 +15,18 @@ class Tty {
   // Writes text straight to the terminal.
   static void Write(const std::string& text);
 
-  // One key press, read without echo and without line editing; typed-ahead
-  // input is dropped first. Ctrl-C arrives as the byte 3. An escape
+  // Keys are read without echo and line editing while one of these lives.
+  // dropTypeahead: keys typed before (meant for something else) are
+  // dropped, so that they cannot answer a question not yet shown.
+  class KeyMode {
+   public:
+    explicit KeyMode(bool dropTypeahead);
+    ~KeyMode();
+    KeyMode(const KeyMode&) = delete;
+    KeyMode& operator=(const KeyMode&) = delete;
+  };
+
+  // One key press (in a KeyMode, or in one made for this read). Ctrl-C arrives as the byte 3. An escape
   // sequence (an arrow key) is swallowed whole and reported as 27.
   // Returns -1 when one of wakeFds became readable first (its index in
   // *woken), -2 on end of input or error.
