@@ -61,9 +61,23 @@ class KilnCase(unittest.TestCase):
             out.write("BEGIN_SOURCE\n%s:\n%s" % (set_name, fonts))
         return path
 
+    def fake_program(self, name, script):
+        """A stand-in for an outside program, found on PATH before the real
+        one for every later run of this case."""
+        bin_dir = os.path.join(self.root, "bin")
+        os.makedirs(bin_dir, exist_ok=True)
+        path = os.path.join(bin_dir, name)
+        with open(path, "w") as out:
+            out.write("#!/bin/sh\n" + script)
+        os.chmod(path, 0o755)
+        return path
+
     def kiln(self, *args, definition=None):
         env = dict(os.environ)
         env.update(XDG_CONFIG_HOME=self.config, NO_COLOR="1", TERM="dumb")
+        bin_dir = os.path.join(self.root, "bin")
+        if os.path.isdir(bin_dir):
+            env["PATH"] = bin_dir + os.pathsep + env.get("PATH", "")
         command = [KILN]
         if definition:
             command += ["--definition", definition]
@@ -242,6 +256,35 @@ class Failures(KilnCase):
         result = self.kiln("600", "few", definition=definition)
         self.assertExit(1, result)
         self.assertBuilt([])
+
+
+class OutsideFaults(KilnCase):
+    def test_metafont_first_line_wrong_ends_instead_of_waiting(self):
+        # Without the leading backslash METAFONT asks on its terminal; with
+        # standard input from /dev/null it gives up at once.
+        definition = self.write_definition("cmr 10\n", mf="mf mode=")
+        result = self.kiln("600", "few", definition=definition)
+        self.assertExit(1, result)
+        self.assertIn("cmr10.600gf", result.err)
+        self.assertEqual([], [n for n in self.target_files() if n.endswith("pk")])
+
+    def test_metafont_killed_by_a_signal_fails_the_font(self):
+        self.fake_program("mf", "kill -KILL $$\n")
+        definition = self.write_definition("cmr 10 12\n", reaction="I")
+        result = self.kiln("600", "few", definition=definition)
+        self.assertExit(1, result)
+        self.assertEqual([], self.target_files())
+
+    def test_failing_gftopk_keeps_metafont_output(self):
+        self.fake_program("gftopk", "exit 1\n")
+        definition = self.write_definition("cmr 10\n")
+        result = self.kiln("600", "few", definition=definition)
+        self.assertExit(1, result)
+        # M2: the gftopk command line and the PK name looked for.
+        self.assertIn("gftopk cmr10.600gf cmr10.600pk", result.err)
+        self.assertIn("cmr10.600pk", result.err)
+        # A failed job's files stay as the programs left them.
+        self.assertEqual(["cmr10.600gf", "cmr10.log", "cmr10.tfm"], self.target_files())
 
 
 class DryRun(KilnCase):
