@@ -48,8 +48,11 @@ bool Prompt(const std::string& text, std::string& typed) {
 void Say(const std::string& text) { Output().Print(stderr, text); }
 
 // Why the run did not start by itself, as far as the command line tells.
-std::string ReasonsNotStarted(const SettingsModel& model, const TermOptions& options) {
+std::string ReasonsNotStarted(const SettingsModel& model, const TermOptions& options,
+                              bool targetUnusable) {
   std::string reasons;
+  if (targetUnusable && options.targetDir.empty())
+    reasons += "  TARGET_DIR is not an existing directory (--target-dir DIR helps)\n";
   if (options.words.empty()) {
     reasons += "  no RESOLUTION was given\n";
   } else {
@@ -241,7 +244,7 @@ int SettleSettings(const TermOptions& options, KeyStore& keys) {
   }
   if (isatty(STDIN_FILENO) && Tty::Available()) return SettingsScreen(model, keys);
   std::string why = triedAutomatically ? std::string("  the settings were not confirmed\n")
-                                       : ReasonsNotStarted(model, options);
+                                       : ReasonsNotStarted(model, options, targetUnusable);
   Say("kiln: the run cannot start by itself, and without a terminal there is no "
       "settings screen:\n" + why);
   return 0;
