@@ -54,14 +54,21 @@ class SpawnSetup {
   // 0 or the errno of the first step that failed.
   int Prepare(const std::string& workingDirectory, int outputFd) {
     if (!attrOk_ || !actionsOk_) return ENOMEM;
-    sigset_t all, none;
+    sigset_t all, terminalSignals;
     sigfillset(&all);
-    sigemptyset(&none);
+    // A Ctrl-C that lands while the child is still in kiln's process group
+    // (between the spawn and its setpgid) would stay pending and kill it the
+    // moment its mask is lifted. The terminal's signals therefore stay
+    // blocked in the child: in a process group of its own, it never gets
+    // them from the terminal anyway.
+    sigemptyset(&terminalSignals);
+    sigaddset(&terminalSignals, SIGINT);
+    sigaddset(&terminalSignals, SIGQUIT);
     int rc = posix_spawnattr_setflags(
         &attr_, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     if (rc == 0) rc = posix_spawnattr_setpgroup(&attr_, 0);
     if (rc == 0) rc = posix_spawnattr_setsigdefault(&attr_, &all);
-    if (rc == 0) rc = posix_spawnattr_setsigmask(&attr_, &none);
+    if (rc == 0) rc = posix_spawnattr_setsigmask(&attr_, &terminalSignals);
     if (rc == 0 && !workingDirectory.empty())
       rc = posix_spawn_file_actions_addchdir_np(&actions_, workingDirectory.c_str());
     if (rc == 0)

@@ -177,18 +177,28 @@ TEST(PosixRunnerEnvironment, BlockedAndIgnoredSignalsAreNotPassedOn) {
   sigemptyset(&block);
   sigaddset(&block, SIGTERM);
   ASSERT_EQ(0, pthread_sigmask(SIG_BLOCK, &block, &saved));
-  struct sigaction ignore {}, savedInt {};
+  struct sigaction ignore {}, savedHup {};
   ignore.sa_handler = SIG_IGN;
-  ASSERT_EQ(0, sigaction(SIGINT, &ignore, &savedInt));
+  ASSERT_EQ(0, sigaction(SIGHUP, &ignore, &savedHup));
 
   PosixProcessRunner runner;
   ChildOutcome term = Spawn(runner, "sh -c \"kill -TERM $$; exit 9\"");
-  ChildOutcome interrupt = Spawn(runner, "sh -c \"kill -INT $$; exit 9\"");
+  ChildOutcome hangup = Spawn(runner, "sh -c \"kill -HUP $$; exit 9\"");
 
-  sigaction(SIGINT, &savedInt, nullptr);
+  sigaction(SIGHUP, &savedHup, nullptr);
   pthread_sigmask(SIG_SETMASK, &saved, nullptr);
   EXPECT_EQ(SIGTERM, term.signal);
-  EXPECT_EQ(SIGINT, interrupt.signal);
+  EXPECT_EQ(SIGHUP, hangup.signal);
+}
+
+TEST(PosixRunnerEnvironment, CtrlCDuringTheSpawnDoesNotKillTheChild) {
+  // Regression: a Ctrl-C sent to kiln's process group while the child had not
+  // yet moved to its own group stayed pending and killed METAFONT once its
+  // mask was lifted. The terminal's signals stay blocked in the child.
+  PosixProcessRunner runner;
+  ChildOutcome interrupt = Spawn(runner, "sh -c \"kill -INT $$; kill -QUIT $$; exit 9\"");
+  EXPECT_EQ(0, interrupt.signal);
+  EXPECT_EQ(9, interrupt.exitCode);
 }
 
 TEST(PosixRunnerEnvironment, KilnDescriptorsAreNotInherited) {
