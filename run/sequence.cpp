@@ -10,6 +10,7 @@
 #include "deffile/runsettings.h"
 #include "run/batch.h"
 #include "run/cmdline.h"
+#include "run/dirlock.h"
 #include "run/filesys.h"
 #include "run/handshake.h"
 #include "ui/dialogue.h"
@@ -165,11 +166,22 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
   // Every file of the batch is named relative to the target directory; run
   // anywhere else, the fonts would land in the wrong place.
   bool inTargetDirectory = ChangeDirectory(runSettings.targetDir);
+  // A second run in the same directory would overwrite this run's TFM and
+  // log files before they are filed; it is refused before it touches any.
+  DirLock directoryLock;
+  DirLockResult locked = DirLockResult::Failed;
   if (inTargetDirectory) {
+    locked = directoryLock.Acquire(CurrentDirectory());
+    if (locked == DirLockResult::Unsupported)
+      ConsolePrintf(LOG_WARNING, "No lock on the target directory (%s)",
+                    directoryLock.errorText().c_str());
+  }
+  if (locked == DirLockResult::Locked || locked == DirLockResult::Unsupported) {
     outcome.batchRan = true;
     BatchEnd end = RunBatch(frontEnd.Progress(), frontEnd.Runner());
     outcome.completed = end == BatchEnd::Completed;
   }
+  directoryLock.Release();
 
   std::time_t endTime = std::time(nullptr);
   if (terminateRequest == 0) {
@@ -186,6 +198,20 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
                      "生成先ディレクトリ\n%s\nに移動できませんでした。"
                      "フォントの生成は行いません。",
                      runSettings.targetDir.c_str());
+    return finish(1);
+  }
+  if (locked == DirLockResult::Busy) {
+    MessageBoxPrintf(nullptr, kProductTitle, kErrorFlags,
+                     "生成先ディレクトリ\n%s\nでは他の kiln がフォントを生成中です。"
+                     "終わってから再実行して下さい。",
+                     runSettings.targetDir.c_str());
+    return finish(1);
+  }
+  if (locked == DirLockResult::Failed) {
+    MessageBoxPrintf(nullptr, kProductTitle, kErrorFlags,
+                     "生成先ディレクトリ\n%s\nにファイルを作成できません(%s)。"
+                     "フォントの生成は行いません。",
+                     runSettings.targetDir.c_str(), directoryLock.errorText().c_str());
     return finish(1);
   }
 

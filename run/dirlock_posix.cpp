@@ -1,0 +1,83 @@
+#include "run/dirlock.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "run/filesys.h"
+
+const char* const kDirLockName = ".kiln.lock";
+
+namespace {
+
+// The lock file of the lock this process holds, for RemoveHeldDirLockFile,
+// which may run where no object is at hand. Empty when none is held.
+std::string heldLockPath;
+
+// A run that releases its lock removes the file first; whoever locked the
+// removed file in that moment must start again on a new one.
+constexpr int kLockAttempts = 20;
+
+bool SameFile(int fd, const std::string& path) {
+  struct stat opened, named;
+  if (fstat(fd, &opened) != 0 || lstat(path.c_str(), &named) != 0) return false;
+  return opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+}
+
+}  // namespace
+
+DirLockResult DirLock::Acquire(const std::string& directory) {
+  Release();
+  errorText_.clear();
+  std::string path = directory;
+  if (path.empty() || path.back() != kDirSeparator) path += kDirSeparator;
+  path += kDirLockName;
+
+  for (int attempt = 0; attempt < kLockAttempts; ++attempt) {
+    // O_NOFOLLOW: a link planted under the lock file's name is not followed
+    // to some other file.
+    int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) {
+      errorText_ = std::strerror(errno);
+      return DirLockResult::Failed;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      int error = errno;
+      close(fd);
+      if (error == EWOULDBLOCK || error == EINTR) return DirLockResult::Busy;
+      // Some network file systems have no locks; the lock file they let us
+      // create stays a sign, and is removed again at the end.
+      errorText_ = std::strerror(error);
+      return DirLockResult::Unsupported;
+    }
+    if (SameFile(fd, path)) {
+      fd_ = fd;
+      path_ = path;
+      heldLockPath = path;
+      return DirLockResult::Locked;
+    }
+    close(fd);
+  }
+  return DirLockResult::Busy;
+}
+
+void DirLock::Release() {
+  if (fd_ < 0) return;
+  // Removed while still locked, so that a run waiting for it re-checks and
+  // makes a new one instead of locking a file nobody can see.
+  unlink(path_.c_str());
+  close(fd_);
+  fd_ = -1;
+  if (heldLockPath == path_) heldLockPath.clear();
+  path_.clear();
+}
+
+bool DirLock::held() const { return fd_ >= 0; }
+
+void RemoveHeldDirLockFile() {
+  if (!heldLockPath.empty()) unlink(heldLockPath.c_str());
+}
