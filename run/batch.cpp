@@ -68,6 +68,13 @@ void ShowJobFailure(const FontJob& job, JobStatus status) {
                      "と思われます。",
                      job.mfCommand.c_str(), name, job.fontResolution - 1, name,
                      job.fontResolution, name, job.fontResolution + 1);
+  } else if (status == JobStatus::TruncatedPkFile) {
+    MessageBoxPrintf(nullptr, kProductTitle, BOX_SETFOREGROUND | BOX_ICONERROR,
+                     "%s\nコマンドで作成した\n%s.%dpk は\n"
+                     "途中で切れていました(ディスクが一杯ではありませんか)。\n"
+                     "このファイルは削除しました。",
+                     job.gftopkCommand.c_str(), job.fontName.c_str(),
+                     job.fontResolution);
   } else {
     MessageBoxPrintf(nullptr, kProductTitle, BOX_SETFOREGROUND | BOX_ICONERROR,
                      "%s\nコマンドで作成した\n%s.%dpk が\n"
@@ -116,6 +123,15 @@ JobStatus RunFontJob(FontJob& job, ProcessRunner& runner) {
                                    found, job.fontName.c_str(), found);
   ExecProcess(runner, job.gftopkCommand, execShowMode, priorityClass);
   if (!PkFileExists(job.fontName, job.fontResolution)) return JobStatus::NoPkFile;
+  // Left under its final name, a cut-short PK file would count as built in
+  // every later run; the GF file stays, so the font can be made again.
+  const std::string pk =
+      StringPrintf("%s.%dpk", job.fontName.c_str(), job.fontResolution);
+  if (PkFileTruncated(pk)) {
+    ConsolePrintf(LOG_ALERT, "%s is truncated; removed", pk.c_str());
+    RemoveFile(pk);
+    return JobStatus::TruncatedPkFile;
+  }
   FileOutputs(job.fontName, job.fontResolution);
   return JobStatus::Built;
 }

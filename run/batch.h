@@ -11,7 +11,7 @@
 extern std::string commandBuffer;  // the current job's command line
 extern int totalFonts;
 extern int fontsProcessed;         // jobs begun, failed ones included
-extern int fontsFailed;            // jobs that ended in M1 or M2
+extern int fontsFailed;            // jobs that ended in a failure (M1, M2, ...)
 extern std::time_t startTime;
 extern std::string startTimeText;  // "開始時刻: %02d:%02d:%02d"
 
@@ -35,7 +35,12 @@ struct FontJob {
   std::string mfCommand;      // the METAFONT command line
   std::string gftopkCommand;  // set once the GF file has been found
 };
-enum class JobStatus { Built, NoGfFile, NoPkFile };
+enum class JobStatus {
+  Built,
+  NoGfFile,
+  NoPkFile,
+  TruncatedPkFile,  // gftopk left a PK file cut short (a full disk); removed
+};
 JobStatus RunFontJob(FontJob& job, ProcessRunner& runner);
 
 // 1 = go on, 0 = stop; honours errorReaction.

@@ -75,6 +75,68 @@ int PkFileExists(const std::string& fontName, int resolution) {
   return 0;
 }
 
+bool PkFileTruncated(const std::string& name) {
+  // PK commands: a character packet below 240, specials 240 to 244, the
+  // postamble 245, no-op 246, the preamble 247.
+  constexpr int kPkPre = 247, kPkId = 89, kPkPost = 245, kPkNoOp = 246;
+  constexpr int kXxx1 = 240, kXxx4 = 243, kYyy = 244;
+  std::FILE* file = std::fopen(name.c_str(), "rb");
+  if (!file) return false;
+  std::vector<unsigned char> bytes;
+  unsigned char chunk[8192];
+  std::size_t got;
+  while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+    bytes.insert(bytes.end(), chunk, chunk + got);
+  bool readError = std::ferror(file) != 0;
+  std::fclose(file);
+  if (readError) return false;  // cannot judge it; its presence counts
+  if (bytes.empty()) return true;
+  if (bytes.size() < 2 || bytes[0] != kPkPre) return bytes.size() < 2;
+  if (bytes[1] != kPkId) return false;
+
+  const std::size_t size = bytes.size();
+  // Big-endian number of n bytes at p; false when they run past the end.
+  auto number = [&](std::size_t p, int n, unsigned long long& value) {
+    if (p > size || static_cast<std::size_t>(n) > size - p) return false;
+    value = 0;
+    for (int i = 0; i < n; ++i) value = value * 256 + bytes[p + i];
+    return true;
+  };
+  unsigned long long value = 0;
+  if (!number(2, 1, value)) return true;
+  unsigned long long position = 3 + value + 16;  // comment, ds, cs, hppp, vppp
+  while (position < size) {
+    std::size_t p = static_cast<std::size_t>(position);
+    int command = bytes[p];
+    if (command < kXxx1) {
+      // The packet length counts the bytes after the character code.
+      if ((command & 7) == 7) {
+        if (!number(p + 1, 4, value)) return true;
+        position += 9 + value;
+      } else if (command & 4) {
+        if (!number(p + 1, 2, value)) return true;
+        position += 4 + (static_cast<unsigned long long>(command & 3) << 16) + value;
+      } else {
+        if (!number(p + 1, 1, value)) return true;
+        position += 3 + (static_cast<unsigned long long>(command & 3) << 8) + value;
+      }
+    } else if (command <= kXxx4) {
+      int n = command - kXxx1 + 1;
+      if (!number(p + 1, n, value)) return true;
+      position += 1 + n + value;
+    } else if (command == kYyy) {
+      position += 5;
+    } else if (command == kPkNoOp) {
+      position += 1;
+    } else if (command == kPkPost) {
+      return false;
+    } else {
+      return true;  // no such command: the bytes are not what gftopk wrote
+    }
+  }
+  return true;  // the end came before the postamble
+}
+
 int CopyFileBytes(const std::string& source, const std::string& destination) {
   errno = 0;
   std::FILE* in = std::fopen(source.c_str(), "rb");

@@ -8,6 +8,11 @@
 int FindGfFile(const std::string& fontName, int resolution);
 // 1 when "%s.%dpk" exists at resolution, resolution - 1 or resolution + 1.
 int PkFileExists(const std::string& fontName, int resolution);
+// True when name is a PK file cut short: empty, or in the PK format but
+// ending before its postamble. gftopk does not notice a full disk: it ends
+// as usual and leaves such a file under its final name. A file that is not
+// in the PK format at all is not judged here.
+bool PkFileTruncated(const std::string& name);
 // 1 when every byte reached destination. The copy is written beside the
 // destination and renamed into place only when complete, so an earlier
 // good copy is never destroyed by a failed one.

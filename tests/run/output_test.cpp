@@ -73,6 +73,42 @@ TEST(PkFileExists, SearchOrderAndLogLine) {
   EXPECT_EQ((std::vector<LogKind>{LOG_INFO, LOG_INFO, LOG_INFO}), Kinds(log));
 }
 
+// gftopk on a full disk ends as usual and leaves the PK file cut short.
+TEST(PkFileTruncated, RegressionFullDiskPkFileCountedAsBuilt) {
+  ScratchDirectory scratch;
+  // Preamble: pre, id, comment of 2 bytes, ds, cs, hppp, vppp.
+  const std::string pre = std::string("\xF7\x59\x02" "ab", 5) + std::string(16, '\0');
+  // Character packets in the three forms; the length counts the bytes after
+  // the character code.
+  const std::string shortForm = std::string("\x00\x03\x41", 3) + "xyz";
+  const std::string extended = std::string("\x04\x00\x02\x42", 4) + "uv";
+  const std::string longForm = std::string("\x07\x00\x00\x00\x01\x00\x00\x00\x43", 9) + "w";
+  const std::string specials = std::string("\xF0\x02hi\xF4\x00\x00\x00\x01", 9);
+  const std::string post = "\xF5\xF6\xF6";
+  const std::string whole = pre + specials + shortForm + extended + longForm + post;
+  struct Case {
+    const char* what;
+    std::string bytes;
+    bool truncated;
+  } cases[] = {
+      {"complete", whole, false},
+      {"postamble without padding", pre + shortForm + "\xF5", false},
+      {"empty", "", true},
+      {"one byte", "\xF7", true},
+      {"cut in the preamble", pre.substr(0, 10), true},
+      {"cut in a packet", pre + specials + shortForm.substr(0, 4), true},
+      {"cut in a long packet's length", pre + std::string("\x07\x00", 2), true},
+      {"cut before the postamble", pre + specials + shortForm + extended + longForm, true},
+      {"undefined command", pre + "\xF8" + post, true},
+      {"not in the PK format (a stand-in)", "PK stand-in from cmr10.600gf\n", false},
+  };
+  for (const Case& c : cases) {
+    scratch.Write("cmr10.600pk", c.bytes);
+    EXPECT_EQ(c.truncated, PkFileTruncated("cmr10.600pk")) << c.what;
+  }
+  EXPECT_FALSE(PkFileTruncated("missing.600pk"));
+}
+
 TEST(CopyFileBytes, CopiesEveryByteAndLeavesNoTemporaryFile) {
   ScratchDirectory scratch;
   RecordingLog log;
