@@ -48,15 +48,18 @@ passed=0 failed=0
 stop_wine() { wineserver -k 2>/dev/null || true; }
 trap stop_wine EXIT
 
-if [[ ! -f "$WINEPREFIX/.kiln-ready" ]]; then
+if [[ ! -f "$WINEPREFIX/.kiln-prefix-2" ]]; then
   echo "wine-tests: creating the Wine prefix $WINEPREFIX"
   wineboot --init >/dev/null 2>&1
   # Without a window manager, Managed windows make every close wait ~2 s.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  # A crashing program ends instead of waiting in the debugger.
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ \
+    /d false /f >/dev/null 2>&1
   mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
   cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
   wineserver -w
-  touch "$WINEPREFIX/.kiln-ready"
+  touch "$WINEPREFIX/.kiln-prefix-2"
 fi
 
 # Core unit tests: console only.

@@ -36,6 +36,23 @@ std::string Convert(const std::string& text, UINT from, UINT to) {
   return out;
 }
 
+std::string FromWide(const wchar_t* text) {
+  int size = WideCharToMultiByte(932, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1) return std::string();
+  std::string out(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(932, 0, text, -1, &out[0], size, nullptr, nullptr);
+  out.resize(static_cast<size_t>(size) - 1);
+  return out;
+}
+
+std::wstring ToWide(const std::string& text) {
+  int size = MultiByteToWideChar(932, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring out(static_cast<size_t>(size), L'\0');
+  MultiByteToWideChar(932, 0, text.c_str(), -1, &out[0], size);
+  out.resize(static_cast<size_t>(size > 0 ? size - 1 : 0));
+  return out;
+}
+
 }  // namespace
 
 const char* KindName(Kind kind) {
@@ -68,15 +85,15 @@ Kind KindOf(HWND dialog) {
 }
 
 std::string Title(HWND window) {
-  char buffer[1024] = "";
-  GetWindowTextA(window, buffer, sizeof buffer);
-  return buffer;
+  wchar_t buffer[1024] = L"";
+  GetWindowTextW(window, buffer, 1024);
+  return FromWide(buffer);
 }
 
 LRESULT Query(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT fallback) {
   DWORD_PTR result = 0;
   if (!window ||
-      !SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kTimeoutMs, &result))
+      !SendMessageTimeoutW(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kTimeoutMs, &result))
     return fallback;
   return static_cast<LRESULT>(result);
 }
@@ -88,44 +105,44 @@ LRESULT QueryItem(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lPara
 std::string Text(HWND window) {
   LRESULT length = Query(window, WM_GETTEXTLENGTH, 0, 0);
   if (length <= 0) return std::string();
-  std::vector<char> buffer(static_cast<size_t>(length) + 2, '\0');
+  std::vector<wchar_t> buffer(static_cast<size_t>(length) + 2, L'\0');
   Query(window, WM_GETTEXT, buffer.size() - 1, reinterpret_cast<LPARAM>(buffer.data()));
-  return buffer.data();
+  return FromWide(buffer.data());
 }
 
 std::string ItemText(HWND dialog, int id) { return Text(GetDlgItem(dialog, id)); }
 
 bool SetItemText(HWND dialog, int id, const std::string& text) {
-  return Query(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), 0) != 0;
+  std::wstring wide = ToWide(text);
+  return Query(GetDlgItem(dialog, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(wide.c_str()), 0) != 0;
 }
 
 std::string BoxText(HWND box) { return ItemText(box, 0xFFFF); }
 
-std::vector<std::string> ComboItems(HWND combo) {
+namespace {
+
+// Items of a combo box or list box, read as UTF-16: Wine hands the narrow
+// variants of these messages back unconverted across processes.
+std::vector<std::string> Items(HWND control, UINT count, UINT length, UINT get) {
   std::vector<std::string> items;
-  LRESULT count = Query(combo, CB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < count; ++i) {
-    LRESULT length = Query(combo, CB_GETLBTEXTLEN, i, 0);
-    if (length < 0) break;
-    std::vector<char> buffer(static_cast<size_t>(length) + 2, '\0');
-    Query(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(buffer.data()));
-    items.push_back(buffer.data());
+  LRESULT n = Query(control, count, 0, 0);
+  for (LRESULT i = 0; i < n; ++i) {
+    LRESULT size = Query(control, length, static_cast<WPARAM>(i), 0);
+    if (size < 0) break;
+    std::vector<wchar_t> buffer(static_cast<size_t>(size) + 2, L'\0');
+    Query(control, get, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer.data()));
+    items.push_back(FromWide(buffer.data()));
   }
   return items;
 }
 
-std::vector<std::string> ListItems(HWND list) {
-  std::vector<std::string> items;
-  LRESULT count = Query(list, LB_GETCOUNT, 0, 0);
-  for (LRESULT i = 0; i < count; ++i) {
-    LRESULT length = Query(list, LB_GETTEXTLEN, i, 0);
-    if (length < 0) break;
-    std::vector<char> buffer(static_cast<size_t>(length) + 2, '\0');
-    Query(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buffer.data()));
-    items.push_back(buffer.data());
-  }
-  return items;
+}  // namespace
+
+std::vector<std::string> ComboItems(HWND combo) {
+  return Items(combo, CB_GETCOUNT, CB_GETLBTEXTLEN, CB_GETLBTEXT);
 }
+
+std::vector<std::string> ListItems(HWND list) { return Items(list, LB_GETCOUNT, LB_GETTEXTLEN, LB_GETTEXT); }
 
 bool Checked(HWND dialog, int id) { return QueryItem(dialog, id, BM_GETCHECK) == BST_CHECKED; }
 
