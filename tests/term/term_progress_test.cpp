@@ -117,3 +117,16 @@ TEST(TermRunner, FailureContextHoldsTheJobsCapturedOutput) {
             context);
   EXPECT_EQ("", runner.TakeFailureContext());  // shown once
 }
+
+// The context said only "signal 11", which a user could not tell from a code.
+TEST(TermRunner, RegressionChildKilledBySignalShownOnlyAsANumber) {
+  TermOutput output(stdout, false, [] { return 80; });
+  TermProgressView view(output, [] { return 80; });
+  PosixProcessRunner posix;
+  TermRunner runner(posix, view, false);
+  const std::string metafont = "sh -c \"kill -SEGV $$\"";
+  view.SetCommandLine(metafont);
+  runner.RunAndWait(metafont, "", 1, 0x20, [](const ChildProcess&) {});
+  EXPECT_EQ("--- " + metafont + " (killed by signal 11, Segmentation fault): no output ---\n---\n",
+            runner.TakeFailureContext());
+}

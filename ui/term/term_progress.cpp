@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
 #include "ui/log.h"
 
@@ -173,7 +174,8 @@ std::string TermRunner::TakeFailureContext() {
   for (const Captured& child : job_) {
     if (!child.outcome.started) continue;
     std::string status =
-        child.outcome.signal ? StringPrintf("signal %d", child.outcome.signal)
+        child.outcome.signal ? StringPrintf("killed by signal %d, %s", child.outcome.signal,
+                                            strsignal(child.outcome.signal))
                              : StringPrintf("exit status %d", child.outcome.exitCode);
     std::string tail = TailLines(child.output, kFailureTailLines);
     text += "--- " + child.commandLine + " (" + status + ")";
