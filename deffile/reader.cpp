@@ -37,9 +37,10 @@ DefinitionReader reader;
 }
 
 void OpenReader(const std::string& path) {
-  // A directory opens for reading on POSIX but not on Windows; refuse it
-  // here so both platforms fail the same way.
-  if (DirectoryStatus(path) == 1) FailToOpen();
+  // A directory opens for reading on POSIX but not on Windows, and a FIFO
+  // would keep the open waiting for a writer: only a plain file is read,
+  // so every platform fails the same way and none hangs.
+  if (!IsRegularFile(path)) FailToOpen();
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) FailToOpen();
   reader.file = file;

@@ -11,6 +11,9 @@ extern const char kDirSeparator;
 bool PathExists(const std::string& path);
 // 1: a directory; 0: exists but is not one; -1: status cannot be had.
 int DirectoryStatus(const std::string& path);
+// True for a plain file. Opening anything else for reading may wait for
+// ever (a FIFO without a writer) or read something that is not a file.
+bool IsRegularFile(const std::string& path);
 // true when created; false when it exists already or cannot be made.
 bool MakeDirectory(const std::string& path);
 bool RemoveFile(const std::string& path);

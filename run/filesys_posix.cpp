@@ -17,6 +17,11 @@ int DirectoryStatus(const std::string& path) {
   return S_ISDIR(status.st_mode) ? 1 : 0;
 }
 
+bool IsRegularFile(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
 bool MakeDirectory(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
 
 bool RemoveFile(const std::string& path) { return std::remove(path.c_str()) == 0; }

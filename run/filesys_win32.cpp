@@ -21,6 +21,12 @@ int DirectoryStatus(const std::string& path) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 1 : 0;
 }
 
+bool IsRegularFile(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         !(attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE));
+}
+
 bool MakeDirectory(const std::string& path) { return _mkdir(path.c_str()) == 0; }
 
 bool RemoveFile(const std::string& path) { return std::remove(path.c_str()) == 0; }

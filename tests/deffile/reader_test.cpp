@@ -7,6 +7,10 @@
 #include <utility>
 #include <vector>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "run/filesys.h"
 #include "support/fakes.h"
 
@@ -534,6 +538,14 @@ TEST_F(ReaderTest, DirectoryCannotBeOpened) {
   ASSERT_TRUE(MakeDirectory("adir"));
   ExpectOpenFailure(dialogue, [] { std::string c; ReadMfCommand("adir", c); });
 }
+
+#ifndef _WIN32
+// Opening a FIFO for reading waited for a writer that never came.
+TEST_F(ReaderTest, RegressionFifoInPlaceOfTheFileHung) {
+  ASSERT_EQ(0, mkfifo("afifo", 0600));
+  ExpectOpenFailure(dialogue, [] { std::string c; ReadMfCommand("afifo", c); });
+}
+#endif
 
 // --- String routines ---------------------------------------------------------
 
