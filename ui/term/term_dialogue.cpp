@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "run/dirlock.h"
 #include "ui/term/term_output.h"
 #include "ui/term/tty.h"
 
@@ -83,6 +84,9 @@ void QuitProgram(int status) {
   std::fflush(stdout);
   std::fflush(stderr);
   Tty::RestoreModes();
+  // _exit: the progress thread may still run, and nothing may be torn down
+  // under it. The lock itself ends with the process; its file goes now.
+  RemoveHeldDirLockFile();
   _exit(status);
 }
 
