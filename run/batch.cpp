@@ -17,6 +17,7 @@ std::string commandBuffer;
 int totalFonts = 0;
 int fontsProcessed = 0;
 int fontsFailed = 0;
+int filingFailures = 0;
 std::time_t startTime = 0;
 std::string startTimeText;
 
@@ -132,7 +133,9 @@ JobStatus RunFontJob(FontJob& job, ProcessRunner& runner) {
     RemoveFile(pk);
     return JobStatus::TruncatedPkFile;
   }
-  FileOutputs(job.fontName, job.fontResolution);
+  // The font is built either way; a by-product left unfiled has been
+  // reported, and the run's end says that not everything went well.
+  if (!FileOutputs(job.fontName, job.fontResolution)) ++filingFailures;
   return JobStatus::Built;
 }
 
@@ -140,6 +143,7 @@ BatchEnd RunBatch(ProgressView& view, ProcessRunner& runner) {
   totalFonts = 0;
   fontsProcessed = 0;
   fontsFailed = 0;
+  filingFailures = 0;
   CountJobs(view);
 
   view.SetRange(totalFonts);

@@ -204,7 +204,7 @@ int CopyFileBytes(const std::string& source, const std::string& destination) {
   return 1;
 }
 
-void FileOutputs(const std::string& fontName, int resolution) {
+int FileOutputs(const std::string& fontName, int resolution) {
   const std::string tfm = fontName + ".tfm";
   const std::string log = fontName + ".log";
   bool tfmFiled = FileOne(tfm, "tfm");
@@ -214,4 +214,5 @@ void FileOutputs(const std::string& fontName, int resolution) {
   // The PK file exists by now; the GF file is no longer needed.
   RemoveFile(FileName(fontName, resolution, "gf"));
   if (tfmFiled) RemoveFile(tfm);
+  return tfmFiled && logFiled ? 1 : 0;
 }

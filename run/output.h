@@ -19,4 +19,5 @@ bool PkFileTruncated(const std::string& name);
 int CopyFileBytes(const std::string& source, const std::string& destination);
 // Files "%s.tfm" and "%s.log" into "tfm" and "log" and removes the GF, TFM
 // and log files; a TFM or log file whose copy failed stays where it is.
-void FileOutputs(const std::string& fontName, int resolution);
+// 1 when both were filed, 0 when one stayed.
+int FileOutputs(const std::string& fontName, int resolution);

@@ -217,6 +217,7 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
 
   outcome.fontsProcessed = fontsProcessed;
   outcome.fontsFailed = fontsFailed;
+  outcome.filingFailures = filingFailures;
   if (argCount < 3 || autoExecErrors != 0)
     ShowBox(nullptr,
             FormatSummary(startTimeText, endTime, startTime, fontsProcessed,

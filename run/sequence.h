@@ -42,6 +42,7 @@ struct RunOutcome {
   bool stoppedByUser = false;
   int fontsProcessed = 0;
   int fontsFailed = 0;
+  int filingFailures = 0;  // built fonts whose TFM or log could not be filed
 };
 
 // words: the command-line words after the program name (resolution, then

@@ -213,6 +213,18 @@ TEST_F(FileOutputsTest, FilesAndCleansUp) {
   EXPECT_EQ("new log", scratch.Read(InDir("log", "cmr10.log")));
 }
 
+// A font whose TFM could not be filed ended the run with status 0.
+TEST_F(FileOutputsTest, RegressionUnfiledByProductReportedAsSuccess) {
+  ASSERT_TRUE(MakeDirectory("tfm"));
+  scratch.Write("log", "a file where the directory belongs");
+  EXPECT_EQ(0, FileOutputs("cmr10", 399));
+  EXPECT_TRUE(PathExists("cmr10.log"));
+  ASSERT_TRUE(RemoveFile("log"));
+  ASSERT_TRUE(MakeDirectory("log"));
+  scratch.Write("cmr10.tfm", "tfm bytes");
+  EXPECT_EQ(1, FileOutputs("cmr10", 399));
+}
+
 TEST_F(FileOutputsTest, MissingLogStillFilesTheTfm) {
   ASSERT_TRUE(MakeDirectory("tfm"));
   ASSERT_TRUE(MakeDirectory("log"));

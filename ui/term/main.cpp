@@ -76,6 +76,7 @@ int main(int argc, char** argv) {
   RunOutcome outcome = RunSequence(frontEnd, options.words);
   std::fflush(stdout);
   std::fflush(stderr);
-  bool allBuilt = outcome.batchRan && outcome.completed && outcome.fontsFailed == 0;
+  bool allBuilt = outcome.batchRan && outcome.completed && outcome.fontsFailed == 0 &&
+                  outcome.filingFailures == 0;
   return allBuilt ? 0 : 1;
 }

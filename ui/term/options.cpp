@@ -189,8 +189,9 @@ The definition file (plain text; "#" starts a comment; keywords in capitals):
 The file's path is recorded per user in $XDG_CONFIG_HOME/fontkiln/kiln
 (~/.config/fontkiln/kiln); on first use kiln asks for it.
 
-Exit status: 0 when the batch ran to its end and every font was built (or
-none was needed), 1 for any other end (a failed font, a stop, settings that
-could not be applied), 2 for a usage error.
+Exit status: 0 when the batch ran to its end and every font was built and
+its TFM and log files filed (or none was needed), 1 for any other end (a
+failed font, a file that could not be filed, a stop, settings that could not
+be applied), 2 for a usage error.
 )";
 }
