@@ -36,3 +36,13 @@ if(TARGET kiln AND Python3_FOUND)
             --kiln $<TARGET_FILE:kiln>)
   set_tests_properties(e2e PROPERTIES TIMEOUT 300)
 endif()
+
+# Faults of the outside world with the real `kiln`: METAFONT and gftopk
+# missing, killed or failing, unwritable and full disks, the definition file
+# vanishing, stop requests, two runs in one directory.
+if(TARGET kiln AND Python3_FOUND)
+  add_test(NAME faults
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/faults/faults_test.py
+            --kiln $<TARGET_FILE:kiln>)
+  set_tests_properties(faults PROPERTIES TIMEOUT 300)
+endif()

@@ -1,0 +1,591 @@
+#!/usr/bin/env python3
+"""Faults of the outside world, end to end: the real kiln with the real
+METAFONT and gftopk, and small stand-ins for them that fail in one way each.
+
+For every fault the test checks what the user sees, the exit status, and
+what is left on disk: no finished PK file lost, no TFM or log file deleted
+without a good copy, nothing half-written under its final name, no lock or
+temporary file left behind.
+
+Cases that need a small or read-only file system mount a tmpfs (the tests
+run as root in CI); where mounting is not permitted those cases are skipped
+and the file-size-limit case, which needs no privilege, still runs.
+
+    faults_test.py --kiln build/linux/kiln [unittest options]
+"""
+
+import argparse
+import os
+import resource
+import shutil
+import signal
+import stat
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+KILN = None
+REAL_MF = None
+REAL_GFTOPK = None
+CAN_MOUNT = False
+
+# Generous bounds: a stuck run is caught, a slow machine or a sanitizer
+# build is not.
+RUN_TIMEOUT = 60
+LOCK_MESSAGE = "では他の kiln がフォントを生成中です。終わってから再実行して下さい。"
+READFILE_MESSAGE = "定義ファイルのオープンが出来ません(readfile)"
+M1_TAIL = "見つかりませんでした。フォントの生成に失敗した"
+M2_TAIL = "見つかりませんでした。フォントの変換に失敗した"
+TRUNCATED_PK = "途中で切れていました(ディスクが一杯ではありませんか)。"
+STOP_NOTICE = "Thread からの停止要求を受信しました"
+
+
+def pk_complete(data):
+    """True when data is a PK file that runs from its preamble to its
+    postamble (what gftopk writes when nothing went wrong)."""
+    if len(data) < 3 or data[0] != 247 or data[1] != 89:
+        return False
+
+    def number(p, n):
+        if p + n > len(data):
+            raise IndexError
+        value = 0
+        for byte in data[p:p + n]:
+            value = value * 256 + byte
+        return value
+
+    p = 3 + data[2] + 16
+    try:
+        while p < len(data):
+            flag = data[p]
+            if flag < 240:
+                if flag & 7 == 7:
+                    p += 9 + number(p + 1, 4)
+                elif flag & 4:
+                    p += 4 + (flag & 3) * 65536 + number(p + 1, 2)
+                else:
+                    p += 3 + (flag & 3) * 256 + number(p + 1, 1)
+            elif flag <= 243:
+                n = flag - 239
+                p += 1 + n + number(p + 1, n)
+            elif flag == 244:
+                p += 5
+            elif flag == 246:
+                p += 1
+            elif flag == 245:
+                return all(b == 246 for b in data[p + 1:])
+            else:
+                return False
+    except IndexError:
+        return False
+    return False
+
+
+def mount_tmpfs(directory, options):
+    return subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", directory],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+
+
+def probe_mount():
+    probe = tempfile.mkdtemp(prefix="kiln-faults-probe-")
+    try:
+        if not mount_tmpfs(probe, "size=16k"):
+            return False
+        subprocess.run(["umount", probe], stderr=subprocess.DEVNULL)
+        return True
+    finally:
+        os.rmdir(probe)
+
+
+class Result:
+    def __init__(self, returncode, out, err, elapsed, maxrss_kb=0):
+        self.returncode = returncode
+        self.out = out.decode("utf-8", "replace")
+        self.err = err.decode("utf-8", "replace")
+        self.elapsed = elapsed
+        self.maxrss_kb = maxrss_kb
+
+
+class FaultCase(unittest.TestCase):
+    """A scratch directory with a target directory, a private config
+    directory and a bin directory for stand-ins, first on PATH."""
+
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix="kiln-faults-")
+        self.addCleanup(shutil.rmtree, self.root, True)
+        self.target = os.path.join(self.root, "pk")
+        self.config = os.path.join(self.root, "config")
+        self.bin = os.path.join(self.root, "bin")
+        for d in (self.target, self.config, self.bin):
+            os.mkdir(d)
+        self.path_env = self.bin + os.pathsep + os.environ.get("PATH", "")
+
+    def definition(self, sets, reaction="S", mf="mf \\mode=", target=None,
+                   mode="600 ljfour", name="FONTS.DAT"):
+        """sets: list of (name, font lines)."""
+        path = os.path.join(self.root, name)
+        with open(path, "w", encoding="ascii") as out:
+            out.write("%s\nMF %s\nTARGET_DIR %s\nERROR_REACTION %s\nBEGIN_SOURCE\n"
+                      % (mode, mf, target or self.target, reaction))
+            for set_name, lines in sets:
+                out.write("%s:\n%s" % (set_name, lines))
+        return path
+
+    def stand_in(self, name, script):
+        path = os.path.join(self.bin, name)
+        with open(path, "w") as out:
+            out.write("#!/bin/sh\n" + script)
+        os.chmod(path, 0o755)
+
+    def mark(self, name):
+        return os.path.join(self.root, name)
+
+    def blocking_stand_in(self, name, real, then=""):
+        """A stand-in that records its call, says it has started, waits
+        for the test's go-ahead and then runs the real program."""
+        self.stand_in(name, (
+            'echo "$*" >> "{calls}"\n'
+            ': > "{started}"\n'
+            'n=0; while [ ! -e "{go}" ] && [ $n -lt 600 ]; do sleep 0.05; n=$((n+1)); done\n'
+            '"{real}" "$@"; rc=$?\n{then}exit $rc\n').format(
+                calls=self.mark(name + "-calls"), started=self.mark(name + "-started"),
+                go=self.mark("go"), real=real, then=then))
+
+    def calls(self, name):
+        try:
+            with open(self.mark(name + "-calls")) as f:
+                return f.read().splitlines()
+        except FileNotFoundError:
+            return []
+
+    def env(self, path=None):
+        env = dict(os.environ)
+        env.update(XDG_CONFIG_HOME=self.config, NO_COLOR="1", TERM="dumb",
+                   PATH=path or self.path_env, LC_ALL="C.UTF-8")
+        return env
+
+    def command(self, args, definition):
+        command = [KILN]
+        if definition:
+            command += ["--definition", definition]
+        return command + list(args)
+
+    def start(self, *args, definition=None, path=None, preexec=None):
+        return subprocess.Popen(
+            self.command(args, definition), cwd=self.root, env=self.env(path),
+            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            preexec_fn=preexec, start_new_session=True)
+
+    def finish(self, process, started, timeout=RUN_TIMEOUT):
+        try:
+            out, err = process.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            os.killpg(process.pid, signal.SIGKILL)
+            out, err = process.communicate()
+            self.fail("kiln did not end within %d s\n--- stdout\n%s\n--- stderr\n%s"
+                      % (timeout, out.decode(errors="replace"), err.decode(errors="replace")))
+        return Result(process.returncode, out, err, time.monotonic() - started)
+
+    def kiln(self, *args, definition=None, path=None, preexec=None, timeout=RUN_TIMEOUT):
+        started = time.monotonic()
+        process = self.start(*args, definition=definition, path=path, preexec=preexec)
+        return self.finish(process, started, timeout)
+
+    def wait_for(self, name, process, seconds=RUN_TIMEOUT):
+        deadline = time.monotonic() + seconds
+        while not os.path.exists(self.mark(name)):
+            if process.poll() is not None or time.monotonic() > deadline:
+                out, err = process.communicate()
+                self.fail("%s never appeared (kiln ended %s)\n%s\n%s" % (
+                    name, process.returncode, out.decode(errors="replace"),
+                    err.decode(errors="replace")))
+            time.sleep(0.02)
+
+    # What is left on disk.
+
+    def listing(self, top=None):
+        top = top or self.target
+        found = []
+        for directory, dirs, files in os.walk(top):
+            rel = os.path.relpath(directory, top)
+            for name in files:
+                found.append(os.path.normpath(os.path.join(rel, name)))
+        return sorted(found)
+
+    def read(self, *parts):
+        with open(os.path.join(self.target, *parts), "rb") as f:
+            return f.read()
+
+    def assertExit(self, expected, result):
+        self.assertEqual(expected, result.returncode,
+                         "exit status\n--- stdout\n%s\n--- stderr\n%s" % (result.out, result.err))
+        self.assertNotIn("Sanitizer", result.err)
+
+    def assertLeft(self, expected, top=None):
+        """Exactly these files (relative paths) are left; no lock file and
+        no partial copy among them."""
+        self.assertEqual(sorted(expected), self.listing(top))
+
+    def assertBuiltAndFiled(self, font, resolution, top=None):
+        top = top or self.target
+        with open(os.path.join(top, "%s.%dpk" % (font, resolution)), "rb") as f:
+            self.assertTrue(pk_complete(f.read()), "%s.%dpk is not complete" % (font, resolution))
+        with open(os.path.join(top, "tfm", font + ".tfm"), "rb") as f:
+            self.assertGreater(len(f.read()), 0)
+        with open(os.path.join(top, "log", font + ".log"), "rb") as f:
+            self.assertIn(b"METAFONT", f.read())
+
+    def tearDown(self):
+        # No run may touch the key file: --definition is for one run only.
+        self.assertEqual([], os.listdir(self.config))
+
+
+ONE_FONT = [("few", "cmr 10\n")]
+TWO_FONTS = [("few", "cmr 10 12\n")]
+BUILT_CMR10 = ["cmr10.600pk", "log/cmr10.log", "tfm/cmr10.tfm"]
+LEFT_BY_MF = ["cmr10.600gf", "cmr10.log", "cmr10.tfm"]
+
+
+class MetafontFaults(FaultCase):
+    def test_metafont_not_on_path(self):
+        os.symlink(REAL_GFTOPK, os.path.join(self.bin, "gftopk"))
+        definition = self.definition(TWO_FONTS)
+        result = self.kiln("600", "few", definition=definition, path=self.bin)
+        self.assertExit(1, result)
+        self.assertIn("[mf \\mode=ljfour; nonstopmode; mag=1; input cmr10] は\n"
+                      "Error 2(2) の為起動出来ません。", result.err)
+        self.assertIn(M1_TAIL, result.err)
+        self.assertNotIn("input cmr12", result.err)  # 'S': the batch ends there
+        self.assertLeft([])
+
+    def test_metafont_killed_by_a_signal(self):
+        for name, number in (("KILL", 9), ("SEGV", 11)):
+            with self.subTest(signal=name):
+                self.stand_in("mf", "kill -%s $$\n" % name)
+                result = self.kiln("600", "few", definition=self.definition(TWO_FONTS))
+                self.assertExit(1, result)
+                self.assertIn("killed by signal %d" % number, result.err)
+                self.assertIn(M1_TAIL, result.err)
+                self.assertLeft([])
+
+    def test_metafont_killed_after_starting_its_gf_file(self):
+        # A GF file cut short is found, gftopk refuses it, and no PK is made.
+        self.stand_in("mf", "printf '\\367\\203\\030' > cmr10.600gf\n"
+                            ": > cmr10.tfm\nkill -KILL $$\n")
+        result = self.kiln("600", "few", definition=self.definition(ONE_FONT))
+        self.assertExit(1, result)
+        self.assertIn("killed by signal 9", result.err)
+        self.assertIn(M2_TAIL, result.err)
+        self.assertLeft(["cmr10.600gf", "cmr10.tfm"])
+
+    def test_metafont_exit_1_after_writing_its_files_is_a_built_font(self):
+        # METAFONT's recoverable errors end with status 1; the font is there.
+        self.stand_in("mf", '"%s" "$@"\nexit 1\n' % REAL_MF)
+        result = self.kiln("600", "few", definition=self.definition(ONE_FONT))
+        self.assertExit(0, result)
+        self.assertLeft(BUILT_CMR10)
+        self.assertBuiltAndFiled("cmr10", 600)
+
+    def test_metafont_first_line_wrong_ends_instead_of_waiting(self):
+        # Without the backslash METAFONT asks for another file name; its
+        # standard input is /dev/null, so it stops at once.
+        result = self.kiln("600", "few", definition=self.definition(ONE_FONT, mf="mf mode="))
+        self.assertExit(1, result)
+        self.assertLess(result.elapsed, 30)
+        self.assertIn("I can't find file `mode=ljfour'", result.err)
+        self.assertIn(M1_TAIL, result.err)
+        self.assertLeft(["mfput.log"])
+
+    def test_unknown_mode_fails_and_shows_the_gf_file_written(self):
+        # METAFONT falls back to proof mode and writes its GF file at 2602.
+        result = self.kiln("600", "few", definition=self.definition(
+            ONE_FONT, mode="600 kilnnosuchmode"))
+        self.assertExit(1, result)
+        self.assertIn(M1_TAIL, result.err)
+        self.assertIn("cmr10.2602gf", result.err)
+        self.assertLeft(["cmr10.2602gf", "cmr10.log"])
+
+
+class GftopkFaults(FaultCase):
+    def test_gftopk_not_on_path(self):
+        os.symlink(REAL_MF, os.path.join(self.bin, "mf"))
+        result = self.kiln("600", "few", definition=self.definition(TWO_FONTS), path=self.bin)
+        self.assertExit(1, result)
+        self.assertIn("[gftopk cmr10.600gf cmr10.600pk] は\nError 2(2) の為起動出来ません。",
+                      result.err)
+        self.assertIn(M2_TAIL, result.err)
+        # Nothing is deleted: METAFONT's files stay as it left them.
+        self.assertLeft(LEFT_BY_MF)
+
+    def test_gftopk_failing(self):
+        self.stand_in("gftopk", "echo 'gftopk: cannot go on' >&2\nexit 1\n")
+        result = self.kiln("600", "few", definition=self.definition(TWO_FONTS))
+        self.assertExit(1, result)
+        self.assertIn("gftopk: cannot go on", result.err)
+        self.assertIn(M2_TAIL, result.err)
+        self.assertLeft(LEFT_BY_MF)
+
+    def test_regression_full_disk_pk_file_counted_as_built(self):
+        # gftopk on a full disk ends with status 0 and a PK file cut short.
+        self.stand_in("gftopk", '"%s" "$@" || exit\ntruncate -s 4096 "$2"\n' % REAL_GFTOPK)
+        definition = self.definition(TWO_FONTS)
+        result = self.kiln("600", "few", definition=definition)
+        self.assertExit(1, result)
+        self.assertIn("cmr10.600pk は\n" + TRUNCATED_PK, result.err)
+        self.assertLeft(LEFT_BY_MF)
+        # The font is made again by the next run, not taken as built.
+        os.remove(os.path.join(self.bin, "gftopk"))
+        again = self.kiln("600", "few", definition=definition)
+        self.assertExit(0, again)
+        self.assertLeft(["cmr10.600pk", "cmr12.600pk", "log/cmr10.log", "log/cmr12.log",
+                         "tfm/cmr10.tfm", "tfm/cmr12.tfm"])
+
+    def test_gftopk_killed_while_writing(self):
+        self.stand_in("gftopk", "printf '\\367\\131\\000' > \"$2\"\nkill -KILL $$\n")
+        result = self.kiln("600", "few", definition=self.definition(ONE_FONT))
+        self.assertExit(1, result)
+        self.assertIn("killed by signal 9", result.err)
+        self.assertIn(TRUNCATED_PK, result.err)
+        self.assertLeft(LEFT_BY_MF)
+
+
+class DiskFaults(FaultCase):
+    def test_target_dir_option_names_a_file(self):
+        a_file = os.path.join(self.root, "a-file")
+        open(a_file, "w").close()
+        result = self.kiln("--target-dir", a_file, "600", "few",
+                           definition=self.definition(ONE_FONT))
+        self.assertExit(1, result)
+        self.assertIn(a_file, result.err)
+        self.assertIn("not an existing directory", result.err)
+        self.assertEqual(0, os.path.getsize(a_file))
+
+    def test_target_dir_line_names_a_file(self):
+        a_file = os.path.join(self.root, "a-file")
+        open(a_file, "w").close()
+        result = self.kiln("600", "few", definition=self.definition(ONE_FONT, target=a_file))
+        self.assertExit(1, result)
+        self.assertIn(a_file, result.err)
+        self.assertLeft([], self.root + "/pk")
+        self.assertFalse(os.path.exists(os.path.join(self.root, "cmr10.600pk")))
+
+    def mounted(self, directory, options):
+        os.makedirs(directory, exist_ok=True)
+        if not CAN_MOUNT or not mount_tmpfs(directory, options):
+            self.skipTest("mounting a tmpfs is not permitted here")
+        self.addCleanup(subprocess.run, ["umount", "-l", directory])
+
+    def test_read_only_target_directory(self):
+        ro = os.path.join(self.root, "ro")
+        self.mounted(ro, "size=64k,ro")
+        result = self.kiln("--target-dir", ro, "600", "few", definition=self.definition(ONE_FONT))
+        self.assertExit(1, result)
+        self.assertIn("生成先ディレクトリ\n%s\nにファイルを作成できません(" % ro, result.err)
+        self.assertNotIn("input cmr10", result.err)  # METAFONT never ran
+        self.assertLeft([], ro)
+
+    def test_tfm_or_log_not_a_directory(self):
+        for blocked, kept, filed in (("tfm", "cmr10.tfm", "log/cmr10.log"),
+                                     ("log", "cmr10.log", "tfm/cmr10.tfm")):
+            with self.subTest(blocked=blocked):
+                shutil.rmtree(self.target)
+                os.mkdir(self.target)
+                with open(os.path.join(self.target, blocked), "w") as f:
+                    f.write("in the way\n")
+                result = self.kiln("600", "few", definition=self.definition(ONE_FONT))
+                # The font is built, but a by-product could not be filed.
+                self.assertExit(1, result)
+                self.assertIn("%s/%s: Not a directory" % (blocked, kept), result.err)
+                self.assertLeft(["cmr10.600pk", blocked, kept, filed])
+                self.assertTrue(pk_complete(self.read("cmr10.600pk")))
+                self.assertEqual(b"in the way\n", self.read(blocked))
+
+    def test_file_size_limit_while_filing(self):
+        # The log grows past the limit that kiln runs under; METAFONT and
+        # gftopk lift it for themselves. kiln's copy fails with EFBIG (and
+        # is not killed by SIGXFSZ), the log stays where it is.
+        self.stand_in("mf", 'ulimit -f unlimited\n"%s" "$@" || exit\n'
+                            'head -c 200000 /dev/zero >> cmr10.log\n' % REAL_MF)
+        self.stand_in("gftopk", 'ulimit -f unlimited\nexec "%s" "$@"\n' % REAL_GFTOPK)
+
+        def limit():
+            resource.setrlimit(resource.RLIMIT_FSIZE, (64 * 1024, resource.RLIM_INFINITY))
+
+        result = self.kiln("600", "few", definition=self.definition(ONE_FONT), preexec=limit)
+        self.assertExit(1, result)
+        self.assertIn("log/cmr10.log: File too large", result.err)
+        self.assertLeft(["cmr10.600pk", "cmr10.log", "tfm/cmr10.tfm"])
+        self.assertGreater(os.path.getsize(os.path.join(self.target, "cmr10.log")), 200000)
+
+    def test_disk_fills_while_filing(self):
+        disk = os.path.join(self.root, "disk")
+        self.mounted(disk, "size=256k")
+        target = os.path.join(disk, "pk")
+        os.mkdir(target)
+        # After the PK file is written, the disk fills up to the last block.
+        self.stand_in("gftopk", '"%s" "$@" || exit\n'
+                                'dd if=/dev/zero of="%s/ballast" bs=1k 2>/dev/null\nexit 0\n'
+                      % (REAL_GFTOPK, disk))
+        result = self.kiln("600", "few", definition=self.definition(TWO_FONTS, target=target))
+        self.assertExit(1, result)
+        self.assertIn("No space left on device", result.err)
+        left = self.listing(target)
+        # cmr10 is built; its TFM and log had no room to be copied and stay.
+        self.assertIn("cmr10.600pk", left)
+        with open(os.path.join(target, "cmr10.600pk"), "rb") as f:
+            self.assertTrue(pk_complete(f.read()))
+        self.assertIn("cmr10.tfm", left)
+        self.assertIn("cmr10.log", left)
+        self.assertNotIn("cmr12.600pk", left)
+        for name in left:
+            self.assertNotIn("kiln-partial", name)
+            self.assertNotIn("kiln.lock", name)
+        # Whatever reached tfm or log is a whole copy.
+        for name in left:
+            if name.startswith(("tfm/", "log/")):
+                self.assertEqual(os.path.getsize(os.path.join(target, name)),
+                                 os.path.getsize(os.path.join(target, os.path.basename(name))))
+
+
+class DefinitionFileFaults(FaultCase):
+    # The definition file goes away while the first set's font is built;
+    # the second set needs it again.
+    def run_with(self, action):
+        definition = self.definition([("first", "cmr 10\n"), ("second", "cmr 12\n")])
+        self.stand_in("mf", '"%s" "$@"; rc=$?\ncase "$*" in *cmr10) %s ;; esac\nexit $rc\n'
+                      % (REAL_MF, action.replace("DEF", definition)))
+        result = self.kiln("600", "first", "second", definition=definition)
+        self.assertExit(1, result)
+        self.assertIn(READFILE_MESSAGE, result.err)
+        # The font built before stays built and filed; the lock file is gone.
+        self.assertLeft(BUILT_CMR10)
+        self.assertBuiltAndFiled("cmr10", 600)
+
+    def test_definition_file_removed_in_the_middle(self):
+        self.run_with('rm -f "DEF"')
+
+    def test_definition_file_replaced_by_a_directory(self):
+        self.run_with('rm -f "DEF"; mkdir "DEF"')
+
+    def test_regression_definition_file_replaced_by_a_fifo_hung(self):
+        # Opening a FIFO for reading waits for a writer that never comes.
+        self.run_with('rm -f "DEF"; mkfifo "DEF"')
+
+
+class StopRequests(FaultCase):
+    def stop_run(self, program, real, signo=signal.SIGTERM):
+        self.blocking_stand_in(program, real)
+        process = self.start("600", "few", definition=self.definition(TWO_FONTS))
+        started = time.monotonic()
+        self.wait_for(program + "-started", process)
+        process.send_signal(signo)
+        time.sleep(0.2)  # the signal is taken while the child still runs
+        open(self.mark("go"), "w").close()
+        return self.finish(process, started)
+
+    def assertStoppedAfterCmr10(self, result):
+        self.assertExit(1, result)
+        self.assertIn(STOP_NOTICE, result.err)
+        self.assertLeft(BUILT_CMR10)
+        self.assertBuiltAndFiled("cmr10", 600)
+
+    def test_sigterm_while_metafont_runs(self):
+        result = self.stop_run("mf", REAL_MF)
+        self.assertIn("SIGTERM: the batch stops after the font being built", result.err)
+        self.assertStoppedAfterCmr10(result)
+        self.assertEqual(1, len(self.calls("mf")))
+
+    def test_sigint_without_terminal_while_gftopk_runs(self):
+        result = self.stop_run("gftopk", REAL_GFTOPK, signal.SIGINT)
+        self.assertIn("SIGINT: the batch stops after the font being built", result.err)
+        self.assertStoppedAfterCmr10(result)
+        self.assertEqual(1, len(self.calls("gftopk")))
+
+    def test_sigterm_between_fonts(self):
+        # gftopk has ended and kiln is about to file the font when it comes.
+        self.stand_in("gftopk", '"%s" "$@"; rc=$?\nkill -TERM $PPID\nexit $rc\n' % REAL_GFTOPK)
+        result = self.kiln("600", "few", definition=self.definition(TWO_FONTS))
+        self.assertStoppedAfterCmr10(result)
+
+    def test_sigterm_during_the_counting_pass(self):
+        lines = "".join("cmr 10 12 17 9 8 7 6 5\n" for _ in range(40000))
+        self.stand_in("mf", 'echo "$*" >> "%s"\nexec "%s" "$@"\n'
+                      % (self.mark("mf-calls"), REAL_MF))
+        process = self.start("600", "few", definition=self.definition([("few", lines)]))
+        started = time.monotonic()
+        # Two threads: the progress thread runs and the master counts.
+        deadline = started + RUN_TIMEOUT
+        while len(os.listdir("/proc/%d/task" % process.pid)) < 2:
+            self.assertLess(time.monotonic(), deadline)
+            time.sleep(0.005)
+        process.send_signal(signal.SIGTERM)
+        result = self.finish(process, started)
+        self.assertExit(1, result)
+        self.assertIn(STOP_NOTICE, result.err)
+        self.assertEqual([], self.calls("mf"))
+        self.assertLeft([])
+
+
+class TwoRuns(FaultCase):
+    def test_second_run_in_the_same_directory_is_refused(self):
+        self.blocking_stand_in("mf", REAL_MF)
+        definition = self.definition(TWO_FONTS)
+        first = self.start("600", "few", definition=definition)
+        started = time.monotonic()
+        self.wait_for("mf-started", first)
+        self.assertEqual([".kiln.lock", "log", "tfm"], sorted(os.listdir(self.target)))
+
+        second = self.kiln("600", "few", definition=definition)
+        self.assertExit(1, second)
+        self.assertIn("生成先ディレクトリ\n%s\n%s" % (self.target, LOCK_MESSAGE), second.err)
+        self.assertEqual(1, len(self.calls("mf")))  # the second ran nothing
+        self.assertEqual([".kiln.lock", "log", "tfm"], sorted(os.listdir(self.target)))
+
+        open(self.mark("go"), "w").close()
+        result = self.finish(first, started)
+        self.assertExit(0, result)
+        built = ["cmr10.600pk", "cmr12.600pk", "log/cmr10.log", "log/cmr12.log",
+                 "tfm/cmr10.tfm", "tfm/cmr12.tfm"]
+        self.assertLeft(built)
+        # Once the first has ended, the directory is free again.
+        again = self.kiln("600", "few", definition=definition)
+        self.assertExit(0, again)
+        self.assertLeft(built)
+
+    def test_runs_in_two_directories_do_not_wait_for_each_other(self):
+        self.blocking_stand_in("mf", REAL_MF)
+        other = os.path.join(self.root, "other")
+        os.mkdir(other)
+        definition = self.definition(ONE_FONT)
+        first = self.start("600", "few", definition=definition)
+        started = time.monotonic()
+        self.wait_for("mf-started", first)
+        open(self.mark("go"), "w").close()
+        second = self.kiln("--target-dir", other, "600", "few", definition=definition)
+        self.assertExit(0, second)
+        self.assertExit(0, self.finish(first, started))
+        self.assertLeft(BUILT_CMR10)
+        self.assertLeft(BUILT_CMR10, other)
+
+
+def main():
+    global KILN, REAL_MF, REAL_GFTOPK, CAN_MOUNT
+    parser = argparse.ArgumentParser(add_help=False)
+    parser.add_argument("--kiln", required=True)
+    known, rest = parser.parse_known_args()
+    KILN = os.path.abspath(known.kiln)
+    REAL_MF, REAL_GFTOPK = shutil.which("mf"), shutil.which("gftopk")
+    if not REAL_MF or not REAL_GFTOPK:
+        sys.exit("faults_test: mf and gftopk must be on PATH (Debian: apt-get install "
+                 "texlive-binaries texlive-base)")
+    CAN_MOUNT = os.geteuid() == 0 and probe_mount()
+    if not CAN_MOUNT:
+        print("faults_test: tmpfs cannot be mounted here; the small and read-only "
+              "disk cases are skipped, the file-size limit case runs", file=sys.stderr)
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()
