@@ -40,6 +40,10 @@ const std::string kStopNotice = "Thread からの停止要求を受信しまし�
 const std::string kContinueQuestion =
     "フォントの生成に失敗しました。処理を継続する場合はOKを, 処理を停止する場合にはキャンセルを押して下さい。";
 const std::string kEmpty = "空っぽです";
+const std::string kPriorityQuestion =
+    "METAFONTのプライオリティが普通以外に設定されています。普通以外のプライオリティで実行すると, "
+    "場合によっては, 他のアプリケーションを使用している時にマウスやキーボードの反応が悪くなったり, "
+    "逆に METAFONT の反応が悪くなる事がありますが, 宜しいですか。";
 
 // Three sets whose sorted order (case ignored: cm, Demo, logo) differs both
 // from the file's order and from a case-sensitive sort.
@@ -225,7 +229,7 @@ void SettingsArgumentsWithoutAutoExec(Case& c) {
   CHECK_INT(c, 0, static_cast<long long>(ReadLines(c.record).size()));
 }
 
-void VersionDialogFromSystemMenu(Case& c) {
+void SettingsSystemMenu(Case& c) {
   Prepare(c, "", kSets);
   Start(c, "");
   HWND s = WaitFor(c, Kind::Settings);
@@ -242,8 +246,73 @@ void VersionDialogFromSystemMenu(Case& c) {
   probe::Press(v, IDOK);
   CHECK(c, WaitGone(v));
   CHECK(c, IsWindowVisible(s));
+
+  // Closing from the system menu asks first.
+  probe::PostSysCommand(s, SC_CLOSE);
+  ExpectBox(c, kConfirmTitle, "終了しても宜しいですか", IDCANCEL);
+  CHECK(c, IsWindowVisible(s));
+  probe::PostSysCommand(s, SC_CLOSE);
+  ExpectBox(c, kConfirmTitle, "終了しても宜しいですか", IDOK);
+  ExpectExit(c);
+  CHECK_INT(c, 0, static_cast<long long>(ReadLines(c.record).size()));
+}
+
+void SettingsTargetDirMissing(Case& c) {
+  Prepare(c, "", kSets, "Z:\\no\\such\\dir");
+  Start(c, "400 cm");
+  ExpectBox(c, kTitle,
+            "定義ファイル\n" + c.definition +
+                "\nに設定されていいる TARGET_DIR\nZ:\\no\\such\\dir は\n存在しないか, 又はディレクトリではありません。\n"
+                "ダイアログでフォントの作成先ディレクトリを正し\nく設定すれば,   継続出来ます。次回からは正しい\n"
+                "ディレクトリちゃんと定義ファイルに設定して下さ\nい。",
+            IDOK);
+  // Every argument applied, yet no auto exec; the list shows the current directory.
+  HWND s = WaitFor(c, Kind::Settings);
+  CHECK_TEXT(c, "400dpi nexthi", probe::ItemText(s, 1000));
+  CHECK_LIST(c, (std::vector<std::string>{"cm"}), probe::ListItems(GetDlgItem(s, 1008)));
+  CHECK_TEXT(c, Shown(c.dir), probe::ItemText(s, 1015));
   probe::Press(s, 2);
   ExpectExit(c);
+  CHECK_INT(c, 0, static_cast<long long>(ReadLines(c.record).size()));
+}
+
+// Wine starts every child at normal priority whatever class it is given, so
+// the class itself cannot be observed here; the question can.
+void SettingsPriorityAndSets(Case& c) {
+  Prepare(c, "", kSets);
+  Start(c, "");
+  HWND s = WaitFor(c, Kind::Settings);
+  HWND list = GetDlgItem(s, 1008);
+  probe::QueryItem(s, 1022, TBM_SETPOS, TRUE, 3);  // 徒歩
+  CHECK_INT(c, 3, probe::QueryItem(s, 1022, TBM_GETPOS));
+  probe::Press(s, 1);
+  ExpectBox(c, kTitle, kPriorityQuestion, IDCANCEL);
+  CHECK(c, IsWindowVisible(s));
+
+  // Removing every set disables Delete; Run then refuses.
+  for (size_t left = 2; left != static_cast<size_t>(-1); --left) {
+    probe::Press(s, 4);
+    CHECK(c, WaitUntil([&] { return probe::ListItems(list).size() == left; }, 3000));
+  }
+  CHECK(c, !probe::Enabled(s, 4));
+  CHECK(c, probe::Enabled(s, 3));
+  CHECK_LIST(c, (std::vector<std::string>{"cm", "Demo", "logo"}), probe::ComboItems(GetDlgItem(s, 1011)));
+  probe::Press(s, 1);
+  ExpectBox(c, kTitle, "フォントセットが選択されていません。", IDOK);
+
+  // Adding one back leaves Delete disabled until the list is clicked.
+  REQUIRE(c, probe::SetItemText(s, 1011, "logo"));
+  probe::Press(s, 3);
+  CHECK(c, WaitUntil([&] { return probe::ListItems(list).size() == 1; }, 3000));
+  CHECK_LIST(c, (std::vector<std::string>{"logo"}), probe::ListItems(list));
+  CHECK(c, !probe::Enabled(s, 4));
+
+  probe::Press(s, 1);
+  ExpectBox(c, kTitle, kPriorityQuestion, IDOK, "priority_question");
+  ExpectBox(c, kTitle, Summary("2", Shown(c.target)), IDOK);
+  ExpectExit(c);
+  CHECK_LIST(c, (std::vector<std::string>{"logo10", "logo10"}), StartedFonts(c));
+  CheckFiled(c, {"logo10.129pk", "logo10.236pk"}, {"logo10"});
 }
 
 void Uninst(Case& c) {
@@ -421,6 +490,12 @@ void StopCancelThenOk(Case& c) {
   HWND p = WaitFor(c, Kind::Progress);
   REQUIRE(c, WaitUntil([&] { return RecordLines(c, "mf start").size() >= 1; }, 15000));
 
+  // Esc does nothing.
+  probe::Press(p, IDCANCEL);
+  Sleep(300);
+  CHECK(c, IsWindowVisible(p));
+  CHECK_INT(c, 0, static_cast<long long>(probe::Dialogs(c.process.dwProcessId).size() - 1));
+
   // The close box asks too; Cancel changes nothing.
   probe::PostSysCommand(p, SC_CLOSE);
   HWND q = WaitFor(c, Kind::Box);
@@ -459,7 +534,9 @@ const TestCase kCases[] = {
     {"first_start_install", FirstStartInstall},
     {"settings_initial_state", SettingsInitialState},
     {"settings_arguments_without_auto_exec", SettingsArgumentsWithoutAutoExec},
-    {"version_dialog_from_system_menu", VersionDialogFromSystemMenu},
+    {"settings_system_menu_version_and_close", SettingsSystemMenu},
+    {"settings_target_dir_missing", SettingsTargetDirMissing},
+    {"settings_priority_and_sets", SettingsPriorityAndSets},
     {"uninst", Uninst},
     {"auto_exec_full_command_line", AutoExecFullCommandLine},
     {"auto_exec_resolution_only_summary", AutoExecResolutionOnly},

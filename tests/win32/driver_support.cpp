@@ -174,7 +174,7 @@ void SetControl(const char* name, const std::string& value) {
   SetEnvironmentVariableA(name, value.empty() ? nullptr : value.c_str());
 }
 
-void Prepare(Case& c, const std::string& header, const std::string& sets) {
+void Prepare(Case& c, const std::string& header, const std::string& sets, const char* targetDir) {
   c.dir = options.scratch + "\\" + c.name;
   RemoveTree(c.dir);
   CreateDirectoryA(options.scratch.c_str(), nullptr);
@@ -183,7 +183,7 @@ void Prepare(Case& c, const std::string& header, const std::string& sets) {
   REQUIRE(c, CreateDirectoryA(c.target.c_str(), nullptr));
   c.definition = c.dir + "\\FONTS.DAT";
   c.record = c.dir + "\\record.txt";
-  std::string text = "400 nexthi\r\n118 bitgraph\r\n300 cx\r\nMF mf \\mode=\r\nTARGET_DIR " + c.target +
+  std::string text = "400 nexthi\r\n118 bitgraph\r\n300 cx\r\nMF mf \\mode=\r\nTARGET_DIR " + (targetDir ? targetDir : c.target) +
                      "\r\n" + header + "BEGIN_SOURCE\r\n" + sets;
   REQUIRE(c, WriteFileText(c.definition, text));
   REQUIRE(c, WriteDataFilePath(c.definition));
@@ -249,18 +249,18 @@ static DWORD ExitCode(Case& c) {
   return code;
 }
 
-HWND WaitFor(Case& c, probe::Kind kind, int timeoutMs) {
+HWND WaitForAt(const char* file, int line, Case& c, probe::Kind kind, int timeoutMs) {
   DWORD start = GetTickCount();
   for (;;) {
     for (HWND dialog : probe::Dialogs(c.process.dwProcessId))
       if (probe::KindOf(dialog) == kind) return dialog;
     if (!Running(c)) {
-      Fail(c, __FILE__, __LINE__, "kiln.exe ended (exit code %lu) while waiting for the %s", ExitCode(c),
+      Fail(c, file, line, "kiln.exe ended (exit code %lu) while waiting for the %s", ExitCode(c),
            probe::KindName(kind));
       throw Abort();
     }
     if (static_cast<int>(GetTickCount() - start) > timeoutMs) {
-      Fail(c, __FILE__, __LINE__, "no %s within %d ms; showing:%s", probe::KindName(kind), timeoutMs,
+      Fail(c, file, line, "no %s within %d ms; showing:%s", probe::KindName(kind), timeoutMs,
            probe::Describe(c.process.dwProcessId).c_str());
       throw Abort();
     }
@@ -280,33 +280,34 @@ void Answer(Case& c, HWND box, int id) {
   }
 }
 
-HWND ExpectBox(Case& c, const std::string& title, const std::string& text, int answer, const char* shot) {
-  HWND box = WaitFor(c, probe::Kind::Box);
-  CHECK_TEXT(c, title, probe::Title(box));
-  CHECK_TEXT(c, text, probe::BoxText(box));
+HWND ExpectBoxAt(const char* file, int line, Case& c, const std::string& title, const std::string& text,
+                 int answer, const char* shot) {
+  HWND box = WaitForAt(file, line, c, probe::Kind::Box);
+  CheckText(c, file, line, "message box title", title, probe::Title(box));
+  CheckText(c, file, line, "message box text", text, probe::BoxText(box));
   if (shot) Shot(c, shot, {box});
   Answer(c, box, answer);
   return box;
 }
 
-void ExpectExit(Case& c, DWORD code, int timeoutMs) {
+void ExpectExitAt(const char* file, int line, Case& c, DWORD code, int timeoutMs) {
   DWORD start = GetTickCount();
   while (Running(c)) {
     for (HWND dialog : probe::Dialogs(c.process.dwProcessId)) {
       probe::Kind kind = probe::KindOf(dialog);
       if (kind == probe::Kind::Progress || kind == probe::Kind::Settings) continue;
-      Fail(c, __FILE__, __LINE__, "unexpected window before the end:%s",
+      Fail(c, file, line, "unexpected window before the end:%s",
            probe::Describe(c.process.dwProcessId).c_str());
       throw Abort();
     }
     if (static_cast<int>(GetTickCount() - start) > timeoutMs) {
-      Fail(c, __FILE__, __LINE__, "kiln.exe still runs after %d ms; showing:%s", timeoutMs,
+      Fail(c, file, line, "kiln.exe still runs after %d ms; showing:%s", timeoutMs,
            probe::Describe(c.process.dwProcessId).c_str());
       throw Abort();
     }
     Sleep(30);
   }
-  CHECK_INT(c, code, ExitCode(c));
+  CheckInt(c, file, line, "exit code", code, ExitCode(c));
 }
 
 void Finish(Case& c) {

@@ -75,10 +75,11 @@ std::vector<std::string> RecordLines(Case& c, const std::string& prefix);
 std::vector<std::string> RecordDirectories(Case& c);
 
 // Creates the case's directory, its target directory and the definition file
-// (modes 400 nexthi, 118 bitgraph, 300 cx; "MF mf \mode="; the target;
-// `header` lines; then BEGIN_SOURCE and `sets`), records it in the registry
-// and clears the stand-ins' controls.
-void Prepare(Case& c, const std::string& header, const std::string& sets);
+// (modes 400 nexthi, 118 bitgraph, 300 cx; "MF mf \mode="; TARGET_DIR, the
+// target unless `targetDir` names another; `header` lines; then BEGIN_SOURCE
+// and `sets`), records it in the registry and clears the stand-ins' controls.
+void Prepare(Case& c, const std::string& header, const std::string& sets,
+             const char* targetDir = nullptr);
 void SetControl(const char* name, const std::string& value);
 
 // --- registry: HKCU\Software\Fontkiln\kiln, value DataFilePath
@@ -96,11 +97,13 @@ void Start(Case& c, const std::string& tail, bool attached = false);
 bool Running(Case& c);
 // Waits for a dialog of the given kind; fails the case on timeout or when
 // kiln.exe ends first.
-HWND WaitFor(Case& c, probe::Kind kind, int timeoutMs = 15000);
+HWND WaitForAt(const char* file, int line, Case& c, probe::Kind kind, int timeoutMs = 15000);
+#define WaitFor(...) WaitForAt(__FILE__, __LINE__, __VA_ARGS__)
 // Waits for a message box, checks title and text (patterns), answers it with
 // the button id and waits until it is gone.
-HWND ExpectBox(Case& c, const std::string& title, const std::string& text, int answer,
-               const char* shot = nullptr);
+HWND ExpectBoxAt(const char* file, int line, Case& c, const std::string& title,
+                 const std::string& text, int answer, const char* shot = nullptr);
+#define ExpectBox(...) ExpectBoxAt(__FILE__, __LINE__, __VA_ARGS__)
 void Answer(Case& c, HWND box, int id);
 // Waits until the window is gone (or hidden).
 bool WaitGone(HWND window, int timeoutMs = 5000);
@@ -116,7 +119,8 @@ bool WaitUntil(F probe, int timeoutMs) {
 }
 // Waits for kiln.exe to end with the exit code; any message box, version or
 // install dialog that shows up meanwhile fails the case.
-void ExpectExit(Case& c, DWORD code = 1, int timeoutMs = 30000);
+void ExpectExitAt(const char* file, int line, Case& c, DWORD code = 1, int timeoutMs = 30000);
+#define ExpectExit(...) ExpectExitAt(__FILE__, __LINE__, __VA_ARGS__)
 // Kills kiln.exe if it still runs (a failure) and closes its handles.
 void Finish(Case& c);
 
