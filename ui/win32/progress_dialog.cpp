@@ -14,7 +14,10 @@ const char kStopQuestion[] =
     "  ん(ダイアログは直ぐに消えますが)。\n  若干のタイムラグがありますがストー\n"
     "  ルではありませんので, 辛抱強くお待\n  ち下さい(^_^;";
 
+// The dialog to write to, or 0 once it has ended: its handle value may by
+// then name some other window.
 HWND ProgressDialogWindow() {
+  if (terminateRequest != 0) return nullptr;
   return reinterpret_cast<HWND>(progressDialog.load());
 }
 

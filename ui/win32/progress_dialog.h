@@ -10,8 +10,9 @@
 // while it initialises, then the hand-shake epilogue. Exit code 0.
 DWORD WINAPI ProgressThreadMain(LPVOID parameter);
 
-// Writes go to the dialog that progressDialog names. Before it exists they
-// are dropped; after it has ended they go to no window and have no effect.
+// Writes go to the dialog that progressDialog names, as synchronous sends
+// that its thread answers. Before the dialog exists and once it has ended
+// (terminateRequest) they are dropped.
 class DialogProgressView : public ProgressView {
  public:
   void SetRange(int upper) override;
