@@ -2,15 +2,20 @@
 // boxes, reads and presses their controls and checks what the program
 // promises. METAFONT and gftopk are the stand-ins mf.exe and gftopk.exe.
 //
-//   kiln_driver --kiln PATH --standins DIR --scratch DIR [--shots DIR] [--only a,b] [--list]
+//   kiln_driver --kiln PATH --standins DIR --scratch DIR [--shots DIR] [--only a,b]
+//               [--budget SECONDS] [--list]
 //
 // Prints one line per case and "N passed, M failed"; exits 1 on any failure.
+// Every wait has a timeout; once the budget (default 300 s) is spent, the
+// remaining cases count as failed without running, so a program that hangs
+// cannot stretch the run beyond CI's limits.
 #include "driver_support.h"
 
 #include <commctrl.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 using namespace driver;
@@ -559,13 +564,15 @@ bool Selected(const char* name) {
 int Usage() {
   std::fprintf(stderr,
                "usage: kiln_driver --kiln PATH --standins DIR --scratch DIR [--shots DIR] "
-               "[--only a,b] [--list]\n");
+               "[--only a,b] [--budget SECONDS] [--list]\n");
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  DWORD suiteStart = GetTickCount();
+  DWORD budgetMs = 300 * 1000;
   SetConsoleOutputCP(CP_UTF8);
   // A crash ends the process instead of waiting in a debugger; kiln.exe
   // inherits the mode.
@@ -588,6 +595,8 @@ int main(int argc, char** argv) {
       options.shots = value;
     else if (arg == "--only")
       options.only = value;
+    else if (arg == "--budget")
+      budgetMs = std::strtoul(value.c_str(), nullptr, 10) * 1000;
     else
       return Usage();
   }
@@ -604,6 +613,11 @@ int main(int argc, char** argv) {
   int passed = 0, failed = 0;
   for (const TestCase& t : kCases) {
     if (!Selected(t.name)) continue;
+    if (GetTickCount() - suiteStart > budgetMs) {
+      ++failed;
+      std::printf("[  FAILED  ] %s (not run: the time budget is spent)\n", t.name);
+      continue;
+    }
     Case c;
     c.name = t.name;
     std::printf("[ RUN      ] %s\n", t.name);
