@@ -148,6 +148,14 @@ void FirstStartInstall(Case& c) {
   CHECK_TEXT(c, "レジストリへ書き込む(&W)", probe::ItemText(install, 1));
   CHECK_TEXT(c, "", probe::ItemText(install, 1016));
 
+  // Cancelling the browse dialog leaves its placeholder in the edit.
+  probe::Press(install, 3);
+  HWND browse = WaitFor(c, Kind::Other);
+  PostMessageA(browse, WM_COMMAND, IDCANCEL, 0);
+  CHECK(c, WaitGone(browse));
+  CHECK(c, WaitUntil([&] { return probe::ItemText(install, 1016) == "(^_^)"; }, 3000));
+  CHECK_TEXT(c, "(^_^)", probe::ItemText(install, 1016));
+
   // A path that does not exist keeps the dialog open and writes nothing.
   std::string missing = c.dir + "\\NOSUCH.DAT";
   REQUIRE(c, probe::SetItemText(install, 1016, missing));
@@ -279,6 +287,50 @@ void SettingsTargetDirMissing(Case& c) {
   probe::Press(s, 2);
   ExpectExit(c);
   CHECK_INT(c, 0, static_cast<long long>(ReadLines(c.record).size()));
+}
+
+struct ConsoleSearch {
+  HWND found;
+};
+
+BOOL CALLBACK MatchConsole(HWND window, LPARAM param) {
+  static const std::string prefix = "Fontkiln for WIN32  Process Console #";
+  std::string title = probe::Title(window);
+  if (title.size() > prefix.size() && title.compare(0, prefix.size(), prefix) == 0 &&
+      title.find_first_not_of("0123456789", prefix.size()) == std::string::npos) {
+    reinterpret_cast<ConsoleSearch*>(param)->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// The process console, found by its unique title (it belongs to the console
+// host, not to kiln.exe).
+HWND FindConsole() {
+  ConsoleSearch search{nullptr};
+  EnumWindows(MatchConsole, reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+void SettingsDebugMode(Case& c) {
+  Prepare(c, "", "cm:\r\ncmr 5\r\n");
+  Start(c, "");
+  HWND s = WaitFor(c, Kind::Settings);
+  REQUIRE(c, probe::SetItemText(s, 1000, "400dpi nexthi"));
+  HWND console = nullptr;
+  REQUIRE(c, WaitUntil([&] { return (console = FindConsole()) != nullptr; }, 3000));
+  // Created during the dialog's start, then hidden again: debug mode is off.
+  CHECK(c, !IsWindowVisible(console));
+
+  probe::QueryItem(s, 1013, BM_SETCHECK, BST_CHECKED);
+  probe::Press(s, 1013);
+  CHECK(c, WaitUntil([&] { return IsWindowVisible(console) != FALSE; }, 3000));
+  Shot(c, "settings_debug", {s, console});
+  probe::Press(s, 1);
+  ExpectBox(c, "デバッグ", "一時停止", IDOK);
+  ExpectBox(c, kTitle, Summary("1", Shown(c.target)), IDOK);
+  ExpectExit(c);
+  CheckFiled(c, {"cmr5.400pk"}, {"cmr5"});
 }
 
 // Wine starts every child at normal priority whatever class it is given, so
@@ -542,6 +594,7 @@ const TestCase kCases[] = {
     {"settings_system_menu_version_and_close", SettingsSystemMenu},
     {"settings_target_dir_missing", SettingsTargetDirMissing},
     {"settings_priority_and_sets", SettingsPriorityAndSets},
+    {"settings_debug_mode", SettingsDebugMode},
     {"uninst", Uninst},
     {"auto_exec_full_command_line", AutoExecFullCommandLine},
     {"auto_exec_resolution_only_summary", AutoExecResolutionOnly},

@@ -182,8 +182,9 @@ bool SaveScreenArea(const std::vector<HWND>& windows, const std::string& path) {
     }
   }
   if (first) area = RECT{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  area.left = area.left < 0 ? 0 : area.left;
-  area.top = area.top < 0 ? 0 : area.top;
+  // Reading beyond the screen fails as a whole under Wine: clip first.
+  RECT screenRect{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  if (!IntersectRect(&area, &area, &screenRect)) return false;
   int width = area.right - area.left, height = area.bottom - area.top;
   if (width <= 0 || height <= 0) return false;
 
