@@ -11,11 +11,11 @@ set_source_files_properties(res/kiln.rc PROPERTIES
 
 # Unit tests of the Win32 platform files: a console program that runs under
 # Wine without a display (the registry, the process runner, the console's
-# line cut).
+# text cut).
 if(KILN_TESTS)
   add_executable(kiln_win32_tests
     tests/win32/keystore_win32_test.cpp tests/win32/process_win32_test.cpp
-    tests/win32/console_win32_test.cpp
+    tests/win32/dialog_text_win32_test.cpp
     ui/win32/console.cpp ui/win32/dialog_common.cpp)
   target_link_libraries(kiln_win32_tests PRIVATE kilncore gtest_main user32 advapi32)
 endif()

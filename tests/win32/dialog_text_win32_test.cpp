@@ -1,12 +1,12 @@
-// The console line cut: a line never ends in half a double-byte character
-// of code page 932.
+// Texts cut to fit a buffer (console lines, paths) never end in half a
+// double-byte character of code page 932.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "ui/win32/console.h"
+#include "ui/win32/app.h"
 
 namespace {
 

@@ -13,6 +13,10 @@ extern HINSTANCE appInstance;  // stored first thing by WinMain
 void PrepareSystemMenu(HWND dialog);
 void SetDialogIconAndTitle(HWND dialog);
 
+// Cuts text to at most maximum bytes without splitting a double-byte
+// character of the ANSI code page.
+std::string CutToBytes(const std::string& text, std::size_t maximum);
+
 // The text of a dialog control, read in full whatever its length.
 std::string DialogItemText(HWND dialog, int id);
 // The text of a combo box's or list box's entry; false when there is none.

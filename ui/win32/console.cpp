@@ -114,18 +114,6 @@ void CreateConsole() {
 
 }  // namespace
 
-std::string CutToBytes(const std::string& text, std::size_t maximum) {
-  if (text.size() <= maximum) return text;
-  std::size_t end = 0;
-  while (end < maximum) {
-    std::size_t step =
-        IsDBCSLeadByte(static_cast<BYTE>(text[end])) ? 2 : 1;
-    if (end + step > maximum) break;
-    end += step;
-  }
-  return text.substr(0, end);
-}
-
 void ProcessConsole::WriteLog(LogKind kind, const std::string& text) {
   std::lock_guard<std::mutex> lock(consoleMutex);
   if (debugMode == 0) {

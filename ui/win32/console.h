@@ -31,7 +31,3 @@ void DockConsole(HWND dialog, UINT showFlags);
 // The first top-level window whose text equals title exactly, or 0. Only
 // used where the console's window cannot be had from GetConsoleWindow.
 HWND FindWindowByTitle(const std::string& title);
-
-// Cuts text to at most maximum bytes without splitting a double-byte
-// character of the ANSI code page.
-std::string CutToBytes(const std::string& text, std::size_t maximum);

@@ -21,6 +21,18 @@ void SetDialogIconAndTitle(HWND dialog) {
   SetWindowTextA(dialog, kVersionTitle);
 }
 
+std::string CutToBytes(const std::string& text, std::size_t maximum) {
+  if (text.size() <= maximum) return text;
+  std::size_t end = 0;
+  while (end < maximum) {
+    std::size_t step =
+        IsDBCSLeadByte(static_cast<BYTE>(text[end])) ? 2 : 1;
+    if (end + step > maximum) break;
+    end += step;
+  }
+  return text.substr(0, end);
+}
+
 std::string DialogItemText(HWND dialog, int id) {
   HWND item = GetDlgItem(dialog, id);
   if (!item) return std::string();

@@ -24,7 +24,7 @@ void Browse(HWND dialog) {
 
 void WriteToRegistry(HWND dialog, KeyStore& keys) {
   std::string typed = DialogItemText(dialog, IDC_DEFINITION_PATH);
-  if (typed.size() >= kPathBytes) typed.resize(kPathBytes - 1);
+  typed = CutToBytes(typed, kPathBytes - 1);
   switch (InstallDefinitionPath(keys, typed, dialog)) {
     case InstallResult::Written:
       EndDialog(dialog, 1);

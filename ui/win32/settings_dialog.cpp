@@ -91,6 +91,15 @@ int CheckedReaction(HWND dialog) {
   return 0;
 }
 
+// True when the command line's resolution matched a mode line.
+bool ModeRequested(const SettingsModel& model) {
+  if (argCount < 2) return false;
+  int wanted = ResolutionValue(argVector[1]);
+  for (const std::string& mode : model.modes)
+    if (ResolutionValue(mode) == wanted) return true;
+  return false;
+}
+
 BOOL InitSettingsDialog(HWND dialog, SettingsDialogState& state) {
   SetWindowLongPtrA(dialog, DWLP_USER, reinterpret_cast<LONG_PTR>(&state));
   // The console exists from here on in every run: one line forced through
@@ -117,6 +126,9 @@ BOOL InitSettingsDialog(HWND dialog, SettingsDialogState& state) {
   SettingsModel& model = state.model;
   InitResult result = InitSettingsModel(model, dialog);
   FillCombo(dialog, IDC_MODE, model.modes);
+  // Without a mode from the command line the box shows the list's first
+  // entry, which is the control's first.
+  if (!model.modes.empty() && !ModeRequested(model)) model.modeText = model.modes[0];
   SetDlgItemTextA(dialog, IDC_MODE, model.modeText.c_str());
   if (result != InitResult::Ready) {
     EndDialog(dialog, 0);
@@ -146,7 +158,7 @@ void Run(HWND dialog, SettingsModel& model) {
   model.debug = IsDlgButtonChecked(dialog, IDC_DEBUG) == BST_CHECKED;
   model.modeText = DialogItemText(dialog, IDC_MODE);
   model.targetDir = DialogItemText(dialog, IDC_TARGETDIR);
-  if (model.targetDir.size() >= kPathBytes) model.targetDir.resize(kPathBytes - 1);
+  model.targetDir = CutToBytes(model.targetDir, kPathBytes - 1);
   model.overwrite = IsDlgButtonChecked(dialog, IDC_OVERWRITE) == BST_CHECKED;
   if (int reaction = CheckedReaction(dialog)) model.reaction = reaction;
   model.priorityPosition = static_cast<int>(
