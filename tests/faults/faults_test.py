@@ -16,6 +16,7 @@ and the file-size-limit case, which needs no privilege, still runs.
 
 import argparse
 import os
+import random
 import resource
 import shutil
 import signal
@@ -112,6 +113,8 @@ class FaultCase(unittest.TestCase):
     """A scratch directory with a target directory, a private config
     directory and a bin directory for stand-ins, first on PATH."""
 
+    extra_env = {}
+
     def setUp(self):
         self.root = tempfile.mkdtemp(prefix="kiln-faults-")
         self.addCleanup(shutil.rmtree, self.root, True)
@@ -164,6 +167,7 @@ class FaultCase(unittest.TestCase):
         env = dict(os.environ)
         env.update(XDG_CONFIG_HOME=self.config, NO_COLOR="1", TERM="dumb",
                    PATH=path or self.path_env, LC_ALL="C.UTF-8")
+        env.update(self.extra_env)
         return env
 
     def command(self, args, definition):
@@ -568,6 +572,141 @@ class TwoRuns(FaultCase):
         self.assertExit(0, self.finish(first, started))
         self.assertLeft(BUILT_CMR10)
         self.assertLeft(BUILT_CMR10, other)
+
+
+class BadInput(FaultCase):
+    """Huge and malformed definition files: kiln ends, says why it refuses
+    what it refuses, and its memory does not grow with the file. The bounds
+    are generous; bench/bad-input.py measures."""
+
+    FAKE_MF = 'for word; do font=$word; done\necho gf > "$font.600gf"\n' \
+              'echo tfm > "$font.tfm"; echo log > "$font.log"\n'
+    FAKE_GFTOPK = 'echo pk > "$2"\n'
+    # AddressSanitizer keeps freed memory in quarantine, which would look
+    # like growth; a small one keeps the figures about kiln.
+    extra_env = {"ASAN_OPTIONS": ":".join(
+        filter(None, [os.environ.get("ASAN_OPTIONS", ""), "quarantine_size_mb=1"]))}
+
+    def setUp(self):
+        super().setUp()
+        self.stand_in("mf", self.FAKE_MF)
+        self.stand_in("gftopk", self.FAKE_GFTOPK)
+
+    def write(self, body, sets_header="BEGIN_SOURCE\n"):
+        path = os.path.join(self.root, "BAD.DAT")
+        header = ("600 ljfour\nMF mf \\mode=\nTARGET_DIR %s\nERROR_REACTION I\n"
+                  % self.target).encode()
+        with open(path, "wb") as f:
+            f.write(header + sets_header.encode() + body)
+        return path
+
+    def measured(self, *args, definition):
+        """Runs kiln and samples its own peak memory (VmHWM, which starts
+        again at exec) while it runs."""
+        started = time.monotonic()
+        process = self.start(*args, definition=definition)
+        peak = 0
+        out, err = [], []
+        import selectors
+        selector = selectors.DefaultSelector()
+        selector.register(process.stdout, selectors.EVENT_READ, out)
+        selector.register(process.stderr, selectors.EVENT_READ, err)
+        streams = 2
+        while streams:
+            if time.monotonic() - started > RUN_TIMEOUT:
+                os.killpg(process.pid, signal.SIGKILL)
+                self.fail("kiln did not end within %d s" % RUN_TIMEOUT)
+            try:
+                with open("/proc/%d/status" % process.pid) as status:
+                    for line in status:
+                        if line.startswith("VmHWM:"):
+                            peak = max(peak, int(line.split()[1]))
+            except (OSError, ValueError):
+                pass
+            for key, _ in selector.select(timeout=0.005):
+                data = os.read(key.fileobj.fileno(), 65536)
+                if data:
+                    key.data.append(data)
+                else:
+                    selector.unregister(key.fileobj)
+                    streams -= 1
+        process.wait()
+        process.stdout.close()
+        process.stderr.close()
+        result = Result(process.returncode, b"".join(out), b"".join(err),
+                        time.monotonic() - started)
+        result.peak_kb = peak
+        return result
+
+    def baseline_kb(self):
+        small = self.write(b"cm:\ncmr 10 12\n")
+        return self.measured("--dry-run", "600", "cm", definition=small).peak_kb
+
+    def assertBoundedMemory(self, result, baseline):
+        # Sanitizer builds carry a large fixed overhead; growth is what counts.
+        self.assertLess(result.peak_kb, 2 * baseline + 32 * 1024,
+                        "peak %d KB against %d KB for a small file" % (result.peak_kb, baseline))
+
+    def test_hundred_thousand_lines(self):
+        baseline = self.baseline_kb()
+        definition = self.write(b"big:\n" + b"cmr 10\n" * 100_000)
+        listed = self.measured("--dry-run", "600", "big", definition=definition)
+        self.assertExit(0, listed)
+        self.assertEqual(100_000, len(listed.out.splitlines()))
+        self.assertBoundedMemory(listed, baseline)
+        # The counting pass counts every line; the font is built once.
+        real = self.measured("600", "big", definition=definition)
+        self.assertExit(0, real)
+        self.assertIn("生成するフォントを検索中 100000", real.out)
+        self.assertLeft(["cmr10.600pk", "log/cmr10.log", "tfm/cmr10.tfm"])
+        self.assertBoundedMemory(real, baseline)
+
+    def test_long_lines_binary_and_nul_bytes(self):
+        baseline = self.baseline_kb()
+        # Random bytes, but no slash (a font name is a file name: the
+        # stand-in must not write outside the scratch directory) and no
+        # colon (no label lines). A Ctrl-Z among them ends the file early,
+        # so the fonts to look for come first.
+        noise = random.Random(5).randbytes(256 * 1024).translate(
+            bytes.maketrans(b"/:", b"xx"))
+        body = (b"junk:\ncmr 10\0 12\n" + b"\0" * 65536 + b"\n" + b"cmr 17\n"
+                + b"x" * (2 * 1024 * 1024) + b"\n" + noise + b"\n")
+        definition = self.write(body)
+        for args in (["--dry-run", "600", "junk"], ["600", "junk"]):
+            with self.subTest(args=args[0]):
+                result = self.measured(*args, definition=definition)
+                # Not ended by a signal; a failed font says so.
+                self.assertGreaterEqual(result.returncode, 0, result.err)
+                self.assertNotIn("Sanitizer", result.err)
+                if result.returncode != 0:
+                    self.assertIn("Fontkiln for WIN32", result.err)
+                self.assertBoundedMemory(result, baseline)
+        # A NUL byte ends the piece of line it stands in, as in C: cmr10 is
+        # read, its neighbour 12 is not.
+        self.assertIn("cmr10.600pk", self.listing())
+        self.assertIn("cmr17.600pk", self.listing())
+
+    def test_long_names_are_refused_with_a_message(self):
+        label = "L" * 65536
+        definition = self.write(("long:\n%s 10\n%s:\ncmr 10\n"
+                                 % ("p" * 40000, label)).encode())
+        result = self.measured("600", "long", "N" * 65536, definition=definition)
+        self.assertExit(1, result)
+        # The unknown set name is named in the warning, the refused jobs in
+        # theirs, and without a terminal kiln says why it did not start.
+        self.assertIn("存在しません。この引数は無視します。", result.err)
+        self.assertIn("N" * 65536, result.err)
+        self.assertLeft([])
+
+    def test_thousand_font_sets(self):
+        body = "".join("s%d:\nf%d 10\n" % (i, i) for i in range(1000)).encode()
+        definition = self.write(body)
+        listed = self.measured("--dry-run", "600", definition=definition)
+        self.assertExit(0, listed)
+        self.assertEqual(1000, len(listed.out.splitlines()))
+        real = self.measured("600", definition=definition)
+        self.assertExit(0, real)
+        self.assertEqual(1000, sum(1 for n in self.listing() if n.endswith("pk")))
 
 
 def main():
