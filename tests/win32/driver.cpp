@@ -81,8 +81,8 @@ std::string Summary(const std::string& fonts, const std::string& dir, const std:
          "が出力したファイルが格納さ\nれていますが, 必要無ければ削除して下さい。";
 }
 
-// The directory list shows the current directory in lower case (as Windows
-// does), and that text becomes the target directory.
+// The directory list writes the current directory in lower case into the
+// edit control, and Run takes that text as the target directory.
 std::string Shown(std::string path) {
   for (char& ch : path)
     if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
@@ -94,8 +94,9 @@ std::vector<std::string> Sorted(std::vector<std::string> v) {
   return v;
 }
 
-// The target directory after a run: only PK files stay; TFM and log files
-// are filed under tfm and log.
+// The files of the target directory and of its tfm and log subdirectories
+// after a run: a built font leaves its PK file there and its TFM and log
+// files filed below.
 void CheckFiled(Case& c, const std::vector<std::string>& pk, const std::vector<std::string>& fonts) {
   CHECK_LIST(c, Sorted(pk), ListFiles(c.target));
   std::vector<std::string> tfm, log;

@@ -109,10 +109,10 @@ void Answer(Case& c, HWND box, int id);
 bool WaitGone(HWND window, int timeoutMs = 5000);
 // Waits until `probe` holds, polling; false on timeout.
 template <typename F>
-bool WaitUntil(F probe, int timeoutMs) {
+bool WaitUntil(F condition, int timeoutMs) {
   DWORD start = GetTickCount();
   for (;;) {
-    if (probe()) return true;
+    if (condition()) return true;
     if (static_cast<int>(GetTickCount() - start) > timeoutMs) return false;
     Sleep(30);
   }
