@@ -48,7 +48,7 @@ passed=0 failed=0
 stop_wine() { wineserver -k 2>/dev/null || true; }
 trap stop_wine EXIT
 
-if [[ ! -f "$WINEPREFIX/.kiln-prefix-2" ]]; then
+if [[ ! -f "$WINEPREFIX/.kiln-prefix-3" ]]; then
   echo "wine-tests: creating the Wine prefix $WINEPREFIX"
   wineboot --init >/dev/null 2>&1
   # Without a window manager, Managed windows make every close wait ~2 s.
@@ -58,30 +58,47 @@ if [[ ! -f "$WINEPREFIX/.kiln-prefix-2" ]]; then
     /d false /f >/dev/null 2>&1
   mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
   cp /usr/share/wine/fonts/marlett.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  # The dialogs ask for "ＭＳ Ｐゴシック", which Wine lacks; without a stand-in
+  # a monospace font draws and the captions no longer fit their controls.
+  python3 - "$WINEPREFIX/fonts.reg" <<'PY'
+import sys
+text = 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n'
+for face, real in [('ＭＳ Ｐゴシック', 'IPAPGothic'), ('MS PGothic', 'IPAPGothic'),
+                   ('ＭＳ ゴシック', 'IPAGothic'), ('MS Gothic', 'IPAGothic'),
+                   ('MS UI Gothic', 'IPAPGothic')]:
+    text += '"%s"="%s"\r\n' % (face, real)
+open(sys.argv[1], 'wb').write(text.encode('cp932'))
+PY
+  wine regedit "$(winpath "$WINEPREFIX/fonts.reg")" >/dev/null 2>&1
   wineserver -w
-  touch "$WINEPREFIX/.kiln-prefix-2"
+  rm -f "$WINEPREFIX"/.kiln-prefix-*
+  touch "$WINEPREFIX/.kiln-prefix-3"
 fi
 
-# Core unit tests: console only.
-core=$BUILD/kiln_core_tests.exe
-if [[ -f "$core" ]]; then
-  log=$BUILD/wine-core-tests.log
+# Unit tests: console programs, no display needed.
+run_gtest() {
+  local exe=$1 log=$BUILD/wine-$(basename "$1" .exe).log
+  if [[ ! -f "$exe" ]]; then
+    echo "wine-tests: $exe was not built"
+    failed=$((failed + 1))
+    return
+  fi
   set +e
-  wine "$core" 2>&1 | tee "$log"
-  rc=${PIPESTATUS[0]}
+  wine "$exe" 2>&1 | tee "$log"
+  local rc=${PIPESTATUS[0]}
   set -e
+  local p f
   p=$(sed -n 's/^\[  PASSED  \] \([0-9]*\) test.*/\1/p' "$log" | tail -1)
   f=$(sed -n 's/^\[  FAILED  \] \([0-9]*\) test.*/\1/p' "$log" | tail -1)
   passed=$((passed + ${p:-0}))
   failed=$((failed + ${f:-0}))
   if [[ $rc -ne 0 && ${f:-0} -eq 0 ]]; then
-    echo "wine-tests: kiln_core_tests.exe ended with status $rc"
+    echo "wine-tests: $(basename "$exe") ended with status $rc"
     failed=$((failed + 1))
   fi
-else
-  echo "wine-tests: $core was not built"
-  failed=$((failed + 1))
-fi
+}
+run_gtest "$BUILD/kiln_core_tests.exe"
+run_gtest "$BUILD/kiln_win32_tests.exe"
 
 # Dialog tests.
 kiln=$(find "$BUILD" -maxdepth 3 -name kiln.exe -not -path "$WINEPREFIX/*" | head -1)
