@@ -122,17 +122,33 @@ JobStatus RunFontJob(FontJob& job, ProcessRunner& runner) {
   job.fontResolution = found;
   job.gftopkCommand = StringPrintf("gftopk %s.%dgf %s.%dpk", job.fontName.c_str(),
                                    found, job.fontName.c_str(), found);
-  ExecProcess(runner, job.gftopkCommand, execShowMode, priorityClass);
-  if (!PkFileExists(job.fontName, job.fontResolution)) return JobStatus::NoPkFile;
-  // Left under its final name, a cut-short PK file would count as built in
-  // every later run; the GF file stays, so the font can be made again.
   const std::string pk =
       StringPrintf("%s.%dpk", job.fontName.c_str(), job.fontResolution);
+  // When a font is rebuilt, gftopk writes over the PK file that is there. The
+  // old one is kept aside until the new one is known to be whole: a failed
+  // rebuild (a full disk) then loses nothing, and the old file cannot pass
+  // for the new one.
+  const std::string kept = pk + ".kiln-old";
+  const bool keptOld = PathExists(pk) && ReplaceFileWith(pk, kept);
+  auto restoreOld = [&] {
+    if (keptOld && !ReplaceFileWith(kept, pk))
+      ConsolePrintf(LOG_ALERT, "%s could not be put back; it is kept as %s",
+                    pk.c_str(), kept.c_str());
+  };
+  ExecProcess(runner, job.gftopkCommand, execShowMode, priorityClass);
+  if (!PkFileExists(job.fontName, job.fontResolution)) {
+    restoreOld();
+    return JobStatus::NoPkFile;
+  }
+  // Left under its final name, a cut-short PK file would count as built in
+  // every later run; the GF file stays, so the font can be made again.
   if (PkFileTruncated(pk)) {
     ConsolePrintf(LOG_ALERT, "%s is truncated; removed", pk.c_str());
     RemoveFile(pk);
+    restoreOld();
     return JobStatus::TruncatedPkFile;
   }
+  if (keptOld) RemoveFile(kept);
   // The font is built either way; a by-product left unfiled has been
   // reported, and the run's end says that not everything went well.
   if (!FileOutputs(job.fontName, job.fontResolution)) ++filingFailures;

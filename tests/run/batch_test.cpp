@@ -218,6 +218,23 @@ TEST_F(BatchTest, EverythingPresentRunsNothing) {
   EXPECT_EQ(1, DirectoryStatus("log"));
 }
 
+TEST_F(BatchTest, FailedRebuildKeepsTheOldPkFile) {
+  // Regression: with overwrite, gftopk wrote over the existing PK file, so a
+  // rebuild that failed lost the font, and an old file passed for a new one.
+  runSettings.overwrite = 1;
+  errorReaction = 'I';
+  scratch.Write("cmtt8.400pk", "old 8");
+  scratch.Write("cmtt9.400pk", "old 9");
+  runner.fonts["cmtt8"].skipPk = true;
+  ChooseSets({"three"});
+  EXPECT_EQ(BatchEnd::Completed, RunBatch(view, runner));
+  EXPECT_EQ(1, fontsFailed);
+  EXPECT_EQ("old 8", scratch.Read("cmtt8.400pk"));   // failed: the old one is back
+  EXPECT_EQ("PK cmtt9.400pk", scratch.Read("cmtt9.400pk"));  // rebuilt
+  EXPECT_FALSE(PathExists("cmtt8.400pk.kiln-old"));
+  EXPECT_FALSE(PathExists("cmtt9.400pk.kiln-old"));
+}
+
 TEST_F(BatchTest, PercentagesTruncate) {
   ChooseSets({"three"});
   RunBatch(view, runner);
