@@ -21,14 +21,6 @@ int filingFailures = 0;
 std::time_t startTime = 0;
 std::string startTimeText;
 
-namespace {
-
-struct ClockTime {
-  int hour = 0;
-  int minute = 0;
-  int second = 0;
-};
-
 // Only the master thread formats times; the fields are copied at once.
 ClockTime LocalClock(std::time_t when) {
   ClockTime clock;
@@ -39,6 +31,8 @@ ClockTime LocalClock(std::time_t when) {
   }
   return clock;
 }
+
+namespace {
 
 std::string FormatStartTime(std::time_t when) {
   ClockTime clock = LocalClock(when);

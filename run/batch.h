@@ -47,6 +47,14 @@ JobStatus RunFontJob(FontJob& job, ProcessRunner& runner);
 // 1 = go on, 0 = stop; honours errorReaction.
 int AskContinueAfterFailure();
 
+// The local hour, minute and second of a calendar time.
+struct ClockTime {
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+};
+ClockTime LocalClock(std::time_t when);
+
 // "%s, 現在時刻: ..., 終了予測時刻: ...(残り%d秒)" for a job that ended at now.
 std::string FormatTimeLine(const std::string& startText, std::time_t now,
                            std::time_t start, int processed, int total);

@@ -85,20 +85,6 @@ void LetProgressThreadEnd(RunFrontEnd& frontEnd) {
   ConsolePrintf(LOG_INFO, "Master: Exit Process");
 }
 
-struct ClockTime {
-  int hour = 0, minute = 0, second = 0;
-};
-
-ClockTime LocalClock(std::time_t when) {
-  ClockTime clock;
-  if (const std::tm* local = std::localtime(&when)) {
-    clock.hour = local->tm_hour;
-    clock.minute = local->tm_min;
-    clock.second = local->tm_sec;
-  }
-  return clock;
-}
-
 }  // namespace
 
 std::string FormatSummary(const std::string& startText, std::time_t endTime,
