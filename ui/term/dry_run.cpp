@@ -43,15 +43,8 @@ class DryRunFrontEnd : public RunFrontEnd {
   bool listed() const { return listed_; }
 
   int LocateDefinitionFile(std::string& path) override {
-    if (!options_.definition.empty()) {
-      if (!PathExists(options_.definition)) {
-        Output().Print(stderr, "kiln: the definition file " + options_.definition +
-                                   " does not exist\n");
-        return 0;
-      }
-      path = AbsolutePath(options_.definition);
-      return 1;
-    }
+    int given = DefinitionFromOptions(options_, path);
+    if (given >= 0) return given;
     // No install prompt: a listing never asks.
     return ReadDefinitionFilePath(keys_, path);
   }

@@ -83,16 +83,20 @@ TermFrontEnd::~TermFrontEnd() {
     if (fd >= 0) close(fd);
 }
 
-int TermFrontEnd::LocateDefinitionFile(std::string& path) {
-  if (!options_.definition.empty()) {
-    if (!PathExists(options_.definition)) {
-      Output().Print(stderr, "kiln: the definition file " + options_.definition +
-                                 " does not exist\n");
-      return 0;
-    }
-    path = AbsolutePath(options_.definition);
-    return 1;
+int DefinitionFromOptions(const TermOptions& options, std::string& path) {
+  if (options.definition.empty()) return -1;
+  if (!PathExists(options.definition)) {
+    Output().Print(stderr, "kiln: the definition file " + options.definition +
+                               " does not exist\n");
+    return 0;
   }
+  path = AbsolutePath(options.definition);
+  return 1;
+}
+
+int TermFrontEnd::LocateDefinitionFile(std::string& path) {
+  int given = DefinitionFromOptions(options_, path);
+  if (given >= 0) return given;
   TermInstallPrompt prompt(keys_);
   return ::LocateDefinitionFile(keys_, prompt, path);
 }
