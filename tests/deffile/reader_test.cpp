@@ -12,6 +12,7 @@
 #endif
 
 #include "run/filesys.h"
+#include "support/example.h"
 #include "support/fakes.h"
 
 using namespace std::string_literals;
@@ -19,21 +20,6 @@ using namespace std::string_literals;
 namespace {
 
 const char kPath[] = "defs.dat";
-
-const char kExample[] =
-    "400 nexthi\n"
-    "118 bitgraph\n"
-    "MF mf \\mode=\n"
-    "TARGET_DIR c:/usr/local/lib/texmf/pk\n"
-    "ERROR_REACTION S\n"
-    "FORCE\n"
-    "BEGIN_SOURCE\n"
-    "cm:\n"
-    "cmr 5 6 7 8 9 10 12 17     # design sizes\n"
-    "cmr 10m1 10m2\n"
-    "cmbx 10*2\n"
-    "logo:\n"
-    "logo10 m0.5 *2\n";
 
 // Every test starts and ends with the shared reader closed, in a scratch
 // directory of its own.
@@ -74,7 +60,7 @@ using Modes = std::vector<std::pair<int, std::string>>;
 // --- The example file through every lookup --------------------------------
 
 TEST_F(ReaderTest, ExampleFileThroughEveryLookup) {
-  Write(kExample);
+  Write(kExampleDefinition);
   EXPECT_EQ(AllModes(), (Modes{{400, "nexthi"}, {118, "bitgraph"}}));
   EXPECT_FALSE(DefinitionReaderIsOpen());
   EXPECT_EQ(AllLabels(), (Lines{"cm:", "logo:"}));
@@ -429,7 +415,7 @@ INSTANTIATE_TEST_SUITE_P(
 // --- The one shared reader ---------------------------------------------------
 
 TEST_F(ReaderTest, EnumerationsContinueWhereTheReaderStands) {
-  Write(kExample);
+  Write(kExampleDefinition);
   int resolution = 0;
   std::string text;
   ASSERT_EQ(NextMode(kPath, resolution, text), 1);
@@ -441,7 +427,7 @@ TEST_F(ReaderTest, EnumerationsContinueWhereTheReaderStands) {
 }
 
 TEST_F(ReaderTest, SearchesContinueButSingleValueReadsCloseFirst) {
-  Write(kExample);
+  Write(kExampleDefinition);
   std::string text;
   for (int i = 0; i < 6; ++i) ASSERT_TRUE(ReadDefinitionLine(kPath, text));
   EXPECT_EQ(text, "FORCE");
@@ -472,7 +458,7 @@ TEST_F(ReaderTest, FindFontSetLabelContinuesToTheNextMatch) {
 }
 
 TEST_F(ReaderTest, DoubleCloseIsHarmlessAndRestartsAtTheTop) {
-  Write(kExample);
+  Write(kExampleDefinition);
   int resolution = 0;
   std::string name;
   ASSERT_EQ(NextMode(kPath, resolution, name), 1);
@@ -527,7 +513,7 @@ TEST_F(ReaderTest, EveryLookupEndsTheProgramOnAMissingFile) {
 }
 
 TEST_F(ReaderTest, FileVanishingDuringTheRunEndsTheProgram) {
-  Write(kExample);
+  Write(kExampleDefinition);
   ASSERT_EQ(FindFontSetLabel(kPath, "cm"), 1);
   CloseDefinitionReader();  // the generator's reset at the end of a set
   ASSERT_TRUE(RemoveFile(kPath));

@@ -8,24 +8,10 @@
 
 #include "deffile/reader.h"
 #include "run/filesys.h"
+#include "support/example.h"
 #include "support/fakes.h"
 
 namespace {
-
-const char* const kExampleFile =
-    "400 nexthi\n"
-    "118 bitgraph\n"
-    "MF mf \\mode=\n"
-    "TARGET_DIR c:/usr/local/lib/texmf/pk\n"
-    "ERROR_REACTION S\n"
-    "FORCE\n"
-    "BEGIN_SOURCE\n"
-    "cm:\n"
-    "cmr 5 6 7 8 9 10 12 17     # design sizes\n"
-    "cmr 10m1 10m2\n"
-    "cmbx 10*2\n"
-    "logo:\n"
-    "logo10 m0.5 *2\n";
 
 struct Job {
   std::string command;
@@ -45,7 +31,7 @@ class JobGenerator : public testing::Test {
  protected:
   void SetUp() override {
     ResetJobGenerator();
-    UseDefinitionFile(kExampleFile);
+    UseDefinitionFile(kExampleDefinition);
     settings.mfCommand = "mf \\mode=";
     settings.modeName = "nexthi";
     settings.resolution = 400;

@@ -12,6 +12,9 @@ extern HINSTANCE appInstance;  // stored first thing by WinMain
 // icon 101; the title becomes kVersionTitle.
 void PrepareSystemMenu(HWND dialog);
 void SetDialogIconAndTitle(HWND dialog);
+// The close question of the settings and install dialogs; ends the dialog
+// with 0 on OK.
+void ConfirmCloseDialog(HWND dialog);
 
 // Cuts text to at most maximum bytes without splitting a double-byte
 // character of the ANSI code page.

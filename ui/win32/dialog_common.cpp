@@ -21,6 +21,12 @@ void SetDialogIconAndTitle(HWND dialog) {
   SetWindowTextA(dialog, kVersionTitle);
 }
 
+void ConfirmCloseDialog(HWND dialog) {
+  if (MessageBoxA(dialog, "終了しても宜しいですか", "確認",
+                  MB_SETFOREGROUND | MB_ICONERROR | MB_OKCANCEL) == IDOK)
+    EndDialog(dialog, 0);
+}
+
 std::string CutToBytes(const std::string& text, std::size_t maximum) {
   if (text.size() <= maximum) return text;
   std::size_t end = 0;

@@ -70,9 +70,7 @@ INT_PTR CALLBACK InstallDialogProc(HWND dialog, UINT message, WPARAM wParam,
         case SC_MAXIMIZE:
           return TRUE;
         case SC_CLOSE:
-          if (MessageBoxA(dialog, "終了しても宜しいですか", "確認",
-                          MB_SETFOREGROUND | MB_ICONERROR | MB_OKCANCEL) == IDOK)
-            EndDialog(dialog, 0);
+          ConfirmCloseDialog(dialog);
           return TRUE;
         default:
           return FALSE;

@@ -262,9 +262,7 @@ BOOL SystemCommand(HWND dialog, SettingsDialogState& state, WPARAM command) {
     case SC_MAXIMIZE:
       return TRUE;
     case SC_CLOSE:
-      if (MessageBoxA(dialog, "終了しても宜しいですか", "確認",
-                      MB_SETFOREGROUND | MB_ICONERROR | MB_OKCANCEL) == IDOK)
-        EndDialog(dialog, 0);
+      ConfirmCloseDialog(dialog);
       return TRUE;
     case SC_RESTORE:
       if (debugMode) DockConsole(dialog, SWP_SHOWWINDOW);
