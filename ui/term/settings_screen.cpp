@@ -102,9 +102,11 @@ bool PresetSettings(SettingsModel& model, const TermOptions& options,
 std::string FormatSettingsScreen(const SettingsModel& model) {
   std::string s = std::string("\n") + kVersionTitle + "\n";
   s += "  [M] mode:                 " + model.modeText + "\n";
-  s += "  [A] 追加(&A)              " +
+  // The dialog's captions without their Windows mnemonics: here the key
+  // in brackets does that work.
+  s += "  [A] 追加                   " +
        (model.addEnabled ? Join(model.available) : std::string(kEmptyListText)) + "\n";
-  s += "  [D] 削除(&D) 生成フォントセット: " + Join(model.selected) + "\n";
+  s += "  [D] 削除   生成フォントセット: " + Join(model.selected) + "\n";
   s += "  [T] 生成先ディレクトリ:   " + model.targetDir + "\n";
   s += std::string("  [O] [") + (model.overwrite ? "x" : " ") + "] フォントを上書きする\n";
   s += std::string("  [G] [") + (model.debug ? "x" : " ") + "] with debugging mode\n";
@@ -116,7 +118,7 @@ std::string FormatSettingsScreen(const SettingsModel& model) {
   s += std::string("  [S] (") + (model.reaction == 'S' ? "*" : " ") + ") 停止";
   s += std::string("  [C] (") + (model.reaction == 'C' ? "*" : " ") + ") 確認";
   s += std::string("  [I] (") + (model.reaction == 'I' ? "*" : " ") + ") 無視\n";
-  s += "  [R]/Enter 実行   [X] 終了(e&Xit)   [U] &Uninst\n";
+  s += "  [R]/Enter 実行   [X] 終了   [U] Uninst\n";
   return s;
 }
 
