@@ -3,13 +3,13 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/signalfd.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 
 #include "run/filesys.h"
 #include "run/handshake.h"
@@ -28,11 +28,50 @@ const char kStopQuestion[] =
 // dialog's second keeps the exit quick.
 constexpr int kEpiloguePollMs = 100;
 
+// The write end of the signal pipe while a front end listens, else -1.
+// A lock-free atomic may be read in a signal handler.
+std::atomic<int> signalPipeWrite{-1};
+static_assert(std::atomic<int>::is_always_lock_free, "read in a signal handler");
+
+// Turns SIGINT and SIGTERM into a byte on the signal pipe, so that the
+// progress thread can wait for them together with the terminal and the wake
+// pipe. Only the progress thread has them unblocked, so this runs there.
+void ForwardSignal(int signo) {
+  int saved = errno;
+  int fd = signalPipeWrite.load();
+  unsigned char byte = static_cast<unsigned char>(signo);
+  if (fd >= 0) (void)!write(fd, &byte, 1);
+  errno = saved;
+}
+
+// A pipe whose ends are not inherited by the children; nonblocking: a full
+// signal pipe drops a signal (one already waits) rather than hang the
+// handler, and reads never wait.
+bool OpenPipe(int fds[2], bool nonblocking) {
+  if (pipe(fds) != 0) return false;
+  for (int i = 0; i < 2; ++i) {
+    int flags = fcntl(fds[i], F_GETFL);
+    if (fcntl(fds[i], F_SETFD, FD_CLOEXEC) != 0 || flags < 0 ||
+        (nonblocking && fcntl(fds[i], F_SETFL, flags | O_NONBLOCK) != 0))
+      return false;
+  }
+  return true;
+}
+
+// The next signal number on the signal pipe, or 0 when none is there.
 int ReadSignal(int fd) {
-  struct signalfd_siginfo info;
+  unsigned char byte;
   ssize_t n;
-  do n = read(fd, &info, sizeof info); while (n < 0 && errno == EINTR);
-  return n == static_cast<ssize_t>(sizeof info) ? static_cast<int>(info.ssi_signo) : 0;
+  do n = read(fd, &byte, 1); while (n < 0 && errno == EINTR);
+  return n == 1 ? byte : 0;
+}
+
+sigset_t StopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  return set;
 }
 
 }  // namespace
@@ -79,7 +118,12 @@ TermFrontEnd::~TermFrontEnd() {
     if (wakePipe_[1] >= 0) (void)!write(wakePipe_[1], "x", 1);
     thread_.join();
   }
-  for (int fd : {signalFd_, wakePipe_[0], wakePipe_[1]})
+  if (handlersSet_) {
+    sigaction(SIGINT, &savedInt_, nullptr);
+    sigaction(SIGTERM, &savedTerm_, nullptr);
+  }
+  signalPipeWrite = -1;
+  for (int fd : {signalPipe_[0], signalPipe_[1], wakePipe_[0], wakePipe_[1]})
     if (fd >= 0) close(fd);
 }
 
@@ -104,15 +148,24 @@ int TermFrontEnd::LocateDefinitionFile(std::string& path) {
 int TermFrontEnd::ShowSettingsDialog() { return SettleSettings(options_, keys_); }
 
 bool TermFrontEnd::StartProgressThread() {
-  // Blocked before the thread exists, so that both threads inherit the
-  // mask and the signals are taken only through signalFd_.
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
+  if (!OpenPipe(wakePipe_, false) || !OpenPipe(signalPipe_, true)) return false;
+  // Blocked before the thread exists, so that every thread inherits the
+  // mask; the progress thread alone unblocks them, and the handler turns
+  // them into bytes on signalPipe_.
+  sigset_t set = StopSignals();
   if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return false;
-  signalFd_ = signalfd(-1, &set, SFD_CLOEXEC);
-  if (signalFd_ < 0 || pipe2(wakePipe_, O_CLOEXEC) != 0) return false;
+  signalPipeWrite = signalPipe_[1];
+  struct sigaction action;
+  std::memset(&action, 0, sizeof action);
+  action.sa_handler = ForwardSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  if (sigaction(SIGINT, &action, &savedInt_) != 0) return false;
+  if (sigaction(SIGTERM, &action, &savedTerm_) != 0) {
+    sigaction(SIGINT, &savedInt_, nullptr);
+    return false;
+  }
+  handlersSet_ = true;
   try {
     thread_ = std::thread([this] { ProgressThreadMain(); });
   } catch (...) {
@@ -123,21 +176,25 @@ bool TermFrontEnd::StartProgressThread() {
 
 void TermFrontEnd::ProgressThreadMain() {
   progressDialog = 1;  // the view exists: the master may write it
+  sigset_t stopSignals = StopSignals();
+  pthread_sigmask(SIG_UNBLOCK, &stopSignals, nullptr);
   std::string notice;
   for (;;) {
-    struct pollfd fds[2] = {{wakePipe_[0], POLLIN, 0}, {signalFd_, POLLIN, 0}};
+    struct pollfd fds[2] = {{wakePipe_[0], POLLIN, 0}, {signalPipe_[0], POLLIN, 0}};
     if (poll(fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
       break;
     }
     if (fds[0].revents) break;  // the master's own close
     if (!fds[1].revents) continue;
-    int signo = ReadSignal(signalFd_);
+    int signo = ReadSignal(signalPipe_[0]);
     if (signo == SIGINT && confirmStop && Tty::Available()) {
       int woken = -1;
-      Answer answer = AskOkCancel("確認", kStopQuestion, {wakePipe_[0], signalFd_}, &woken);
+      Answer answer = AskOkCancel("確認", kStopQuestion, {wakePipe_[0], signalPipe_[0]},
+                                  &woken);
       if (answer == Answer::Cancel) continue;
-      if (answer == Answer::Woken && woken == 1 && ReadSignal(signalFd_) != SIGTERM)
+      if (answer == Answer::Woken && woken == 1 &&
+          ReadSignal(signalPipe_[0]) != SIGTERM)
         continue;
     } else if (signo == SIGINT || signo == SIGTERM) {
       if (confirmStop)
@@ -148,6 +205,9 @@ void TermFrontEnd::ProgressThreadMain() {
     }
     break;
   }
+  // Later signals stay pending, as in the other threads: the stop is on
+  // its way and nothing waits for another.
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   view_.End();
   if (!notice.empty()) Output().Print(stderr, notice);
   viewEnded_ = true;

@@ -7,6 +7,8 @@
 // Either way the font being built is finished and filed first.
 #pragma once
 
+#include <signal.h>
+
 #include <atomic>
 #include <memory>
 #include <string>
@@ -65,6 +67,10 @@ class TermFrontEnd : public RunFrontEnd {
   std::thread thread_;
   std::atomic<bool> threadEnded_{false};
   std::atomic<bool> viewEnded_{false};
-  int signalFd_ = -1;
+  // SIGINT and SIGTERM arrive here as one byte each (their number).
+  int signalPipe_[2] = {-1, -1};
   int wakePipe_[2] = {-1, -1};
+  bool handlersSet_ = false;
+  struct sigaction savedInt_;
+  struct sigaction savedTerm_;
 };
