@@ -5,6 +5,11 @@
 // standard input (/dev/null), the process group (its own, so Ctrl-C at the
 // terminal reaches kiln only), the signal mask and ignored signals (kiln may
 // block SIGINT while it runs a batch), and every descriptor above 2.
+//
+// Closing those descriptors is the one step without a portable call: glibc
+// closes them all in the spawn, Apple's spawn closes all that no file action
+// names, and elsewhere (or with KILN_GENERIC_POSIX, which tests that path on
+// Linux) the open ones without close-on-exec are closed one by one.
 #include "run/process_posix.h"
 
 #include <cerrno>
@@ -20,6 +25,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
+
+#if defined(__linux__) && !defined(KILN_GENERIC_POSIX) && defined(__GLIBC__) && \
+    (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+#define KILN_SPAWN_CLOSEFROM 1
+#elif defined(__APPLE__)
+#define KILN_SPAWN_CLOEXEC_DEFAULT 1
+#endif
 
 #include "deffile/runsettings.h"
 #include "run/argsplit.h"
@@ -64,8 +76,11 @@ class SpawnSetup {
     sigemptyset(&terminalSignals);
     sigaddset(&terminalSignals, SIGINT);
     sigaddset(&terminalSignals, SIGQUIT);
-    int rc = posix_spawnattr_setflags(
-        &attr_, POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    int flags = POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+#if defined(KILN_SPAWN_CLOEXEC_DEFAULT)
+    flags |= POSIX_SPAWN_CLOEXEC_DEFAULT;
+#endif
+    int rc = posix_spawnattr_setflags(&attr_, static_cast<short>(flags));
     if (rc == 0) rc = posix_spawnattr_setpgroup(&attr_, 0);
     if (rc == 0) rc = posix_spawnattr_setsigdefault(&attr_, &all);
     if (rc == 0) rc = posix_spawnattr_setsigmask(&attr_, &terminalSignals);
@@ -79,7 +94,17 @@ class SpawnSetup {
     }
     // Descriptors kiln holds (the definition file, a pipe of an earlier
     // child) are none of the child's business.
+#if defined(KILN_SPAWN_CLOSEFROM)
     if (rc == 0) rc = posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1);
+#elif defined(KILN_SPAWN_CLOEXEC_DEFAULT)
+    // Standard output and error are closed too unless named.
+    if (rc == 0 && outputFd < 0) {
+      rc = posix_spawn_file_actions_addinherit_np(&actions_, STDOUT_FILENO);
+      if (rc == 0) rc = posix_spawn_file_actions_addinherit_np(&actions_, STDERR_FILENO);
+    }
+#else
+    if (rc == 0) rc = AddCloseInheritable();
+#endif
     return rc;
   }
 
@@ -87,6 +112,27 @@ class SpawnSetup {
   const posix_spawn_file_actions_t* actions() const { return &actions_; }
 
  private:
+#if !defined(KILN_SPAWN_CLOSEFROM) && !defined(KILN_SPAWN_CLOEXEC_DEFAULT)
+  // A close action for every open descriptor above 2 that would survive the
+  // exec: files kiln opened with fopen or a stream, and any inherited from
+  // kiln's parent. Only kiln's master thread opens descriptors and spawns,
+  // so the set cannot change before the spawn.
+  int AddCloseInheritable() {
+    // A soft limit of millions would make every start slow; descriptors are
+    // handed out lowest first, so kiln's own are far below this.
+    constexpr long kMaxScanned = 1L << 16;
+    long limit = sysconf(_SC_OPEN_MAX);
+    if (limit < 0 || limit > kMaxScanned) limit = kMaxScanned;
+    for (int fd = STDERR_FILENO + 1; fd < limit; ++fd) {
+      int flags = fcntl(fd, F_GETFD);
+      if (flags < 0 || (flags & FD_CLOEXEC)) continue;
+      int rc = posix_spawn_file_actions_addclose(&actions_, fd);
+      if (rc != 0) return rc;
+    }
+    return 0;
+  }
+#endif
+
   posix_spawnattr_t attr_;
   posix_spawn_file_actions_t actions_;
   bool attrOk_ = false;
@@ -220,14 +266,18 @@ ChildOutcome PosixProcessRunner::RunAndWait(
   Descriptor readEnd, writeEnd;
   if (output_ == Output::Capture) {
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
+    if (pipe(fds) != 0) {
       outcome.error = static_cast<unsigned long>(errno);
       return outcome;
     }
     readEnd.Reset(fds[0]);
     writeEnd.Reset(fds[1]);
+    // Neither end belongs in a later child; only the child's own copy of
+    // the write end (its standard output and error) may stay open.
     int flags = fcntl(readEnd.get(), F_GETFL);
-    if (flags < 0 || fcntl(readEnd.get(), F_SETFL, flags | O_NONBLOCK) != 0) {
+    if (fcntl(readEnd.get(), F_SETFD, FD_CLOEXEC) != 0 ||
+        fcntl(writeEnd.get(), F_SETFD, FD_CLOEXEC) != 0 || flags < 0 ||
+        fcntl(readEnd.get(), F_SETFL, flags | O_NONBLOCK) != 0) {
       outcome.error = static_cast<unsigned long>(errno);
       return outcome;
     }
