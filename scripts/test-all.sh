@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: the native build, the same under AddressSanitizer and
-# UndefinedBehaviorSanitizer (end-to-end runs included), and the Windows
-# cross build under Wine (the core's unit tests and the dialog tests).
+# UndefinedBehaviorSanitizer (end-to-end runs included), the platform files'
+# portable POSIX paths, and the Windows cross build under Wine (the core's
+# unit tests and the dialog tests).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,8 +24,10 @@ step() {
   fi
 }
 
+# build_preset PRESET [--target NAME...]
 build_preset() {
-  cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j"$jobs"
+  local preset=$1; shift
+  cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" -j"$jobs" "$@"
 }
 
 step "native build" build_preset linux
@@ -32,6 +35,10 @@ step "native tests" ctest --preset linux -j"$jobs"
 step "sanitizer build" build_preset linux-asan
 step "sanitizer tests" env ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --preset linux-asan -j"$jobs"
+# The platform files' portable paths, which only systems other than Linux
+# and macOS take: their own tests and the terminal program's.
+step "generic POSIX build" build_preset linux-generic --target kiln kiln_posix_tests kiln_term_tests
+step "generic POSIX tests" ctest --preset linux-generic -j"$jobs" -R 'posix|term'
 step "win32 cross build" build_preset win32
 if [ -x scripts/wine-tests.sh ]; then
   step "win32 tests under Wine" scripts/wine-tests.sh build/win32
