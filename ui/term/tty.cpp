@@ -2,12 +2,14 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/select.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <mutex>
+#include <vector>
 
 namespace {
 
@@ -35,11 +37,38 @@ void EnterKeyMode(bool dropTypeahead) {
   tcsetattr(ttyFd, dropTypeahead ? TCSAFLUSH : TCSANOW, &raw);
 }
 
+// Waits until one of fds can be read (or fails), at most milliseconds (-1:
+// as long as it takes); ready[i] tells which. The number ready, 0 when the
+// time ran out, -1 on error. select rather than poll: macOS's poll does not
+// support devices, and the terminal is one. poll serves only descriptors
+// too high for select.
+int WaitForInput(const std::vector<int>& fds, int milliseconds, std::vector<bool>& ready) {
+  ready.assign(fds.size(), false);
+  int top = -1;
+  for (int fd : fds) top = fd > top ? fd : top;
+  if (top >= FD_SETSIZE) {
+    std::vector<struct pollfd> polled;
+    for (int fd : fds) polled.push_back({fd, POLLIN, 0});
+    int r;
+    do r = poll(polled.data(), polled.size(), milliseconds); while (r < 0 && errno == EINTR);
+    for (std::size_t i = 0; r > 0 && i < fds.size(); ++i) ready[i] = polled[i].revents != 0;
+    return r;
+  }
+  for (;;) {
+    fd_set set;
+    FD_ZERO(&set);
+    for (int fd : fds) FD_SET(fd, &set);
+    struct timeval limit = {milliseconds / 1000, (milliseconds % 1000) * 1000};
+    int r = select(top + 1, &set, nullptr, nullptr, milliseconds < 0 ? nullptr : &limit);
+    if (r < 0 && errno == EINTR) continue;
+    for (std::size_t i = 0; r > 0 && i < fds.size(); ++i) ready[i] = FD_ISSET(fds[i], &set);
+    return r;
+  }
+}
+
 bool WaitReadable(int fd, int milliseconds) {
-  struct pollfd p = {fd, POLLIN, 0};
-  int r;
-  do r = poll(&p, 1, milliseconds); while (r < 0 && errno == EINTR);
-  return r > 0;
+  std::vector<bool> ready;
+  return WaitForInput({fd}, milliseconds, ready) > 0;
 }
 
 }  // namespace
@@ -78,23 +107,19 @@ Tty::KeyMode::~KeyMode() {
 int Tty::ReadKey(const std::vector<int>& wakeFds, int* woken) {
   if (!Available()) return -2;
   KeyMode keys(false);
-  std::vector<struct pollfd> fds;
-  fds.push_back({ttyFd, POLLIN, 0});
-  for (int fd : wakeFds) fds.push_back({fd, POLLIN, 0});
+  std::vector<int> fds{ttyFd};
+  fds.insert(fds.end(), wakeFds.begin(), wakeFds.end());
+  std::vector<bool> ready;
   for (;;) {
-    for (auto& p : fds) p.revents = 0;
-    int r = poll(fds.data(), fds.size(), -1);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      return -2;
-    }
+    // A terminal in error shows as readable; the read below then fails.
+    if (WaitForInput(fds, -1, ready) < 0) return -2;
     for (std::size_t i = 1; i < fds.size(); ++i) {
-      if (fds[i].revents) {
+      if (ready[i]) {
         if (woken) *woken = static_cast<int>(i - 1);
         return -1;
       }
     }
-    if (fds[0].revents & (POLLERR | POLLNVAL)) return -2;
+    if (!ready[0]) continue;
     unsigned char c;
     ssize_t n = read(ttyFd, &c, 1);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
