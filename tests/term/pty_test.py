@@ -200,6 +200,23 @@ class CtrlC(KilnTest):
         self.assertNotIn(SUMMARY, run.text)
         self.assertLess(run.text.index(STOP_NOTICE), len(run.text))
 
+    def test_sigterm_while_asking_stops_without_an_answer(self):
+        run = self.pty(["600", "one"], sleep="1.5")
+        self.interrupt_first_font(run)
+        run.expect(PROMPT)
+        os.kill(run.pid, signal.SIGTERM)
+        self.assertEqual(1, run.wait())
+        self.assertIn(STOP_NOTICE, run.text)
+        self.assertEqual(["f1.600pk"], self.built())
+
+    def test_question_left_open_ends_with_the_batch(self):
+        run = self.pty(["600", "one"], sleep="0.3")
+        self.interrupt_first_font(run)
+        run.expect(PROMPT)
+        self.assertEqual(0, run.wait())
+        self.assertNotIn(STOP_NOTICE, run.text)
+        self.assertEqual(4, len(self.built()))
+
 
 class WithoutTerminal(KilnTest):
     def stop_with(self, signo):
