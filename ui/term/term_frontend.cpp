@@ -32,12 +32,21 @@ constexpr int kEpiloguePollMs = 100;
 // A lock-free atomic may be read in a signal handler.
 std::atomic<int> signalPipeWrite{-1};
 static_assert(std::atomic<int>::is_always_lock_free, "read in a signal handler");
+static_assert(std::atomic<bool>::is_always_lock_free, "read in a signal handler");
 
 // Turns SIGINT and SIGTERM into a byte on the signal pipe, so that the
 // progress thread can wait for them together with the terminal and the wake
 // pipe. Only the progress thread has them unblocked, so this runs there.
+// True while a SIGINT would be answered by the stop question.
+std::atomic<bool> interruptAsks{false};
+
 void ForwardSignal(int signo) {
   int saved = errno;
+  // A stop that needs no question takes effect at the master's very next
+  // check, not only once the progress thread has read the pipe: a signal
+  // that comes between two fonts must not let one more font start.
+  if (signo == SIGTERM || (signo == SIGINT && !interruptAsks.load()))
+    if (confirmStop.load()) terminateRequest.store(1);
   int fd = signalPipeWrite.load();
   unsigned char byte = static_cast<unsigned char>(signo);
   if (fd >= 0) (void)!write(fd, &byte, 1);
@@ -154,6 +163,7 @@ bool TermFrontEnd::StartProgressThread() {
   // them into bytes on signalPipe_.
   sigset_t set = StopSignals();
   if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return false;
+  interruptAsks = Tty::Available();
   signalPipeWrite = signalPipe_[1];
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
