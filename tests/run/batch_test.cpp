@@ -277,17 +277,6 @@ TEST_F(BatchTest, ProgramThatCannotStartMeetsMissingGfFile) {
   EXPECT_EQ(0u, dialogue.boxes[1].text.find("mf \\mode=nexthi; nonstopmode; mag=1; input cmtt8\n"));
 }
 
-std::time_t LocalTime(int hour, int minute, int second) {
-  std::tm local = {};
-  local.tm_year = 2024 - 1900;
-  local.tm_mon = 0;
-  local.tm_mday = 15;
-  local.tm_hour = hour;
-  local.tm_min = minute;
-  local.tm_sec = second;
-  local.tm_isdst = -1;
-  return std::mktime(&local);
-}
 
 TEST(FormatTimeLine, WorkedExample) {
   std::time_t start = LocalTime(10, 0, 0);

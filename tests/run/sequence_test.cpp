@@ -288,16 +288,6 @@ TEST_F(SequenceTest, FailureUnderStopClosesViewWithoutNotice) {
   EXPECT_FALSE(Shown("Thread からの停止要求を受信しました"));
 }
 
-std::time_t LocalTime(int hour, int minute, int second) {
-  std::tm local = {};
-  local.tm_year = 2024 - 1900;
-  local.tm_mday = 15;
-  local.tm_hour = hour;
-  local.tm_min = minute;
-  local.tm_sec = second;
-  local.tm_isdst = -1;
-  return std::mktime(&local);
-}
 
 TEST(FormatSummary, TotalsAndAverage) {
   EXPECT_EQ(

@@ -80,3 +80,14 @@ std::string ScratchDirectory::Read(const std::string& name) const {
   text << in.rdbuf();
   return text.str();
 }
+
+std::time_t LocalTime(int hour, int minute, int second) {
+  std::tm local = {};
+  local.tm_year = 2024 - 1900;
+  local.tm_mday = 15;
+  local.tm_hour = hour;
+  local.tm_min = minute;
+  local.tm_sec = second;
+  local.tm_isdst = -1;
+  return std::mktime(&local);
+}

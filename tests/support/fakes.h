@@ -2,6 +2,7 @@
 // core's tests.
 #pragma once
 
+#include <ctime>
 #include <deque>
 #include <stdexcept>
 #include <string>
@@ -79,3 +80,7 @@ class ScratchDirectory {
   std::string path_;
   std::string saved_;
 };
+
+// A calendar time at the given local hour, minute and second of one day, so
+// that time texts can be checked whatever the time zone.
+std::time_t LocalTime(int hour, int minute, int second);
