@@ -4,11 +4,18 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 // One chosen font set; the list is rebuilt each time Run is pressed.
 struct FontSetNode {
   std::string name;                     // the set's name, without its colon
   std::unique_ptr<FontSetNode> next;    // null at the end
+};
+
+// A font at a resolution that a document or a font-making log asks for.
+struct DocumentFont {
+  std::string name;
+  int resolution = 0;
 };
 
 struct RunSettings {
@@ -19,6 +26,9 @@ struct RunSettings {
   std::string targetDir;        // "*" when the file gives no usable TARGET_DIR
   int overwrite = 0;            // 1 = build even when the PK file exists
   std::unique_ptr<FontSetNode> fontSets;
+  // Fonts that the documents need (--dvi, --missfont), built after the sets;
+  // each font and resolution once.
+  std::vector<DocumentFont> documentFonts;
   // Outputs of the job generator for the current job.
   std::string fontPrefix;
   std::string fontName;

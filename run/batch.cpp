@@ -9,6 +9,7 @@
 #include "run/filesys.h"
 #include "run/handshake.h"
 #include "run/jobgen.h"
+#include "run/layout.h"
 #include "run/output.h"
 #include "ui/dialogue.h"
 #include "ui/log.h"
@@ -94,9 +95,8 @@ void ReportJobDone(ProgressView& view) {
 }
 
 void CountJobs(ProgressView& view) {
-  for (const FontSetNode* node = runSettings.fontSets.get(); node;
-       node = node->next.get()) {
-    while (NextMetafontJob(runSettings, node->name, commandBuffer)) {
+  for (const JobSource& source : RunJobSources(runSettings)) {
+    while (NextJob(runSettings, source, commandBuffer)) {
       ++totalFonts;
       view.SetCommandLine(commandBuffer);
       view.SetStateLine(StringPrintf("生成するフォントを検索中 %5d", totalFonts));
@@ -145,11 +145,16 @@ JobStatus RunFontJob(FontJob& job, ProcessRunner& runner) {
   if (keptOld) RemoveFile(kept);
   // The font is built either way; a by-product left unfiled has been
   // reported, and the run's end says that not everything went well.
-  if (!FileOutputs(job.fontName, job.fontResolution)) ++filingFailures;
+  if (!CurrentLayout().FileOutputs(job.fontName, job.fontResolution)) ++filingFailures;
   return JobStatus::Built;
 }
 
 BatchEnd RunBatch(ProgressView& view, ProcessRunner& runner) {
+  // The layout's closing work (the tree's ls-R) is done however the batch
+  // ends: a stop or a failure leaves built fonts that must be found.
+  struct LayoutFinish {
+    ~LayoutFinish() { CurrentLayout().Finish(); }
+  } layoutFinish;
   totalFonts = 0;
   fontsProcessed = 0;
   fontsFailed = 0;
@@ -157,21 +162,17 @@ BatchEnd RunBatch(ProgressView& view, ProcessRunner& runner) {
   CountJobs(view);
 
   view.SetRange(totalFonts);
-  // An existing directory is fine; any other failure shows up when the
-  // by-products are filed.
-  MakeDirectory("tfm");
-  MakeDirectory("log");
+  CurrentLayout().Prepare();
   startTime = std::time(nullptr);
   startTimeText = FormatStartTime(startTime);
 
   bool interrupted = false;
-  for (const FontSetNode* node = runSettings.fontSets.get(); node;
-       node = node->next.get()) {
+  for (const JobSource& source : RunJobSources(runSettings)) {
     if (terminateRequest) {
       LogTerminateRequest();
       return BatchEnd::Interrupted;
     }
-    while (NextMetafontJob(runSettings, node->name, commandBuffer)) {
+    while (NextJob(runSettings, source, commandBuffer)) {
       if (terminateRequest) {
         // The job just produced is dropped; a following set logs once more.
         LogTerminateRequest();
@@ -179,7 +180,7 @@ BatchEnd RunBatch(ProgressView& view, ProcessRunner& runner) {
         break;
       }
       ++fontsProcessed;
-      view.SetStateLine(GeneratingStateLine(fontsProcessed, totalFonts, node->name));
+      view.SetStateLine(GeneratingStateLine(fontsProcessed, totalFonts, source.label));
       view.SetCommandLine(commandBuffer);
 
       FontJob job;

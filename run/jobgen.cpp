@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "deffile/reader.h"
-#include "run/output.h"
+#include "run/layout.h"
 #include "ui/dialogue.h"
 #include "ui/log.h"
 
@@ -150,6 +150,62 @@ int RoundResolution(double value) {
   return static_cast<int>(number);
 }
 
+const char* const kDocumentsLabel = "documents";
+
+namespace {
+std::size_t documentIndex = 0;  // the next of settings.documentFonts
+}  // namespace
+
+std::string MagnificationText(int resolution, int base) {
+  if (base <= 0) return "1";
+  long long whole = resolution / base, rest = resolution % base, denominator = base;
+  long long a = rest, b = denominator;
+  while (b != 0) {
+    long long t = a % b;
+    a = b;
+    b = t;
+  }
+  if (a > 1) rest /= a, denominator /= a;
+  if (rest == 0) return std::to_string(whole);
+  if (whole < 4096 && denominator < 4096)
+    return std::to_string(whole) + "+" + std::to_string(rest) + "/" + std::to_string(denominator);
+  return StringPrintf("%.6f", static_cast<double>(resolution) / base);
+}
+
+int NextDocumentJob(RunSettings& settings, std::string& command) {
+  std::size_t& next = documentIndex;
+  while (next < settings.documentFonts.size()) {
+    const DocumentFont& font = settings.documentFonts[next++];
+    std::string job = settings.mfCommand + settings.modeName + "; nonstopmode; mag=" +
+                      MagnificationText(font.resolution,
+                                        static_cast<int>(settings.resolution)) +
+                      "; input " + font.name;
+    if (job.size() > kMaxCommandLine) continue;  // a name that long has no source either
+    settings.fontName = font.name;
+    settings.fontResolution = font.resolution;
+    if (settings.overwrite == 0 &&
+        CurrentLayout().PkExists(settings.fontName, settings.fontResolution) == 1)
+      continue;
+    command = job;
+    return 1;
+  }
+  next = 0;
+  return 0;
+}
+
+std::vector<JobSource> RunJobSources(const RunSettings& settings) {
+  std::vector<JobSource> sources;
+  for (const FontSetNode* node = settings.fontSets.get(); node; node = node->next.get())
+    sources.push_back({node->name, false});
+  if (!settings.documentFonts.empty()) sources.push_back({kDocumentsLabel, true});
+  return sources;
+}
+
+int NextJob(RunSettings& settings, const JobSource& source, std::string& command) {
+  return source.documents ? NextDocumentJob(settings, command)
+                          : NextMetafontJob(settings, source.label, command);
+}
+
 void ResetJobGenerator() {
   CloseDefinitionReader();
   entryIndex = -1;
@@ -157,6 +213,7 @@ void ResetJobGenerator() {
   fontLine.clear();
   fontLineFields.clear();
   reportedProblems.clear();
+  documentIndex = 0;
 }
 
 int NextMetafontJob(RunSettings& settings, const std::string& fontSetName,
@@ -237,7 +294,7 @@ int NextMetafontJob(RunSettings& settings, const std::string& fontSetName,
     settings.fontName = fontName;
     settings.fontResolution = RoundResolution(value);
     if (settings.overwrite == 0 &&
-        PkFileExists(settings.fontName, settings.fontResolution) == 1)
+        CurrentLayout().PkExists(settings.fontName, settings.fontResolution) == 1)
       continue;
     command = job;
     return 1;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "deffile/runsettings.h"
 
@@ -18,6 +19,25 @@ constexpr double kMagstepBase = 1.2;
 // reader are reset, so the next call starts a set from its label.
 int NextMetafontJob(RunSettings& settings, const std::string& fontSetName,
                     std::string& command);
+// The jobs of settings.documentFonts, one per call, as NextMetafontJob
+// gives those of a set: 1 with a job, 0 (and back to the first) at the end.
+int NextDocumentJob(RunSettings& settings, std::string& command);
+
+// Where the jobs of a run come from: every chosen font set, then the fonts
+// of the documents. The batch, its counting pass and the dry run take every
+// source alike.
+struct JobSource {
+  std::string label;        // the set's name, or kDocumentsLabel
+  bool documents = false;
+};
+extern const char* const kDocumentsLabel;  // "documents"
+std::vector<JobSource> RunJobSources(const RunSettings& settings);
+int NextJob(RunSettings& settings, const JobSource& source, std::string& command);
+
+// METAFONT's mag for resolution at base dpi, exact: "1", "2", "1+189/600"
+// (each numeric token below METAFONT's 4096), else a decimal.
+std::string MagnificationText(int resolution, int base);
+
 // Half up by the first decimal, after six-decimal formatting.
 int RoundResolution(double value);
 // Back to the program-start state (tests).

@@ -1,0 +1,91 @@
+// Where the files of a built font go: flat in the target directory (the PK
+// files there, TFM and log files in "tfm" and "log"), or a TeX tree, where
+// every kpathsea program finds them. The batch and the job generator ask the
+// current layout; the filing code exists once per layout.
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "run/texlookup.h"
+
+class OutputLayout {
+ public:
+  virtual ~OutputLayout() = default;
+  // Before the first job, in the working directory: the directories that
+  // the filing needs.
+  virtual void Prepare() = 0;
+  // 1 when the PK file of fontName at resolution (or one off) is there
+  // already, so that the job is passed over.
+  virtual int PkExists(const std::string& fontName, int resolution) = 0;
+  // Files what a built job left in the working directory: 1 when every
+  // file reached its place, 0 when one stayed (it has been reported).
+  virtual int FileOutputs(const std::string& fontName, int resolution) = 0;
+  // After the last job, however the batch ended.
+  virtual void Finish() {}
+};
+
+// The target directory as the definition file describes it.
+class FlatLayout : public OutputLayout {
+ public:
+  void Prepare() override;
+  int PkExists(const std::string& fontName, int resolution) override;
+  int FileOutputs(const std::string& fontName, int resolution) override;
+};
+
+// A TeX tree at root: PK files in fonts/pk/MODE/REL/, TFM files in
+// fonts/tfm/REL/ (only when kpathsea does not find that TFM already), REL
+// being the folder of the font's METAFONT source below fonts/source, or
+// kOutsideTreeRel. Work files and the log folder stay in the working
+// directory (kTreeWorkDir below root). Files are moved into place whole, by
+// a rename. When root holds an ls-R file, Finish appends the new files.
+class TreeLayout : public OutputLayout {
+ public:
+  TreeLayout(std::string root, std::string mode, CachedTexLookup& lookup)
+      : root_(std::move(root)), mode_(std::move(mode)), lookup_(lookup) {}
+
+  void Prepare() override;
+  int PkExists(const std::string& fontName, int resolution) override;
+  int FileOutputs(const std::string& fontName, int resolution) override;
+  void Finish() override;
+
+  // REL for fontName, from where kpathsea finds its source.
+  std::string SourceFolder(const std::string& fontName);
+  std::string PkPath(const std::string& fontName, int resolution);
+  // Files placed in the tree so far, relative to root ("fonts/pk/...").
+  const std::map<std::string, std::set<std::string>>& added() const { return added_; }
+
+ private:
+  bool MoveIntoTree(const std::string& name, const std::string& directory);
+
+  std::string root_;
+  std::string mode_;
+  CachedTexLookup& lookup_;
+  std::map<std::string, std::set<std::string>> added_;  // directory -> names
+};
+
+// The REL of a source that lies outside any TeX tree's fonts/source.
+extern const char* const kOutsideTreeRel;  // "kiln"
+// The tree's own folder for kiln's work files and logs.
+extern const char* const kTreeWorkDir;     // "kiln"
+
+// REL from the path of a METAFONT source ("/x/fonts/source/public/cm/cmr10.mf"
+// gives "public/cm"); kOutsideTreeRel when the path is not below a
+// fonts/source folder or its folder names cannot be used.
+std::string SourceFolderOf(const std::string& sourcePath);
+
+// Creates path and every missing folder above it; true when it is a
+// directory at the end.
+bool MakeDirectories(const std::string& path);
+
+// The text appended to an ls-R file for the given new files (directory
+// relative to the tree -> names); tail is the last byte of the file as it is
+// ('\n' or anything else; 0 for an empty file).
+std::string LsRAppendix(const std::map<std::string, std::set<std::string>>& added, char tail);
+
+// The layout the batch files into; flat until another is set. Not owned.
+void SetOutputLayout(OutputLayout* layout);
+OutputLayout& CurrentLayout();

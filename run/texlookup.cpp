@@ -1,0 +1,64 @@
+#include "run/texlookup.h"
+
+const char* TexFileSuffix(TexFileKind kind) {
+  switch (kind) {
+    case TexFileKind::MetafontSource: return ".mf";
+    case TexFileKind::Tfm: return ".tfm";
+    case TexFileKind::VirtualFont: return ".vf";
+  }
+  return "";
+}
+
+bool IsPlainFontName(const std::string& name) {
+  if (name.empty() || name.size() > 255 || name[0] == '-' || name[0] == '.') return false;
+  for (char c : name) {
+    bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                 (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '+' || c == '-';
+    if (!plain) return false;
+  }
+  return true;
+}
+
+std::vector<std::string> CachedTexLookup::FindFiles(TexFileKind kind,
+                                                    const std::vector<std::string>& names) {
+  const int key = static_cast<int>(kind);
+  std::vector<std::string> unknown;
+  for (const std::string& name : names)
+    if (!files_.count({key, name})) {
+      unknown.push_back(name);
+      files_[{key, name}];  // asked once even when named twice here
+    }
+  if (!unknown.empty()) {
+    std::vector<std::string> found = lookup_.FindFiles(kind, unknown);
+    for (std::size_t i = 0; i < unknown.size() && i < found.size(); ++i)
+      files_[{key, unknown[i]}] = found[i];
+  }
+  std::vector<std::string> paths;
+  for (const std::string& name : names) paths.push_back(files_[{key, name}]);
+  return paths;
+}
+
+std::vector<std::string> CachedTexLookup::FindPkFiles(const std::vector<std::string>& names,
+                                                      const std::string& mode, int dpi) {
+  std::map<std::string, std::string>& known = pk_[{mode, dpi}];
+  std::vector<std::string> unknown;
+  for (const std::string& name : names)
+    if (!known.count(name)) {
+      unknown.push_back(name);
+      known[name];
+    }
+  if (!unknown.empty()) {
+    std::vector<std::string> found = lookup_.FindPkFiles(unknown, mode, dpi);
+    for (std::size_t i = 0; i < unknown.size() && i < found.size(); ++i)
+      known[unknown[i]] = found[i];
+  }
+  std::vector<std::string> paths;
+  for (const std::string& name : names) paths.push_back(known[name]);
+  return paths;
+}
+
+std::string CachedTexLookup::Variable(const std::string& name) {
+  auto found = variables_.find(name);
+  if (found != variables_.end()) return found->second;
+  return variables_[name] = lookup_.Variable(name);
+}

@@ -1,0 +1,62 @@
+// TeX's own file lookups (kpathsea), behind one seam: finding a font's
+// METAFONT source, its TFM or VF file, a PK file at a mode and resolution,
+// and a variable such as TEXMFVAR. No search path is written into kiln.
+// Every call takes many names at once, so that a document with hundreds of
+// fonts costs a few lookups, not one per font.
+#pragma once
+
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+enum class TexFileKind { MetafontSource, Tfm, VirtualFont };
+
+class TexLookup {
+ public:
+  virtual ~TexLookup() = default;
+  // The path found for each name (a font name without suffix), in the order
+  // of names; an empty path when there is none.
+  virtual std::vector<std::string> FindFiles(TexFileKind kind,
+                                             const std::vector<std::string>& names) = 0;
+  // The PK file a DVI driver would use for each name at mode and dpi (it may
+  // be one or two dpi off), or an empty path.
+  virtual std::vector<std::string> FindPkFiles(const std::vector<std::string>& names,
+                                               const std::string& mode, int dpi) = 0;
+  // The value of a kpathsea variable; empty when it has none.
+  virtual std::string Variable(const std::string& name) = 0;
+};
+
+// The suffix kpathsea knows the kind by: ".mf", ".tfm", ".vf".
+const char* TexFileSuffix(TexFileKind kind);
+
+// True for a font name that can be handed to a lookup and to METAFONT's
+// first line: letters, digits and ". _ + -", not starting with "-" or ".",
+// at most 255 bytes. Other names are never looked up (they are not found).
+bool IsPlainFontName(const std::string& name);
+
+// Remembers every answer for the run, so that the same font is asked about
+// once however many sets, documents and checks need it; Prefetch asks for
+// many names in one call of the lookup below.
+class CachedTexLookup : public TexLookup {
+ public:
+  explicit CachedTexLookup(TexLookup& lookup) : lookup_(lookup) {}
+  std::vector<std::string> FindFiles(TexFileKind kind,
+                                     const std::vector<std::string>& names) override;
+  std::vector<std::string> FindPkFiles(const std::vector<std::string>& names,
+                                       const std::string& mode, int dpi) override;
+  std::string Variable(const std::string& name) override;
+
+  std::string FindFile(TexFileKind kind, const std::string& name) {
+    return FindFiles(kind, {name})[0];
+  }
+  std::string FindPkFile(const std::string& name, const std::string& mode, int dpi) {
+    return FindPkFiles({name}, mode, dpi)[0];
+  }
+
+ private:
+  TexLookup& lookup_;
+  std::map<std::pair<int, std::string>, std::string> files_;
+  std::map<std::pair<std::string, int>, std::map<std::string, std::string>> pk_;
+  std::map<std::string, std::string> variables_;
+};

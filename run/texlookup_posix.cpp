@@ -1,0 +1,230 @@
+#include "run/texlookup_posix.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "run/argsplit.h"
+
+extern char** environ;
+
+namespace {
+
+// Far below any system's argument limit, even with long names.
+constexpr std::size_t kNamesPerProcess = 1000;
+
+std::string BaseName(const std::string& path) {
+  std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The font a PK file found by kpsewhich belongs to: "cmr10.720pk" and
+// "dpi720/cmr10.pk" both give "cmr10".
+std::string PkFontName(const std::string& path) {
+  std::string base = BaseName(path);
+  if (base.size() < 3 || base.compare(base.size() - 2, 2, "pk") != 0) return std::string();
+  base.resize(base.size() - 2);
+  while (!base.empty() && base.back() >= '0' && base.back() <= '9') base.pop_back();
+  if (base.empty() || base.back() != '.') return std::string();
+  base.pop_back();
+  return base;
+}
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+         access(path.c_str(), X_OK) == 0;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+}  // namespace
+
+bool RunForOutput(const std::vector<std::string>& argv, std::string& output,
+                  int& exitStatus, std::string& error) {
+  output.clear();
+  exitStatus = -1;
+  if (argv.empty()) {
+    error = "no program";
+    return false;
+  }
+  int fds[2];
+  if (pipe(fds) != 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+  fcntl(fds[1], F_SETFD, FD_CLOEXEC);
+  std::vector<std::string> words = argv;
+  std::vector<char*> args;
+  for (std::string& word : words) args.push_back(&word[0]);
+  args.push_back(nullptr);
+
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attr;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawnattr_init(&attr);
+  // The batch blocks SIGINT and SIGTERM in kiln's threads; a lookup must
+  // not inherit that.
+  sigset_t none, defaults;
+  sigemptyset(&none);
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGINT);
+  sigaddset(&defaults, SIGTERM);
+  sigaddset(&defaults, SIGPIPE);
+  int rc = posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  if (rc == 0) rc = posix_spawnattr_setsigmask(&attr, &none);
+  if (rc == 0) rc = posix_spawnattr_setsigdefault(&attr, &defaults);
+  if (rc == 0) rc = posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+  if (rc == 0) rc = posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  pid_t pid = -1;
+  if (rc == 0) rc = posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  close(fds[1]);
+  if (rc != 0) {
+    close(fds[0]);
+    error = argv[0] + ": " + std::strerror(rc);
+    return false;
+  }
+  char chunk[8192];
+  for (;;) {
+    ssize_t n = read(fds[0], chunk, sizeof chunk);
+    if (n > 0) {
+      output.append(chunk, static_cast<std::size_t>(n));
+    } else if (n == 0 || errno != EINTR) {
+      break;
+    }
+  }
+  close(fds[0]);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return true;
+}
+
+std::string KpsewhichFor(const std::string& mfCommand) {
+  const std::string fallback = "kpsewhich";
+  std::vector<std::string> words = SplitCommandLine(mfCommand);
+  if (words.empty() || words[0].empty()) return fallback;
+  const std::string& program = words[0];
+  std::vector<std::string> directories;
+  if (program.find('/') != std::string::npos) {
+    directories.push_back(program.substr(0, program.rfind('/')));
+  } else {
+    const char* path = std::getenv("PATH");
+    std::string list = path ? path : "";
+    std::size_t start = 0;
+    for (;;) {
+      std::size_t end = list.find(':', start);
+      std::string directory = list.substr(start, end == std::string::npos ? end : end - start);
+      if (directory.empty()) directory = ".";
+      // The first directory that holds the METAFONT program is the one the
+      // runner starts it from.
+      if (IsExecutableFile(directory + "/" + program)) {
+        directories.push_back(directory);
+        break;
+      }
+      if (end == std::string::npos) break;
+      start = end + 1;
+    }
+  }
+  for (const std::string& directory : directories) {
+    std::string candidate = (directory.empty() ? std::string() : directory) + "/kpsewhich";
+    if (IsExecutableFile(candidate)) return candidate;
+  }
+  return fallback;
+}
+
+bool KpsewhichLookup::Run(const std::vector<std::string>& options,
+                          const std::vector<std::string>& names,
+                          std::vector<std::string>& lines) {
+  lines.clear();
+  failure_.clear();
+  for (std::size_t first = 0; first < names.size() || (names.empty() && first == 0);
+       first += kNamesPerProcess) {
+    std::vector<std::string> argv{program_};
+    argv.insert(argv.end(), options.begin(), options.end());
+    for (std::size_t i = first; i < names.size() && i < first + kNamesPerProcess; ++i)
+      argv.push_back(names[i]);
+    std::string output, error;
+    int status = 0;
+    ++processesStarted_;
+    if (!RunForOutput(argv, output, status, error)) {
+      failure_ = error;
+      return false;
+    }
+    // Exit status 1 only says that some name was not found.
+    for (std::string& line : SplitLines(output)) lines.push_back(line);
+    if (names.empty()) break;
+  }
+  return true;
+}
+
+std::vector<std::string> KpsewhichLookup::FindFiles(TexFileKind kind,
+                                                    const std::vector<std::string>& names) {
+  std::vector<std::string> paths(names.size());
+  std::vector<std::string> asked;
+  for (const std::string& name : names)
+    if (IsPlainFontName(name)) asked.push_back(name + TexFileSuffix(kind));
+  if (asked.empty()) return paths;
+  std::vector<std::string> lines;
+  if (!Run({}, asked, lines)) return paths;
+  // kpsewhich prints only what it finds; the file's own name tells which.
+  std::map<std::string, std::string> byName;
+  for (const std::string& line : lines) byName.emplace(BaseName(line), line);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (!IsPlainFontName(names[i])) continue;
+    auto found = byName.find(names[i] + TexFileSuffix(kind));
+    if (found != byName.end()) paths[i] = found->second;
+  }
+  return paths;
+}
+
+std::vector<std::string> KpsewhichLookup::FindPkFiles(const std::vector<std::string>& names,
+                                                      const std::string& mode, int dpi) {
+  std::vector<std::string> paths(names.size());
+  std::vector<std::string> asked;
+  for (const std::string& name : names)
+    if (IsPlainFontName(name)) asked.push_back(name);
+  if (asked.empty() || dpi <= 0 || !IsPlainFontName(mode)) return paths;
+  std::vector<std::string> lines;
+  if (!Run({"-format=pk", "-mode=" + mode, "-dpi=" + std::to_string(dpi)}, asked, lines))
+    return paths;
+  std::map<std::string, std::string> byName;
+  for (const std::string& line : lines) byName.emplace(PkFontName(line), line);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    auto found = byName.find(names[i]);
+    if (found != byName.end() && !names[i].empty()) paths[i] = found->second;
+  }
+  return paths;
+}
+
+std::string KpsewhichLookup::Variable(const std::string& name) {
+  if (!IsPlainFontName(name)) return std::string();
+  std::vector<std::string> lines;
+  if (!Run({"-var-value=" + name}, {}, lines) || lines.empty()) return std::string();
+  return lines[0];
+}
