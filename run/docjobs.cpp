@@ -1,0 +1,239 @@
+#include "run/docjobs.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <utility>
+
+#include "run/docfonts.h"
+#include "run/dvifonts.h"
+#include "run/filesys.h"
+
+namespace {
+
+// Far beyond any real DVI or VF file or missfont.log; keeps a wrong file
+// (a disk image named .dvi) from eating the memory.
+constexpr std::size_t kMaxInputBytes = 512u * 1024 * 1024;
+
+// The VF files of a level, found by kpathsea in one call and read whole.
+class FileVfLookup : public VfLookup {
+ public:
+  explicit FileVfLookup(TexLookup& lookup) : lookup_(lookup) {}
+  void FindVirtualFonts(const std::vector<std::string>& names,
+                        std::map<std::string, VfFile>& found) override {
+    std::vector<std::string> paths = lookup_.FindFiles(TexFileKind::VirtualFont, names);
+    for (std::size_t i = 0; i < names.size() && i < paths.size(); ++i) {
+      if (paths[i].empty()) continue;
+      VfFile& file = found[names[i]];
+      file.path = paths[i];
+      std::string error;
+      if (!ReadWholeFile(paths[i], kMaxInputBytes, file.bytes, error) && failure.empty())
+        failure = paths[i] + ": " + error;
+    }
+  }
+  std::string failure;  // the first VF that could not be read
+
+ private:
+  TexLookup& lookup_;
+};
+
+std::vector<std::string> Words(const std::string& line) {
+  std::vector<std::string> words;
+  std::size_t p = 0;
+  while (p < line.size()) {
+    while (p < line.size() && (line[p] == ' ' || line[p] == '\t' || line[p] == '\r')) ++p;
+    std::size_t start = p;
+    while (p < line.size() && line[p] != ' ' && line[p] != '\t' && line[p] != '\r') ++p;
+    if (p > start) words.push_back(line.substr(start, p - start));
+  }
+  return words;
+}
+
+// A positive decimal number of at most 6 digits, else 0.
+int SmallNumber(const std::string& text) {
+  if (text.empty() || text.size() > 6) return 0;
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return 0;
+    value = value * 10 + (c - '0');
+  }
+  return value;
+}
+
+std::string ProgramName(const std::string& word) {
+  std::size_t slash = word.rfind('/');
+  return slash == std::string::npos ? word : word.substr(slash + 1);
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::size_t maxBytes,
+                   std::vector<unsigned char>& bytes, std::string& error) {
+  bytes.clear();
+  if (!PathExists(path)) {
+    error = "no such file";
+    return false;
+  }
+  // A FIFO or a device would make the read wait or never end.
+  if (!IsRegularFile(path)) {
+    error = "not a regular file";
+    return false;
+  }
+  errno = 0;
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  if (!in) {
+    error = "cannot be read: " + LastErrorText();
+    return false;
+  }
+  unsigned char chunk[65536];
+  std::size_t got;
+  bool tooLarge = false;
+  while ((got = std::fread(chunk, 1, sizeof chunk, in)) > 0) {
+    if (bytes.size() + got > maxBytes) {
+      tooLarge = true;
+      break;
+    }
+    bytes.insert(bytes.end(), chunk, chunk + got);
+  }
+  bool failed = std::ferror(in) != 0;
+  std::string text = failed ? LastErrorText() : std::string();
+  std::fclose(in);
+  if (tooLarge) {
+    error = "larger than " + std::to_string(maxBytes / (1024 * 1024)) + " MB";
+    return false;
+  }
+  if (failed) {
+    error = "cannot be read: " + text;
+    return false;
+  }
+  return true;
+}
+
+bool ParseMissfontLine(const std::string& line, int baseDpi, DocumentFont& font,
+                       std::string& why) {
+  std::vector<std::string> words = Words(line);
+  if (words.empty() || ProgramName(words[0]) != "mktexpk") {
+    why = "not a PK font request";
+    return false;
+  }
+  int bdpi = 0, dpi = 0;
+  std::string name;
+  for (std::size_t i = 1; i < words.size(); ++i) {
+    const std::string& word = words[i];
+    bool takesValue = word == "--mfmode" || word == "--bdpi" || word == "--mag" ||
+                      word == "--dpi" || word == "--destdir";
+    if (takesValue) {
+      if (i + 1 >= words.size()) {
+        why = "no value after " + word;
+        return false;
+      }
+      const std::string& value = words[++i];
+      if (word == "--bdpi") bdpi = SmallNumber(value);
+      if (word == "--dpi") dpi = SmallNumber(value);
+    } else if (word.compare(0, 2, "--") == 0) {
+      why = "unknown option " + word;
+      return false;
+    } else if (name.empty()) {
+      name = word;
+    } else {
+      why = "more than one font name";
+      return false;
+    }
+  }
+  if (bdpi == 0 || dpi == 0 || name.empty()) {
+    why = "no font, --bdpi or --dpi";
+    return false;
+  }
+  if (!IsPlainFontName(name)) {
+    why = "not a usable font name";
+    return false;
+  }
+  if (bdpi != baseDpi) {
+    why = "for a mode of " + std::to_string(bdpi) + " dpi, not " + std::to_string(baseDpi);
+    return false;
+  }
+  font.name = name;
+  font.resolution = dpi;
+  return true;
+}
+
+bool PlanDocumentFonts(const std::vector<std::string>& dviFiles,
+                       const std::vector<std::string>& missfontLogs, int baseDpi,
+                       TexLookup& lookup, DocumentPlan& plan, std::string& error) {
+  plan = DocumentPlan();
+  std::vector<DocumentFont> wanted;
+
+  std::vector<DviFontList> documents;
+  for (const std::string& path : dviFiles) {
+    std::vector<unsigned char> bytes;
+    std::string why;
+    DviFontList list;
+    if (!ReadWholeFile(path, kMaxInputBytes, bytes, why) ||
+        !ReadDviFonts(bytes.data(), bytes.size(), list, why)) {
+      error = path + ": " + why;
+      return false;
+    }
+    documents.push_back(std::move(list));
+  }
+  if (!documents.empty()) {
+    FileVfLookup vfs(lookup);
+    DocumentFonts expanded;
+    std::string why;
+    bool read = ExpandDocumentFonts(documents, baseDpi, vfs, expanded, why);
+    if (!vfs.failure.empty()) {
+      error = vfs.failure;
+      return false;
+    }
+    if (!read) {
+      error = why;
+      return false;
+    }
+    for (const NeededFont& font : expanded.fonts) wanted.push_back({font.name, font.resolution});
+    for (const std::string& report : expanded.reports) plan.reports.push_back(report);
+  }
+
+  for (const std::string& path : missfontLogs) {
+    std::vector<unsigned char> bytes;
+    std::string why;
+    if (!ReadWholeFile(path, kMaxInputBytes, bytes, why)) {
+      error = path + ": " + why;
+      return false;
+    }
+    std::string text(bytes.begin(), bytes.end());
+    std::set<std::string> reported;
+    std::size_t start = 0;
+    while (start < text.size()) {
+      std::size_t end = text.find('\n', start);
+      if (end == std::string::npos) end = text.size();
+      std::string line = text.substr(start, end - start);
+      start = end + 1;
+      if (Words(line).empty()) continue;
+      DocumentFont font;
+      if (ParseMissfontLine(line, baseDpi, font, why))
+        wanted.push_back(font);
+      else if (reported.insert(line).second)
+        plan.reports.push_back(path + ": passed over (" + why + "): " + line);
+    }
+  }
+
+  std::set<std::pair<std::string, int>> seen;
+  std::vector<DocumentFont> unique;
+  std::vector<std::string> names;
+  std::set<std::string> named;
+  for (const DocumentFont& font : wanted) {
+    if (font.resolution <= 0 || !seen.insert({font.name, font.resolution}).second) continue;
+    unique.push_back(font);
+    if (named.insert(font.name).second) names.push_back(font.name);
+  }
+  std::vector<std::string> sources = lookup.FindFiles(TexFileKind::MetafontSource, names);
+  std::set<std::string> withoutSource;
+  for (std::size_t i = 0; i < names.size(); ++i)
+    if (i >= sources.size() || sources[i].empty()) {
+      withoutSource.insert(names[i]);
+      plan.withoutSource.push_back(names[i]);
+    }
+  for (const DocumentFont& font : unique)
+    if (!withoutSource.count(font.name)) plan.fonts.push_back(font);
+  return true;
+}

@@ -1,0 +1,36 @@
+// The second source of jobs: the fonts that documents need. DVI files are
+// read whole and their fonts expanded through their virtual fonts; the
+// font-making requests that TeX programs leave in missfont.log are taken
+// too. Every font at every resolution is one job; fonts that kpathsea finds
+// no METAFONT source for are set aside to be listed, not built.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "deffile/runsettings.h"
+#include "run/texlookup.h"
+
+struct DocumentPlan {
+  std::vector<DocumentFont> fonts;         // to build, each once, first met first
+  std::vector<std::string> withoutSource;  // font names, each once
+  std::vector<std::string> reports;        // lines passed over, VFs not followed
+};
+
+// One line of a missfont.log: true with the font and resolution when it is
+// a PK request for a mode of baseDpi; otherwise false, with why set to the
+// reason it is passed over.
+bool ParseMissfontLine(const std::string& line, int baseDpi, DocumentFont& font,
+                       std::string& why);
+
+// Reads every file and fills plan. false when a file cannot be read whole
+// (not there, not a DVI file, a damaged font definition, a VF that cannot
+// be read): error names the file and what is wrong, and nothing may run.
+bool PlanDocumentFonts(const std::vector<std::string>& dviFiles,
+                       const std::vector<std::string>& missfontLogs, int baseDpi,
+                       TexLookup& lookup, DocumentPlan& plan, std::string& error);
+
+// The whole of a regular file, at most maxBytes; false with error ("cannot
+// be read: ...", "not a regular file", "larger than ...").
+bool ReadWholeFile(const std::string& path, std::size_t maxBytes,
+                   std::vector<unsigned char>& bytes, std::string& error);
