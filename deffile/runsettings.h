@@ -24,6 +24,9 @@ struct RunSettings {
   std::string modeName;         // chosen METAFONT mode name
   double resolution = 0;        // chosen resolution in dpi; 0 while none
   std::string targetDir;        // "*" when the file gives no usable TARGET_DIR
+  // A TeX tree that the fonts go into instead (kiln --texmf); the target
+  // directory is then the tree's work folder and TARGET_DIR is not read.
+  std::string treeRoot;
   int overwrite = 0;            // 1 = build even when the PK file exists
   std::unique_ptr<FontSetNode> fontSets;
   // Fonts that the documents need (--dvi, --missfont), built after the sets;

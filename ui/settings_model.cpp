@@ -10,6 +10,7 @@
 #include "deffile/reader.h"
 #include "deffile/runsettings.h"
 #include "run/cmdline.h"
+#include "run/layout.h"
 #include "ui/log.h"
 
 const char* const kEmptyListText = "空っぽです";
@@ -206,7 +207,11 @@ InitResult InitSettingsModel(SettingsModel& model, BoxOwner owner) {
   runSettings.overwrite = FindForce(runSettings.definitionPath);
   model.overwrite = runSettings.overwrite;
 
-  if (!ReadTargetDir(runSettings.definitionPath, runSettings.targetDir)) {
+  if (!runSettings.treeRoot.empty()) {
+    // The fonts go into a TeX tree: TARGET_DIR is neither needed nor checked.
+    model.treeRoot = runSettings.treeRoot;
+    runSettings.targetDir = runSettings.treeRoot + "/" + kTreeWorkDir;
+  } else if (!ReadTargetDir(runSettings.definitionPath, runSettings.targetDir)) {
     ++model.autoExecErrors;
     ShowTargetDirMessage(owner, runSettings.targetDir);
     runSettings.targetDir = ".";
@@ -283,7 +288,7 @@ ApplyResult ApplySettings(SettingsModel& model, BoxOwner owner) {
   ConsolePrintf(LOG_INFO, "OverWrite=%d", runSettings.overwrite);
 
   if (!BuildFontSets(model, owner)) return ApplyResult::Fail;
-  if (model.selected.empty()) {
+  if (model.selected.empty() && !model.fontSetsOptional) {
     ShowBox(owner, "フォントセットが選択されていません。", kProductTitle, kErrorFlags);
     return ApplyResult::Stay;
   }

@@ -27,6 +27,8 @@ struct SettingsModel {
   int priorityPosition = 2;            // 0 特急, 1 急行, 2 普通, 3 徒歩
   int reaction = 'S';                  // the checked radio button
   std::string targetDir;               // the directory shown; "." when unusable
+  std::string treeRoot;                // the TeX tree the fonts go into, if any
+  bool fontSetsOptional = false;       // documents give jobs: no set is needed
   int autoExecErrors = 0;
 };
 

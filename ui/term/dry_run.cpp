@@ -9,6 +9,7 @@
 #include "run/jobgen.h"
 #include "run/sequence.h"
 #include "ui/settings_model.h"
+#include "ui/term/documents.h"
 #include "ui/term/settings_screen.h"
 #include "ui/term/term_frontend.h"
 #include "ui/term/term_output.h"
@@ -39,7 +40,7 @@ class NoView : public ProgressView {
 class DryRunFrontEnd : public RunFrontEnd {
  public:
   DryRunFrontEnd(const TermOptions& options, KeyStore& keys)
-      : options_(options), keys_(keys) {}
+      : options_(options), keys_(keys), documents_(options) {}
   bool listed() const { return listed_; }
 
   int LocateDefinitionFile(std::string& path) override {
@@ -50,6 +51,7 @@ class DryRunFrontEnd : public RunFrontEnd {
   }
 
   int ShowSettingsDialog() override {
+    if (!documents_.ChooseTree(false)) return 0;
     SettingsModel model;
     if (InitSettingsModel(model, nullptr) != InitResult::Ready) return 0;
     model.targetDir = AbsolutePath(model.targetDir);
@@ -61,6 +63,7 @@ class DryRunFrontEnd : public RunFrontEnd {
     // The priority is no concern of a listing, and its question would be.
     model.priorityPosition = 2;
     if (ApplySettings(model, nullptr) != ApplyResult::Run) return 0;
+    if (!documents_.PlanJobs()) return 0;
     List();
     return 0;
   }
@@ -76,15 +79,16 @@ class DryRunFrontEnd : public RunFrontEnd {
  private:
   void List() {
     const std::string saved = CurrentDirectory();
-    // The PK files that exist are looked for in the target directory.
-    if (!ChangeDirectory(runSettings.targetDir)) {
+    // The PK files that exist are looked for in the target directory (a
+    // tree is looked at by its full paths, and may not exist yet).
+    if (runSettings.treeRoot.empty() && !ChangeDirectory(runSettings.targetDir)) {
       Output().Print(stderr, "kiln: cannot enter the target directory " +
                                  runSettings.targetDir + ": " + LastErrorText() + "\n");
       return;
     }
     std::string command;
-    for (FontSetNode* node = runSettings.fontSets.get(); node; node = node->next.get()) {
-      while (NextMetafontJob(runSettings, node->name, command))
+    for (const JobSource& source : RunJobSources(runSettings)) {
+      while (NextJob(runSettings, source, command))
         std::printf("%s\t%d\t%s\n", runSettings.fontName.c_str(),
                     runSettings.fontResolution, command.c_str());
     }
@@ -95,6 +99,7 @@ class DryRunFrontEnd : public RunFrontEnd {
 
   const TermOptions& options_;
   KeyStore& keys_;
+  DocumentRun documents_;
   NeverRunner runner_;
   NoView view_;
   bool listed_ = false;

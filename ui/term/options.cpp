@@ -12,10 +12,24 @@ std::string* ValueTarget(TermOptions& options, const std::string& name) {
   if (name == "--definition") return &options.definition;
   if (name == "--target-dir") return &options.targetDir;
   if (name == "--install") return &options.install;
+  if (name == "--texmf") return &options.texmf;
+  return nullptr;
+}
+
+// Options that may be given more than once.
+std::vector<std::string>* ListTarget(TermOptions& options, const std::string& name) {
+  if (name == "--dvi") return &options.dvi;
+  if (name == "--missfont") return &options.missfont;
   return nullptr;
 }
 
 }  // namespace
+
+std::string TexmfVariable(const std::string& text) {
+  if (text == "var") return "TEXMFVAR";
+  if (text == "home") return "TEXMFHOME";
+  return std::string();
+}
 
 int ParsePriority(const std::string& text) {
   for (int i = 0; i < 4; ++i) {
@@ -59,7 +73,8 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
       value = arg.substr(equals + 1);
       hasValue = true;
     }
-    bool needsValue = ValueTarget(options, name) || name == "--priority" ||
+    bool needsValue = ValueTarget(options, name) || ListTarget(options, name) ||
+                      name == "--priority" ||
                       name == "--reaction";
     if (needsValue && !hasValue) {
       if (i + 1 >= args.size()) {
@@ -73,7 +88,13 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
       error = "option " + name + " takes no value";
       return ParseStatus::Usage;
     }
-    if (std::string* target = ValueTarget(options, name)) {
+    if (std::vector<std::string>* list = ListTarget(options, name)) {
+      if (value.empty()) {
+        error = "option " + name + " needs a non-empty value";
+        return ParseStatus::Usage;
+      }
+      list->push_back(value);
+    } else if (std::string* target = ValueTarget(options, name)) {
       if (value.empty()) {
         error = "option " + name + " needs a non-empty value";
         return ParseStatus::Usage;
@@ -120,8 +141,13 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
     error = "--install, --uninstall and --dry-run exclude one another";
     return ParseStatus::Usage;
   }
+  if (targetGiven && !options.texmf.empty()) {
+    error = "--target-dir and --texmf exclude one another";
+    return ParseStatus::Usage;
+  }
   if ((installGiven || options.uninstall) &&
       (!options.words.empty() || definitionGiven || targetGiven ||
+       !options.texmf.empty() || !options.dvi.empty() || !options.missfont.empty() ||
        options.overwrite || options.debug || options.detailed ||
        options.priority >= 0 || options.reaction)) {
     error = std::string(installGiven ? "--install" : "--uninstall") +

@@ -11,6 +11,9 @@ struct TermOptions {
   std::string definition;   // --definition FILE: this run only
   std::string targetDir;    // --target-dir DIR
   std::string install;      // --install FILE
+  std::string texmf;        // --texmf DIR, or var / home for kpathsea's trees
+  std::vector<std::string> dvi;       // --dvi FILE, repeatable
+  std::vector<std::string> missfont;  // --missfont FILE, repeatable
   bool overwrite = false;
   bool debug = false;
   bool dryRun = false;
@@ -20,6 +23,10 @@ struct TermOptions {
   int reaction = 0;         // 'S', 'C', 'I'; 0 = not given
   std::vector<std::string> words;  // RESOLUTION, FONTSET...
 };
+
+// --texmf words that name kpathsea's own trees, and their variables.
+// Empty when text is a directory.
+std::string TexmfVariable(const std::string& text);
 
 enum class ParseStatus { Run, Help, Version, Usage };
 

@@ -85,6 +85,17 @@ bool PresetSettings(SettingsModel& model, const TermOptions& options,
     model.debug = 1;
     debugMode = 1;
   }
+  if (!options.dvi.empty() || !options.missfont.empty()) {
+    // The documents give the jobs; font sets only when they are named.
+    model.fontSetsOptional = true;
+    if (options.words.size() <= 1) {
+      for (const std::string& name : model.selected) InsertSorted(model.available, name);
+      model.selected.clear();
+      model.addEnabled = true;
+      model.availableText = model.available[0];
+      SelectFontSet(model, -1);
+    }
+  }
   if (options.priority >= 0) model.priorityPosition = options.priority;
   if (options.reaction) model.reaction = options.reaction;
   if (!options.targetDir.empty()) {
@@ -107,7 +118,10 @@ std::string FormatSettingsScreen(const SettingsModel& model) {
   s += "  [A] 追加                   " +
        (model.addEnabled ? Join(model.available) : std::string(kEmptyListText)) + "\n";
   s += "  [D] 削除   生成フォントセット: " + Join(model.selected) + "\n";
-  s += "  [T] 生成先ディレクトリ:   " + model.targetDir + "\n";
+  if (model.treeRoot.empty())
+    s += "  [T] 生成先ディレクトリ:   " + model.targetDir + "\n";
+  else
+    s += "      TeX tree (--texmf):   " + model.treeRoot + "\n";
   s += std::string("  [O] [") + (model.overwrite ? "x" : " ") + "] フォントを上書きする\n";
   s += std::string("  [G] [") + (model.debug ? "x" : " ") + "] with debugging mode\n";
   s += "  [P] priority:";
@@ -175,6 +189,7 @@ int SettingsScreen(SettingsModel& model, KeyStore& keys) {
         break;
       }
       case 't': case 'T': {
+        if (!model.treeRoot.empty()) break;  // the tree is the command line's
         if (!Prompt("生成先ディレクトリ: ", typed) || typed.empty()) break;
         if (DirectoryStatus(typed) != 1) {
           Say(typed + ": not an existing directory\n");
@@ -219,7 +234,8 @@ int SettleSettings(const TermOptions& options, KeyStore& keys) {
   // Whether TARGET_DIR is usable, asked quietly, so that --target-dir can
   // make up for it.
   std::string fileTarget;
-  bool targetUnusable = ReadTargetDir(runSettings.definitionPath, fileTarget) == 0;
+  bool targetUnusable = runSettings.treeRoot.empty() &&
+                        ReadTargetDir(runSettings.definitionPath, fileTarget) == 0;
   CloseDefinitionReader();
 
   SettingsModel model;

@@ -11,8 +11,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "deffile/runsettings.h"
 #include "run/filesys.h"
 #include "run/handshake.h"
+#include "ui/term/mode_check.h"
 #include "ui/term/settings_screen.h"
 #include "ui/term/term_output.h"
 #include "ui/term/tty.h"
@@ -115,6 +117,7 @@ TermFrontEnd::TermFrontEnd(const TermOptions& options, KeyStore& keys,
     : options_(options),
       keys_(keys),
       dialogue_(dialogue),
+      documents_(options),
       view_(Output(), [] { return TerminalWidth(STDOUT_FILENO); }),
       runner_(posixRunner_, view_, options.detailed) {
   dialogue_.errorContext = [this] { return runner_.TakeFailureContext(); };
@@ -154,7 +157,13 @@ int TermFrontEnd::LocateDefinitionFile(std::string& path) {
   return ::LocateDefinitionFile(keys_, prompt, path);
 }
 
-int TermFrontEnd::ShowSettingsDialog() { return SettleSettings(options_, keys_); }
+int TermFrontEnd::ShowSettingsDialog() {
+  if (!documents_.ChooseTree(true)) return 0;
+  if (!SettleSettings(options_, keys_)) return 0;
+  // Everything that can refuse the run does so before any font is built.
+  if (!documents_.PlanJobs()) return 0;
+  return CheckModeResolution(runSettings.targetDir);
+}
 
 bool TermFrontEnd::StartProgressThread() {
   if (!OpenPipe(wakePipe_, false) || !OpenPipe(signalPipe_, true)) return false;

@@ -18,6 +18,7 @@
 #include "install/locate.h"
 #include "run/process_posix.h"
 #include "run/sequence.h"
+#include "ui/term/documents.h"
 #include "ui/term/options.h"
 #include "ui/term/term_dialogue.h"
 #include "ui/term/term_progress.h"
@@ -61,6 +62,7 @@ class TermFrontEnd : public RunFrontEnd {
   const TermOptions& options_;
   KeyStore& keys_;
   TermDialogue& dialogue_;
+  DocumentRun documents_;
   PosixProcessRunner posixRunner_;
   TermProgressView view_;
   TermRunner runner_;
