@@ -37,6 +37,15 @@ if(TARGET kiln AND Python3_FOUND)
   set_tests_properties(e2e PROPERTIES TIMEOUT 300)
 endif()
 
+# Fonts for documents into a TeX tree, checked with the real tex, dvips and
+# kpsewhich.
+if(TARGET kiln AND Python3_FOUND)
+  add_test(NAME e2e_tree
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/kiln_tree_e2e.py
+            --kiln $<TARGET_FILE:kiln>)
+  set_tests_properties(e2e_tree PROPERTIES TIMEOUT 300)
+endif()
+
 # Faults of the outside world with the real `kiln`: METAFONT and gftopk
 # missing, killed or failing, unwritable and full disks, the definition file
 # vanishing, stop requests, two runs in one directory.

@@ -170,7 +170,9 @@ int TreeLayout::FileOutputs(const std::string& fontName, int resolution) {
   bool tfmFiled = true;
   // The TFM is the same for every mode and size: one is enough, and one
   // that kpathsea finds elsewhere already serves.
-  bool wanted = lookup_.FindFile(TexFileKind::Tfm, fontName).empty() &&
+  // METAFONT's own TFM in the working folder does not count.
+  const std::string found = lookup_.FindFile(TexFileKind::Tfm, fontName);
+  bool wanted = (found.empty() || found.compare(0, 2, "./") == 0) &&
                 !PathExists(root_ + "/" + tfmFolder + "/" + tfm);
   if (wanted && PathExists(tfm)) tfmFiled = MoveIntoTree(tfm, tfmFolder);
   if (tfmFiled) RemoveFile(tfm);

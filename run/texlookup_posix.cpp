@@ -60,8 +60,8 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 }  // namespace
 
-bool RunForOutput(const std::vector<std::string>& argv, std::string& output,
-                  int& exitStatus, std::string& error) {
+bool RunForOutput(const std::vector<std::string>& argv, const std::string& directory,
+                  std::string& output, int& exitStatus, std::string& error) {
   output.clear();
   exitStatus = -1;
   if (argv.empty()) {
@@ -95,6 +95,8 @@ bool RunForOutput(const std::vector<std::string>& argv, std::string& output,
   int rc = posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
   if (rc == 0) rc = posix_spawnattr_setsigmask(&attr, &none);
   if (rc == 0) rc = posix_spawnattr_setsigdefault(&attr, &defaults);
+  if (rc == 0 && !directory.empty())
+    rc = posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
   if (rc == 0) rc = posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
   if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
   if (rc == 0) rc = posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
@@ -160,7 +162,7 @@ std::string KpsewhichFor(const std::string& mfCommand) {
 
 bool KpsewhichLookup::Run(const std::vector<std::string>& options,
                           const std::vector<std::string>& names,
-                          std::vector<std::string>& lines) {
+                          const std::string& directory, std::vector<std::string>& lines) {
   lines.clear();
   failure_.clear();
   for (std::size_t first = 0; first < names.size() || (names.empty() && first == 0);
@@ -172,7 +174,7 @@ bool KpsewhichLookup::Run(const std::vector<std::string>& options,
     std::string output, error;
     int status = 0;
     ++processesStarted_;
-    if (!RunForOutput(argv, output, status, error)) {
+    if (!RunForOutput(argv, directory, output, status, error)) {
       failure_ = error;
       return false;
     }
@@ -188,16 +190,24 @@ std::vector<std::string> KpsewhichLookup::FindFiles(TexFileKind kind,
   std::vector<std::string> paths(names.size());
   std::vector<std::string> asked;
   for (const std::string& name : names)
-    if (IsPlainFontName(name)) asked.push_back(name + TexFileSuffix(kind));
+    if (IsPlainFontName(name)) asked.push_back(name);
   if (asked.empty()) return paths;
+  // The format is named: kpsewhich does not take every suffix for its
+  // format (NAME.vf is not searched as a virtual font).
+  const char* format = kind == TexFileKind::MetafontSource ? "mf"
+                       : kind == TexFileKind::Tfm          ? "tfm"
+                                                           : "vf";
   std::vector<std::string> lines;
-  if (!Run({}, asked, lines)) return paths;
+  const std::string& directory =
+      kind == TexFileKind::MetafontSource ? sourceDirectory_ : directory_;
+  if (!Run({std::string("-format=") + format}, asked, directory, lines)) return paths;
   // kpsewhich prints only what it finds; the file's own name tells which.
   std::map<std::string, std::string> byName;
   for (const std::string& line : lines) byName.emplace(BaseName(line), line);
   for (std::size_t i = 0; i < names.size(); ++i) {
     if (!IsPlainFontName(names[i])) continue;
     auto found = byName.find(names[i] + TexFileSuffix(kind));
+    if (found == byName.end()) found = byName.find(names[i]);
     if (found != byName.end()) paths[i] = found->second;
   }
   return paths;
@@ -211,7 +221,8 @@ std::vector<std::string> KpsewhichLookup::FindPkFiles(const std::vector<std::str
     if (IsPlainFontName(name)) asked.push_back(name);
   if (asked.empty() || dpi <= 0 || !IsPlainFontName(mode)) return paths;
   std::vector<std::string> lines;
-  if (!Run({"-format=pk", "-mode=" + mode, "-dpi=" + std::to_string(dpi)}, asked, lines))
+  if (!Run({"-format=pk", "-mode=" + mode, "-dpi=" + std::to_string(dpi)}, asked, directory_,
+           lines))
     return paths;
   std::map<std::string, std::string> byName;
   for (const std::string& line : lines) byName.emplace(PkFontName(line), line);
@@ -225,6 +236,7 @@ std::vector<std::string> KpsewhichLookup::FindPkFiles(const std::vector<std::str
 std::string KpsewhichLookup::Variable(const std::string& name) {
   if (!IsPlainFontName(name)) return std::string();
   std::vector<std::string> lines;
-  if (!Run({"-var-value=" + name}, {}, lines) || lines.empty()) return std::string();
+  if (!Run({"-var-value=" + name}, {}, directory_, lines) || lines.empty())
+    return std::string();
   return lines[0];
 }

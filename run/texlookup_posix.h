@@ -20,6 +20,14 @@ class KpsewhichLookup : public TexLookup {
   std::string Variable(const std::string& name) override;
 
   const std::string& program() const { return program_; }
+  // Where kpsewhich runs, as kpathsea searches "." first: sources are
+  // looked for from the folder METAFONT runs in, everything else from where
+  // the user started kiln (a driver's "."), not from the work folder that
+  // holds METAFONT's fresh TFM files. Empty: kiln's current directory.
+  void SetDirectories(const std::string& sources, const std::string& others) {
+    sourceDirectory_ = sources;
+    directory_ = others;
+  }
   // Why the last lookup could not be made (kpsewhich not started); empty
   // when it could. Nothing is found then.
   const std::string& failure() const { return failure_; }
@@ -29,9 +37,11 @@ class KpsewhichLookup : public TexLookup {
   // kpsewhich's standard output for options + names, in pieces of a bounded
   // number of names; false when it could not be run.
   bool Run(const std::vector<std::string>& options, const std::vector<std::string>& names,
-           std::vector<std::string>& lines);
+           const std::string& directory, std::vector<std::string>& lines);
 
   std::string program_;
+  std::string sourceDirectory_;
+  std::string directory_;
   std::string failure_;
   int processesStarted_ = 0;
 };
@@ -41,8 +51,8 @@ class KpsewhichLookup : public TexLookup {
 // it), else plain "kpsewhich" on PATH.
 std::string KpsewhichFor(const std::string& mfCommand);
 
-// Runs argv (argv[0] searched on PATH) with standard input from /dev/null
+// Runs argv (argv[0] searched on PATH) in directory (empty: the current one) with standard input from /dev/null
 // and standard error discarded; output gets its standard output. false
 // with error set when it could not be started.
-bool RunForOutput(const std::vector<std::string>& argv, std::string& output,
-                  int& exitStatus, std::string& error);
+bool RunForOutput(const std::vector<std::string>& argv, const std::string& directory,
+                  std::string& output, int& exitStatus, std::string& error);

@@ -80,6 +80,10 @@ bool DocumentRun::PlanJobs() {
                                            Lookup());
     SetOutputLayout(layout_.get());
   }
+  Lookup();
+  kpsewhich_->SetDirectories(
+      DirectoryStatus(runSettings.targetDir) == 1 ? runSettings.targetDir : std::string(),
+      CurrentDirectory());
   if (!documentsGiven()) return true;
   DocumentPlan plan;
   std::string error;

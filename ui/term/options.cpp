@@ -124,6 +124,8 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
       options.dryRun = true;
     } else if (name == "--detailed") {
       options.detailed = true;
+    } else if (name == "--check-mode") {
+      options.checkMode = true;
     } else if (name == "--uninstall") {
       options.uninstall = true;
     } else if (name == "--help" || name == "-h") {
@@ -148,6 +150,7 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
   if ((installGiven || options.uninstall) &&
       (!options.words.empty() || definitionGiven || targetGiven ||
        !options.texmf.empty() || !options.dvi.empty() || !options.missfont.empty() ||
+       options.checkMode ||
        options.overwrite || options.debug || options.detailed ||
        options.priority >= 0 || options.reaction)) {
     error = std::string(installGiven ? "--install" : "--uninstall") +
@@ -181,6 +184,14 @@ Options:
   --install FILE     record FILE as the definition file (no questions)
   --uninstall        forget the recorded definition file (asks first)
   --target-dir DIR   build the fonts in DIR instead of TARGET_DIR
+  --texmf DIR        build into the TeX tree DIR instead of TARGET_DIR (see
+                     below); "var" and "home" name kpathsea's TEXMFVAR and
+                     TEXMFHOME (./var is a folder named var)
+  --dvi FILE         build the fonts that the DVI file FILE needs (again for
+                     more files); virtual fonts are followed to their fonts
+  --missfont FILE    build the fonts that TeX programs asked for in FILE (a
+                     missfont.log): its "mktexpk ... --bdpi B --dpi D NAME"
+                     lines whose B is the chosen resolution
   --overwrite        build fonts whose PK file exists already
   --debug            debug mode: time-stamped log lines on standard error
   --priority P       priority of METAFONT and gftopk: 特急 (or 0, realtime),
@@ -188,6 +199,7 @@ Options:
                      徒歩 (3, idle); any but 普通 asks for confirmation
   --reaction R       what a failed font does: S stop the batch, C ask
                      whether to go on, I ignore it and go on
+  --check-mode       ask METAFONT for the mode's resolution first (below)
   --detailed         show the output of METAFONT and gftopk as it comes
                      (by default it is kept, and shown when a font fails)
   --dry-run          list the jobs a run would do, one per line on standard
@@ -195,6 +207,31 @@ Options:
                      command line; nothing is run, created or deleted
   -h, --help         this text
   -V, --version      the program's version
+
+Fonts for documents: with --dvi or --missfont, RESOLUTION chooses the mode
+and the jobs are the fonts the files need, each font at each resolution
+once, at the resolution a DVI driver asks for; FONTSETs named as well are
+built too (a RESOLUTION alone means the documents' fonts only). A font
+without a METAFONT source that kpathsea finds is listed and not built. A
+DVI or VF file that cannot be read whole ends the run before anything is
+built. Lookups go through kpathsea's kpsewhich (the one beside the MF
+command's program, else the one on PATH).
+
+A TeX tree (--texmf DIR): each PK file goes to
+DIR/fonts/pk/MODE/REL/NAME.DPIpk, REL being the folder of the font's source
+below fonts/source (public/cm for cmr10), or "kiln" for a source outside
+any TeX tree; a TFM file that kpathsea does not find already goes to
+DIR/fonts/tfm/REL/. METAFONT works in DIR/kiln, and the log files go to
+DIR/kiln/log. Every file is moved into place whole. A font that is in the
+tree already, or that kpathsea finds at the mode and resolution anywhere,
+is not built again (unless --overwrite). When DIR has an ls-R file, the new
+files are appended to it at the end of the batch. TARGET_DIR is not used.
+  kiln --texmf var --dvi paper.dvi 600
+
+With --texmf, --dvi, --missfont or --check-mode, METAFONT is asked for the
+resolution of the chosen mode before the first font; when it differs from
+the mode line (a mode METAFONT does not know gives 2602), the error
+reaction decides: S ends the run, C asks, I writes a log line.
 
 While a batch runs, Ctrl-C asks whether to stop; OK stops it after the font
 being built, which is finished and filed. SIGTERM stops it the same way

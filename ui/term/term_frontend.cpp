@@ -162,7 +162,10 @@ int TermFrontEnd::ShowSettingsDialog() {
   if (!SettleSettings(options_, keys_)) return 0;
   // Everything that can refuse the run does so before any font is built.
   if (!documents_.PlanJobs()) return 0;
-  return CheckModeResolution(runSettings.targetDir);
+  // Plain runs keep their specified course: a mode METAFONT does not know
+  // shows up as the first font's failure.
+  bool check = options_.checkMode || documents_.documentsGiven() || !options_.texmf.empty();
+  return check ? CheckModeResolution(runSettings.targetDir) : 1;
 }
 
 bool TermFrontEnd::StartProgressThread() {
