@@ -112,6 +112,19 @@ void TreeLayout::Prepare() {
   MakeDirectory("log");
 }
 
+void TreeLayout::Prefetch(const std::vector<DocumentFont>& fonts) {
+  std::map<int, std::vector<std::string>> byResolution;
+  std::vector<std::string> names;
+  std::set<std::string> named;
+  for (const DocumentFont& font : fonts) {
+    byResolution[font.resolution].push_back(font.name);
+    if (named.insert(font.name).second) names.push_back(font.name);
+  }
+  lookup_.FindFiles(TexFileKind::MetafontSource, names);
+  lookup_.FindFiles(TexFileKind::Tfm, names);
+  for (const auto& group : byResolution) lookup_.FindPkFiles(group.second, mode_, group.first);
+}
+
 std::string TreeLayout::SourceFolder(const std::string& fontName) {
   std::string source = lookup_.FindFile(TexFileKind::MetafontSource, fontName);
   return source.empty() ? std::string(kOutsideTreeRel) : SourceFolderOf(source);
@@ -184,7 +197,9 @@ int TreeLayout::FileOutputs(const std::string& fontName, int resolution) {
 
 void TreeLayout::Finish() {
   const std::string lsR = root_ + "/ls-R";
-  if (added_.empty() || !IsRegularFile(lsR)) return;
+  std::map<std::string, std::set<std::string>> added;
+  added.swap(added_);
+  if (added.empty() || !IsRegularFile(lsR)) return;
   char tail = 0;
   if (std::FILE* in = std::fopen(lsR.c_str(), "rb")) {
     if (std::fseek(in, -1, SEEK_END) == 0) {
@@ -193,7 +208,7 @@ void TreeLayout::Finish() {
     }
     std::fclose(in);
   }
-  const std::string text = LsRAppendix(added_, tail);
+  const std::string text = LsRAppendix(added, tail);
   std::FILE* out = std::fopen(lsR.c_str(), "ab");
   bool written = out && std::fwrite(text.data(), 1, text.size(), out) == text.size();
   if (out && std::fclose(out) != 0) written = false;
@@ -201,6 +216,5 @@ void TreeLayout::Finish() {
     ReportTreeProblem(lsR + " could not be updated (" + LastErrorText() +
                       "); kpathsea may not find the new fonts until it is rebuilt");
   else
-    ConsolePrintf(LOG_INFO, "%s: %zu folders added", lsR.c_str(), added_.size());
-  added_.clear();
+    ConsolePrintf(LOG_INFO, "%s: %zu folders added", lsR.c_str(), added.size());
 }

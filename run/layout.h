@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "deffile/runsettings.h"
 #include "run/texlookup.h"
 
 class OutputLayout {
@@ -52,6 +53,10 @@ class TreeLayout : public OutputLayout {
   int FileOutputs(const std::string& fontName, int resolution) override;
   void Finish() override;
 
+  // Asks kpathsea about every font of the list at once (sources, TFM files,
+  // PK files grouped by resolution), so that the checks and the filing of
+  // a document's jobs start no lookup of their own.
+  void Prefetch(const std::vector<DocumentFont>& fonts);
   // REL for fontName, from where kpathsea finds its source.
   std::string SourceFolder(const std::string& fontName);
   std::string PkPath(const std::string& fontName, int resolution);

@@ -100,5 +100,6 @@ bool DocumentRun::PlanJobs() {
   for (const std::string& report : plan.reports) Say("kiln: " + report + "\n");
   if (!plan.withoutSource.empty()) Say(WithoutSourceText(plan.withoutSource));
   runSettings.documentFonts = plan.fonts;
+  if (layout_) layout_->Prefetch(plan.fonts);
   return true;
 }
