@@ -122,7 +122,7 @@ void TreeLayout::Prefetch(const std::vector<DocumentFont>& fonts) {
   }
   lookup_.FindFiles(TexFileKind::MetafontSource, names);
   lookup_.FindFiles(TexFileKind::Tfm, names);
-  for (const auto& group : byResolution) lookup_.FindPkFiles(group.second, mode_, group.first);
+  lookup_.FindPkFilesAt(byResolution, mode_);
 }
 
 std::string TreeLayout::SourceFolder(const std::string& fontName) {

@@ -57,6 +57,34 @@ std::vector<std::string> CachedTexLookup::FindPkFiles(const std::vector<std::str
   return paths;
 }
 
+std::map<int, std::vector<std::string>> CachedTexLookup::FindPkFilesAt(
+    const std::map<int, std::vector<std::string>>& namesByDpi, const std::string& mode) {
+  std::map<int, std::vector<std::string>> unknown;
+  for (const auto& group : namesByDpi) {
+    std::map<std::string, std::string>& known = pk_[{mode, group.first}];
+    for (const std::string& name : group.second)
+      if (!known.count(name)) {
+        unknown[group.first].push_back(name);
+        known[name];
+      }
+  }
+  if (!unknown.empty()) {
+    std::map<int, std::vector<std::string>> found = lookup_.FindPkFilesAt(unknown, mode);
+    for (const auto& group : unknown) {
+      const std::vector<std::string>& paths = found[group.first];
+      std::map<std::string, std::string>& known = pk_[{mode, group.first}];
+      for (std::size_t i = 0; i < group.second.size() && i < paths.size(); ++i)
+        known[group.second[i]] = paths[i];
+    }
+  }
+  std::map<int, std::vector<std::string>> answers;
+  for (const auto& group : namesByDpi) {
+    std::map<std::string, std::string>& known = pk_[{mode, group.first}];
+    for (const std::string& name : group.second) answers[group.first].push_back(known[name]);
+  }
+  return answers;
+}
+
 std::string CachedTexLookup::Variable(const std::string& name) {
   auto found = variables_.find(name);
   if (found != variables_.end()) return found->second;

@@ -23,6 +23,15 @@ class TexLookup {
   // be one or two dpi off), or an empty path.
   virtual std::vector<std::string> FindPkFiles(const std::vector<std::string>& names,
                                                const std::string& mode, int dpi) = 0;
+  // FindPkFiles for several resolutions at once (names by resolution); the
+  // answers in the same shape. An implementation may ask them side by side.
+  virtual std::map<int, std::vector<std::string>> FindPkFilesAt(
+      const std::map<int, std::vector<std::string>>& namesByDpi, const std::string& mode) {
+    std::map<int, std::vector<std::string>> found;
+    for (const auto& group : namesByDpi)
+      found[group.first] = FindPkFiles(group.second, mode, group.first);
+    return found;
+  }
   // The value of a kpathsea variable; empty when it has none.
   virtual std::string Variable(const std::string& name) = 0;
 };
@@ -45,6 +54,9 @@ class CachedTexLookup : public TexLookup {
                                      const std::vector<std::string>& names) override;
   std::vector<std::string> FindPkFiles(const std::vector<std::string>& names,
                                        const std::string& mode, int dpi) override;
+  std::map<int, std::vector<std::string>> FindPkFilesAt(
+      const std::map<int, std::vector<std::string>>& namesByDpi,
+      const std::string& mode) override;
   std::string Variable(const std::string& name) override;
 
   std::string FindFile(TexFileKind kind, const std::string& name) {

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <map>
 
 #include "run/argsplit.h"
@@ -20,6 +21,7 @@ namespace {
 
 // Far below any system's argument limit, even with long names.
 constexpr std::size_t kNamesPerProcess = 1000;
+constexpr std::size_t kProcessesAtOnce = 8;
 
 std::string BaseName(const std::string& path) {
   std::size_t slash = path.rfind('/');
@@ -60,10 +62,16 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 }  // namespace
 
-bool RunForOutput(const std::vector<std::string>& argv, const std::string& directory,
-                  std::string& output, int& exitStatus, std::string& error) {
-  output.clear();
-  exitStatus = -1;
+namespace {
+
+struct Started {
+  pid_t pid = -1;
+  int fd = -1;
+};
+
+// Starts argv with its standard output on a pipe; false with error set.
+bool StartForOutput(const std::vector<std::string>& argv, const std::string& directory,
+                    Started& child, std::string& error) {
   if (argv.empty()) {
     error = "no program";
     return false;
@@ -110,20 +118,39 @@ bool RunForOutput(const std::vector<std::string>& argv, const std::string& direc
     error = argv[0] + ": " + std::strerror(rc);
     return false;
   }
+  child.pid = pid;
+  child.fd = fds[0];
+  return true;
+}
+
+// Reads the child's output to its end and waits for it.
+void FinishForOutput(Started& child, std::string& output, int& exitStatus) {
+  output.clear();
   char chunk[8192];
   for (;;) {
-    ssize_t n = read(fds[0], chunk, sizeof chunk);
+    ssize_t n = read(child.fd, chunk, sizeof chunk);
     if (n > 0) {
       output.append(chunk, static_cast<std::size_t>(n));
     } else if (n == 0 || errno != EINTR) {
       break;
     }
   }
-  close(fds[0]);
+  close(child.fd);
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  while (waitpid(child.pid, &status, 0) < 0 && errno == EINTR) {
   }
   exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+}  // namespace
+
+bool RunForOutput(const std::vector<std::string>& argv, const std::string& directory,
+                  std::string& output, int& exitStatus, std::string& error) {
+  output.clear();
+  exitStatus = -1;
+  Started child;
+  if (!StartForOutput(argv, directory, child, error)) return false;
+  FinishForOutput(child, output, exitStatus);
   return true;
 }
 
@@ -160,28 +187,61 @@ std::string KpsewhichFor(const std::string& mfCommand) {
   return fallback;
 }
 
+bool KpsewhichLookup::RunAll(const std::vector<std::vector<std::string>>& calls,
+                             const std::string& directory,
+                             std::vector<std::vector<std::string>>& lines) {
+  lines.assign(calls.size(), std::vector<std::string>());
+  failure_.clear();
+  // Several at a time: most of a lookup's time is kpathsea reading its
+  // databases and searching, which the processes do side by side.
+  for (std::size_t first = 0; first < calls.size(); first += kProcessesAtOnce) {
+    std::vector<Started> children;
+    std::size_t last = std::min(calls.size(), first + kProcessesAtOnce);
+    for (std::size_t i = first; i < last; ++i) {
+      std::vector<std::string> argv{program_};
+      argv.insert(argv.end(), calls[i].begin(), calls[i].end());
+      Started child;
+      std::string error;
+      if (!StartForOutput(argv, directory, child, error)) {
+        failure_ = error;
+        for (Started& started : children) {
+          std::string ignored;
+          int status = 0;
+          FinishForOutput(started, ignored, status);
+        }
+        return false;
+      }
+      ++processesStarted_;
+      children.push_back(child);
+    }
+    for (std::size_t i = first; i < last; ++i) {
+      std::string output;
+      int status = 0;
+      // Exit status 1 only says that some name was not found.
+      FinishForOutput(children[i - first], output, status);
+      lines[i] = SplitLines(output);
+    }
+  }
+  return true;
+}
+
 bool KpsewhichLookup::Run(const std::vector<std::string>& options,
                           const std::vector<std::string>& names,
                           const std::string& directory, std::vector<std::string>& lines) {
-  lines.clear();
-  failure_.clear();
-  for (std::size_t first = 0; first < names.size() || (names.empty() && first == 0);
-       first += kNamesPerProcess) {
-    std::vector<std::string> argv{program_};
-    argv.insert(argv.end(), options.begin(), options.end());
+  std::vector<std::vector<std::string>> calls;
+  std::size_t first = 0;
+  do {
+    std::vector<std::string> call = options;
     for (std::size_t i = first; i < names.size() && i < first + kNamesPerProcess; ++i)
-      argv.push_back(names[i]);
-    std::string output, error;
-    int status = 0;
-    ++processesStarted_;
-    if (!RunForOutput(argv, directory, output, status, error)) {
-      failure_ = error;
-      return false;
-    }
-    // Exit status 1 only says that some name was not found.
-    for (std::string& line : SplitLines(output)) lines.push_back(line);
-    if (names.empty()) break;
-  }
+      call.push_back(names[i]);
+    calls.push_back(call);
+    first += kNamesPerProcess;
+  } while (first < names.size());
+  std::vector<std::vector<std::string>> outputs;
+  lines.clear();
+  if (!RunAll(calls, directory, outputs)) return false;
+  for (const std::vector<std::string>& output : outputs)
+    lines.insert(lines.end(), output.begin(), output.end());
   return true;
 }
 
@@ -231,6 +291,41 @@ std::vector<std::string> KpsewhichLookup::FindPkFiles(const std::vector<std::str
     if (found != byName.end() && !names[i].empty()) paths[i] = found->second;
   }
   return paths;
+}
+
+std::map<int, std::vector<std::string>> KpsewhichLookup::FindPkFilesAt(
+    const std::map<int, std::vector<std::string>>& namesByDpi, const std::string& mode) {
+  std::map<int, std::vector<std::string>> found;
+  std::vector<std::vector<std::string>> calls;
+  std::vector<int> callDpi;
+  for (const auto& group : namesByDpi) {
+    found[group.first].assign(group.second.size(), std::string());
+    std::vector<std::string> asked;
+    for (const std::string& name : group.second)
+      if (IsPlainFontName(name)) asked.push_back(name);
+    if (asked.empty() || group.first <= 0 || !IsPlainFontName(mode)) continue;
+    for (std::size_t first = 0; first < asked.size(); first += kNamesPerProcess) {
+      std::vector<std::string> call{"-format=pk", "-mode=" + mode,
+                                    "-dpi=" + std::to_string(group.first)};
+      for (std::size_t i = first; i < asked.size() && i < first + kNamesPerProcess; ++i)
+        call.push_back(asked[i]);
+      calls.push_back(call);
+      callDpi.push_back(group.first);
+    }
+  }
+  std::vector<std::vector<std::string>> outputs;
+  if (calls.empty() || !RunAll(calls, directory_, outputs)) return found;
+  std::map<int, std::map<std::string, std::string>> byName;
+  for (std::size_t i = 0; i < outputs.size(); ++i)
+    for (const std::string& line : outputs[i]) byName[callDpi[i]].emplace(PkFontName(line), line);
+  for (const auto& group : namesByDpi) {
+    const std::map<std::string, std::string>& paths = byName[group.first];
+    for (std::size_t i = 0; i < group.second.size(); ++i) {
+      auto path = paths.find(group.second[i]);
+      if (path != paths.end() && !group.second[i].empty()) found[group.first][i] = path->second;
+    }
+  }
+  return found;
 }
 
 std::string KpsewhichLookup::Variable(const std::string& name) {

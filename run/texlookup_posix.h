@@ -2,6 +2,7 @@
 // shell, many names per process.
 #pragma once
 
+#include <map>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,6 +18,9 @@ class KpsewhichLookup : public TexLookup {
                                      const std::vector<std::string>& names) override;
   std::vector<std::string> FindPkFiles(const std::vector<std::string>& names,
                                        const std::string& mode, int dpi) override;
+  std::map<int, std::vector<std::string>> FindPkFilesAt(
+      const std::map<int, std::vector<std::string>>& namesByDpi,
+      const std::string& mode) override;
   std::string Variable(const std::string& name) override;
 
   const std::string& program() const { return program_; }
@@ -38,6 +42,10 @@ class KpsewhichLookup : public TexLookup {
   // number of names; false when it could not be run.
   bool Run(const std::vector<std::string>& options, const std::vector<std::string>& names,
            const std::string& directory, std::vector<std::string>& lines);
+  // Several kpsewhich calls (their arguments after the program), a few
+  // processes at a time; lines gets each call's output lines.
+  bool RunAll(const std::vector<std::vector<std::string>>& calls, const std::string& directory,
+              std::vector<std::vector<std::string>>& lines);
 
   std::string program_;
   std::string sourceDirectory_;
