@@ -6,6 +6,7 @@
 add_executable(kiln_posix_tests
   tests/term/process_posix_test.cpp
   tests/term/keystore_posix_test.cpp
+  tests/term/texlookup_posix_test.cpp
   tests/support/fakes.cpp)
 target_link_libraries(kiln_posix_tests PRIVATE kilncore ${KILN_GTEST})
 target_include_directories(kiln_posix_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)
@@ -16,6 +17,7 @@ set_tests_properties(posix PROPERTIES TIMEOUT 120)
 # pseudo-terminal tests that drive the real `kiln` with a stand-in METAFONT.
 add_executable(kiln_term_tests
   tests/term/options_test.cpp
+  tests/term/documents_test.cpp
   tests/term/line_printer_test.cpp
   tests/term/term_log_test.cpp
   tests/term/term_dialogue_test.cpp

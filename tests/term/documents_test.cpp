@@ -1,0 +1,48 @@
+// The terminal program's options for documents and trees, and the reading
+// of METAFONT's answer in the mode check.
+#include <gtest/gtest.h>
+
+#include "ui/term/mode_check.h"
+#include "ui/term/options.h"
+
+TEST(DocumentOptions, RepeatableFilesTreeAndTheirConflicts) {
+  TermOptions o;
+  std::string error;
+  ASSERT_EQ(ParseStatus::Run,
+            ParseTermOptions({"--dvi", "a.dvi", "600", "--dvi=b.dvi", "--missfont", "m.log",
+                              "--texmf", "var", "--check-mode"},
+                             o, error));
+  EXPECT_EQ((std::vector<std::string>{"a.dvi", "b.dvi"}), o.dvi);
+  EXPECT_EQ(std::vector<std::string>{"m.log"}, o.missfont);
+  EXPECT_EQ("var", o.texmf);
+  EXPECT_TRUE(o.checkMode);
+  EXPECT_EQ(std::vector<std::string>{"600"}, o.words);
+  EXPECT_EQ("TEXMFVAR", TexmfVariable("var"));
+  EXPECT_EQ("TEXMFHOME", TexmfVariable("home"));
+  EXPECT_EQ("", TexmfVariable("./var"));
+
+  const std::vector<std::vector<std::string>> refused = {
+      {"--dvi"}, {"--dvi="}, {"--texmf", "t", "--target-dir", "/tmp"},
+      {"--install", "F", "--dvi", "a.dvi"}, {"--uninstall", "--texmf", "t"},
+      {"--install", "F", "--check-mode"}};
+  for (const auto& args : refused) {
+    TermOptions other;
+    EXPECT_EQ(ParseStatus::Usage, ParseTermOptions(args, other, error)) << args[0];
+    EXPECT_FALSE(error.empty());
+  }
+}
+
+TEST(ModeCheck, CommandAndAnswer) {
+  EXPECT_EQ("mf \\mode=ljfour; mode_setup; message decimal round pixels_per_inch; end.",
+            ModeQuestionCommand("mf \\mode=", "ljfour"));
+  EXPECT_EQ(600, ModeAnswer("This is METAFONT, Version 2.71828182 (TeX Live 2022)\n600\n"
+                            "Font metrics written on mfput.tfm.\n"
+                            "Transcript written on mfput.log.\n"));
+  EXPECT_EQ(2602, ModeAnswer("This is METAFONT\r\n2602\r\nTranscript written on mfput.log.\r\n"));
+  EXPECT_EQ(0, ModeAnswer("! fake mf: cannot read the first line\n[65]\n"));
+  EXPECT_EQ(0, ModeAnswer(""));
+  EXPECT_EQ(0, ModeAnswer("99999999999999999999\n"));  // no number METAFONT prints
+  std::string text = ModeMismatchText(777, "nosuchmode", 2602);
+  EXPECT_NE(std::string::npos, text.find("\"777 nosuchmode\""));
+  EXPECT_NE(std::string::npos, text.find("2602 dpi, not 777"));
+}

@@ -1,0 +1,62 @@
+// The kpsewhich lookups against TeX's own kpsewhich: names map back to
+// their answers whatever kpsewhich leaves out, and every kind is searched
+// in its own format.
+#include "run/texlookup_posix.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+#include "run/layout.h"
+#include "support/fakes.h"
+
+namespace {
+
+bool HaveKpsewhich() {
+  std::string output, error;
+  int status = 0;
+  return RunForOutput({"kpsewhich", "--version"}, "", output, status, error) && status == 0;
+}
+
+}  // namespace
+
+TEST(KpsewhichLookup, ManyNamesPerProcessEachKindInItsFormat) {
+  if (!HaveKpsewhich()) GTEST_SKIP() << "no kpsewhich";
+  ScratchDirectory scratch;
+  KpsewhichLookup lookup("kpsewhich");
+  std::vector<std::string> sources = lookup.FindFiles(
+      TexFileKind::MetafontSource, {"kilnnosuchfont", "cmr10", "-version", "ecrm1000", "a b"});
+  ASSERT_EQ(5u, sources.size());
+  EXPECT_EQ("", sources[0]);
+  EXPECT_NE(std::string::npos, sources[1].find("/fonts/source/public/cm/cmr10.mf"));
+  EXPECT_EQ("", sources[2]);  // never handed over as an option
+  EXPECT_NE(std::string::npos, sources[3].find("/jknappen/ec/ecrm1000.mf"));
+  EXPECT_EQ("", sources[4]);
+  EXPECT_EQ(1, lookup.processesStarted());
+
+  // A VF in the directory kpsewhich runs in ("." comes first).
+  scratch.Write("kilnvf.vf", "\xf7\xca");
+  lookup.SetDirectories("", scratch.path());
+  std::vector<std::string> vfs = lookup.FindFiles(TexFileKind::VirtualFont, {"kilnvf", "cmr10"});
+  EXPECT_NE(std::string::npos, vfs[0].find("kilnvf.vf"));
+  EXPECT_EQ("", vfs[1]);
+
+  // A PK file of the tree in TEXMFVAR, found at one dpi off, by font name.
+  const char* old = std::getenv("TEXMFVAR");
+  std::string saved = old ? old : "";
+  setenv("TEXMFVAR", (scratch.path() + "/var").c_str(), 1);
+  ASSERT_TRUE(MakeDirectories(scratch.path() + "/var/fonts/pk/ljfour/public/cm"));
+  scratch.Write("var/fonts/pk/ljfour/public/cm/cmr17.721pk", "");
+  std::map<int, std::vector<std::string>> pk =
+      lookup.FindPkFilesAt({{720, {"cmr12", "cmr17"}}, {657, {"cmr17"}}}, "ljfour");
+  EXPECT_EQ("", pk[720][0]);
+  EXPECT_NE(std::string::npos, pk[720][1].find("/var/fonts/pk/ljfour/public/cm/cmr17.721pk"));
+  EXPECT_EQ("", pk[657][0]);
+  EXPECT_EQ(scratch.path() + "/var", lookup.Variable("TEXMFVAR"));
+  if (old) setenv("TEXMFVAR", saved.c_str(), 1); else unsetenv("TEXMFVAR");
+
+  KpsewhichLookup missing("/kiln/no/such/kpsewhich");
+  EXPECT_EQ("", missing.FindFiles(TexFileKind::Tfm, {"cmr10"})[0]);
+  EXPECT_FALSE(missing.failure().empty());
+}
