@@ -7,6 +7,7 @@ add_executable(kiln_posix_tests
   tests/term/process_posix_test.cpp
   tests/term/keystore_posix_test.cpp
   tests/term/texlookup_posix_test.cpp
+  tests/term/dvifonts_posix_test.cpp
   tests/support/fakes.cpp)
 target_link_libraries(kiln_posix_tests PRIVATE kilncore ${KILN_GTEST})
 target_include_directories(kiln_posix_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests)
