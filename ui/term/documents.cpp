@@ -22,6 +22,11 @@ std::string UnreadableDocumentText(const std::string& error) {
   return "kiln: " + error + "\nkiln: the run ends; no font is built\n";
 }
 
+std::string NoKpathseaText(const std::string& failure) {
+  return "kiln: kpathsea cannot be asked where the fonts are: " + failure +
+         "\nkiln: the run ends; no font is built\n";
+}
+
 std::string WithoutSourceText(const std::vector<std::string>& names) {
   std::string text = "kiln: no METAFONT source found for " + std::to_string(names.size()) +
                      (names.size() == 1 ? " font" : " fonts") + "; not built:";
@@ -76,6 +81,13 @@ bool DocumentRun::PlanJobs() {
           "\" cannot be a folder of a TeX tree\n");
       return false;
     }
+    // Without kpathsea every font would be filed under the fixed REL and
+    // every TFM copied: better not to start.
+    Lookup().Variable("TEXMFMAIN");
+    if (!kpsewhich_->failure().empty()) {
+      Say(NoKpathseaText(kpsewhich_->failure()));
+      return false;
+    }
     layout_ = std::make_unique<TreeLayout>(runSettings.treeRoot, runSettings.modeName,
                                            Lookup());
     SetOutputLayout(layout_.get());
@@ -93,8 +105,7 @@ bool DocumentRun::PlanJobs() {
     return false;
   }
   if (!kpsewhich_->failure().empty()) {
-    Say("kiln: kpathsea cannot be asked where the fonts are: " + kpsewhich_->failure() +
-        "\nkiln: the run ends; no font is built\n");
+    Say(NoKpathseaText(kpsewhich_->failure()));
     return false;
   }
   for (const std::string& report : plan.reports) Say("kiln: " + report + "\n");

@@ -39,5 +39,7 @@ class DocumentRun {
 
 // The message for a file of --dvi, --missfont or a VF that cannot be read.
 std::string UnreadableDocumentText(const std::string& error);
+// kpsewhich could not be run (failure says why).
+std::string NoKpathseaText(const std::string& failure);
 // The list of fonts that are not built for want of a METAFONT source.
 std::string WithoutSourceText(const std::vector<std::string>& names);
