@@ -193,12 +193,13 @@ bool ReadVfFonts(const unsigned char* data, std::size_t size, VfFontList& out,
     return false;
   }
   cursor.Skip(cursor.Read(1));  // k, comment
-  cursor.Skip(4);                      // cs
+  cursor.Skip(4);               // cs
   out.designSize = cursor.Read(4);
   FontIndex index;
   // Font definitions, then character packets, then post and more 248s up to
   // a multiple of four bytes. The packets are walked (not kept) so that a
-  // truncated file is refused rather than read as fewer characters.
+  // truncated file is refused rather than read as fewer characters. The
+  // number of 248s is not checked: a file cut among them has lost nothing.
   while (cursor.Has(1) && IsFontDef(cursor.Peek())) {
     if (!ReadFontDef(cursor, out.fonts, index, error)) return false;
   }
