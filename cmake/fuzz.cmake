@@ -1,7 +1,7 @@
 # libFuzzer targets (clang only): configure with -DKILN_FUZZ=ON and
 # CMAKE_CXX_COMPILER=clang++. The core is built with coverage instrumentation.
 target_compile_options(kilncore PRIVATE -fsanitize=fuzzer-no-link)
-foreach(target reader jobgen cmdline argsplit)
+foreach(target reader jobgen cmdline argsplit dvi vf)
   add_executable(${target}_fuzz fuzz/${target}_fuzz.cpp fuzz/fuzz_support.cpp)
   target_compile_options(${target}_fuzz PRIVATE -fsanitize=fuzzer)
   target_link_options(${target}_fuzz PRIVATE -fsanitize=fuzzer)

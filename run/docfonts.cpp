@@ -8,7 +8,7 @@
 #include "run/docfonts.h"
 
 #include <set>
-#include <tuple>
+#include <unordered_set>
 #include <utility>
 
 namespace {
@@ -22,16 +22,17 @@ struct FontAtSize {
   std::uint64_t scaledSize = 0;   // DVI units
   std::uint64_t designSize = 0;   // DVI units
   std::uint32_t magnification = 1000;
-  std::vector<std::string> chain; // the virtual fonts above, outermost first
+  int parent = -1;                // the virtual font that names it (index in Walk::fonts_)
 };
 
-using SizeKey = std::tuple<std::string, std::uint64_t, std::uint64_t, std::uint32_t>;
-
-std::string Through(const std::vector<std::string>& chain) {
-  if (chain.empty()) return std::string();
-  std::string text = " (through";
-  for (const std::string& name : chain) text += " " + name;
-  return text + ")";
+// name, NUL, then the sizes' bytes: one hashable string per font at a size.
+std::string SizeKey(const FontAtSize& font) {
+  std::string key = font.name;
+  key.push_back('\0');
+  for (std::uint64_t value : {font.scaledSize, font.designSize, std::uint64_t{font.magnification}}) {
+    key.append(reinterpret_cast<const char*>(&value), sizeof value);
+  }
+  return key;
 }
 
 class Walk {
@@ -43,27 +44,22 @@ class Walk {
   void Add(FontAtSize font) {
     if (font.scaledSize == 0 || font.scaledSize >= kSizeLimit || font.designSize == 0 ||
         font.designSize >= kSizeLimit) {
-      Report("font " + font.name + Through(font.chain) +
-                             ": size out of range, not built");
+      if (FirstTime(SizeProblem(font))) {
+        Report("font " + font.name + Through(font.parent) + ": size out of range, not built");
+      }
       return;
     }
-    SizeKey key{font.name, font.scaledSize, font.designSize, font.magnification};
-    if (met_.count(key)) return;
-    if (met_.size() >= kMaxFontInstances) {
-      Report("more than " + std::to_string(kMaxFontInstances) +
-             " fonts through virtual fonts; the rest not followed");
-      return;
-    }
-    met_.insert(std::move(key));
-    next_.push_back(std::move(font));
+    if (!met_.insert(SizeKey(font)).second) return;
+    fonts_.push_back(std::move(font));
   }
 
   bool Run(std::string& error) {
-    for (int depth = 0; !next_.empty(); ++depth) {
-      std::vector<FontAtSize> level;
-      level.swap(next_);
-      if (!LookUp(level, error)) return false;
-      for (const FontAtSize& font : level) Expand(font, depth);
+    std::size_t levelStart = 0;
+    for (int depth = 0; levelStart < fonts_.size(); ++depth) {
+      const std::size_t levelEnd = fonts_.size();
+      if (!LookUp(levelStart, levelEnd, error)) return false;
+      for (std::size_t i = levelStart; i < levelEnd; ++i) Expand(static_cast<int>(i), depth);
+      levelStart = levelEnd;
     }
     return true;
   }
@@ -74,11 +70,18 @@ class Walk {
     VfFontList fonts;
   };
 
+  // " (through A B)": the virtual fonts above font, outermost first.
+  std::string Through(int font) const {
+    std::string text;
+    for (; font >= 0; font = fonts_[font].parent) text = " " + fonts_[font].name + text;
+    return text.empty() ? text : " (through" + text + ")";
+  }
+
   // One batch for the names of a level not asked before.
-  bool LookUp(const std::vector<FontAtSize>& level, std::string& error) {
+  bool LookUp(std::size_t begin, std::size_t end, std::string& error) {
     std::vector<std::string> names;
-    for (const FontAtSize& font : level) {
-      if (asked_.insert(font.name).second) names.push_back(font.name);
+    for (std::size_t i = begin; i < end; ++i) {
+      if (asked_.insert(fonts_[i].name).second) names.push_back(fonts_[i].name);
     }
     if (names.empty()) return true;
     std::map<std::string, VfFile> found;
@@ -97,7 +100,9 @@ class Walk {
     return true;
   }
 
-  void Expand(const FontAtSize& font, int depth) {
+  void Expand(int index, int depth) {
+    // A copy: Add may move fonts_.
+    const FontAtSize font = fonts_[index];
     auto vf = virtuals_.find(font.name);
     if (vf == virtuals_.end()) {
       Build(font);
@@ -105,28 +110,41 @@ class Walk {
     }
     const std::string& path = vf->second.path;
     if (depth >= kMaxVirtualFontDepth) {
-      Report("virtual font " + path + Through(font.chain) + ": nested deeper than " +
-                             std::to_string(kMaxVirtualFontDepth) + " virtual fonts, not followed");
+      if (FirstTime("deep " + font.name)) {
+        Report("virtual font " + path + Through(font.parent) + ": nested deeper than " +
+               std::to_string(kMaxVirtualFontDepth) + " virtual fonts, not followed");
+      }
       return;
     }
     for (const TexFontDef& def : vf->second.fonts.fonts) {
+      if (++steps_ > kMaxVirtualFontSteps) {
+        if (FirstTime("steps")) {
+          Report("more than " + std::to_string(kMaxVirtualFontSteps) +
+                 " font definitions of virtual fonts; the rest not followed");
+        }
+        return;
+      }
       if (def.name == font.name) {
-        Report("virtual font " + path + Through(font.chain) +
-                               " names itself, not followed");
+        if (FirstTime("self " + font.name)) {
+          Report("virtual font " + path + Through(font.parent) + " names itself, not followed");
+        }
         continue;
       }
       bool cycle = false;
-      for (const std::string& above : font.chain) cycle = cycle || above == def.name;
+      for (int above = font.parent; above >= 0 && !cycle; above = fonts_[above].parent) {
+        cycle = fonts_[above].name == def.name;
+      }
       if (cycle) {
-        Report("virtual font " + path + Through(font.chain) + " names " +
-                               def.name + ", which leads back to it, not followed");
+        if (FirstTime("cycle " + font.name + " " + def.name)) {
+          Report("virtual font " + path + Through(font.parent) + " names " + def.name +
+                 ", which leads back to it, not followed");
+        }
         continue;
       }
       FontAtSize child;
       child.name = def.name;
       child.magnification = font.magnification;
-      child.chain = font.chain;
-      child.chain.push_back(font.name);
+      child.parent = index;
       // fix_words are signed: a negative one is a bad size (0).
       if (def.scaledSize < 0x80000000u) {
         child.scaledSize = (std::uint64_t{def.scaledSize} * font.scaledSize) >> kFixWordShift;
@@ -142,8 +160,9 @@ class Walk {
                                  static_cast<double>(font.designSize);
     const int resolution = DriverResolution(baseDpi_, magnification);
     if (resolution <= 0) {
-      Report("font " + font.name + Through(font.chain) +
-                             ": size out of range, not built");
+      if (FirstTime(SizeProblem(font))) {
+        Report("font " + font.name + Through(font.parent) + ": size out of range, not built");
+      }
       return;
     }
     if (built_.insert({font.name, resolution}).second) {
@@ -151,20 +170,25 @@ class Walk {
     }
   }
 
-  // The same line once, however many sizes or documents meet it.
-  void Report(const std::string& line) {
-    if (reported_.insert(line).second) out_.reports.push_back(line);
+  void Report(const std::string& line) { out_.reports.push_back(line); }
+  // A font too small or too large: once for each VF that names it so.
+  std::string SizeProblem(const FontAtSize& font) const {
+    return "size " + font.name + " " + (font.parent >= 0 ? fonts_[font.parent].name : std::string());
   }
+  // One report per problem (a VF naming itself, a font too small, ...), the
+  // first way it is met, however many sizes or documents meet it again.
+  bool FirstTime(const std::string& problem) { return reported_.insert(problem).second; }
 
   const int baseDpi_;
   VfLookup& lookup_;
   DocumentFonts& out_;
-  std::vector<FontAtSize> next_;
-  std::set<SizeKey> met_;
+  std::vector<FontAtSize> fonts_;  // every font met, level after level
+  std::unordered_set<std::string> met_;
+  std::size_t steps_ = 0;  // VF font definitions followed
   std::set<std::string> asked_;
   std::map<std::string, Virtual> virtuals_;
   std::set<std::pair<std::string, int>> built_;
-  std::set<std::string> reported_;
+  std::unordered_set<std::string> reported_;
 };
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include "run/dvifonts.h"
 
 #include <limits>
+#include <unordered_map>
 
 namespace {
 
@@ -60,9 +61,14 @@ bool SameDefinition(const TexFontDef& a, const TexFontDef& b) {
          a.designSize == b.designSize && a.area == b.area && a.name == b.name;
 }
 
+// Font numbers to their place in the list, so that a file with thousands of
+// definitions is not checked pair by pair.
+using FontIndex = std::unordered_map<std::uint32_t, std::size_t>;
+
 // Reads one fnt_def whose opcode the cursor is on, and adds it to fonts
 // unless the same number was defined before with the same values.
-bool ReadFontDef(Cursor& cursor, std::vector<TexFontDef>& fonts, std::string& error) {
+bool ReadFontDef(Cursor& cursor, std::vector<TexFontDef>& fonts, FontIndex& index,
+                 std::string& error) {
   const std::size_t numberBytes = cursor.Peek() - kFntDef1 + 1;
   if (!cursor.Has(1 + numberBytes + 14)) {
     error = "truncated font definition";
@@ -86,12 +92,13 @@ bool ReadFontDef(Cursor& cursor, std::vector<TexFontDef>& fonts, std::string& er
     error = "font definition without a name";
     return false;
   }
-  for (const TexFontDef& known : fonts) {
-    if (known.number != font.number) continue;
-    if (SameDefinition(known, font)) return true;
+  auto known = index.find(font.number);
+  if (known != index.end()) {
+    if (SameDefinition(fonts[known->second], font)) return true;
     error = "font " + std::to_string(font.number) + " defined twice with different values";
     return false;
   }
+  index[font.number] = fonts.size();
   fonts.push_back(std::move(font));
   return true;
 }
@@ -156,6 +163,7 @@ bool ReadDviFonts(const unsigned char* data, std::size_t size, DviFontList& out,
     return false;
   }
   cursor.Skip(kPostambleBytes - 17);  // l u s t
+  FontIndex index;
   // Up to post_post: the cursor's end, so a definition that runs into it is
   // truncated.
   while (cursor.Left() > 0) {
@@ -163,7 +171,7 @@ bool ReadDviFonts(const unsigned char* data, std::size_t size, DviFontList& out,
     if (opcode == kNop) {
       cursor.Skip(1);
     } else if (IsFontDef(opcode)) {
-      if (!ReadFontDef(cursor, out.fonts, error)) return false;
+      if (!ReadFontDef(cursor, out.fonts, index, error)) return false;
     } else {
       error = "garbled font definition";
       return false;
@@ -185,13 +193,15 @@ bool ReadVfFonts(const unsigned char* data, std::size_t size, VfFontList& out,
     return false;
   }
   cursor.Skip(cursor.Read(1));  // k, comment
-  cursor.Skip(4);                      // cs
+  cursor.Skip(4);               // cs
   out.designSize = cursor.Read(4);
+  FontIndex index;
   // Font definitions, then character packets, then post and more 248s up to
   // a multiple of four bytes. The packets are walked (not kept) so that a
-  // truncated file is refused rather than read as fewer characters.
+  // truncated file is refused rather than read as fewer characters. The
+  // number of 248s is not checked: a file cut among them has lost nothing.
   while (cursor.Has(1) && IsFontDef(cursor.Peek())) {
-    if (!ReadFontDef(cursor, out.fonts, error)) return false;
+    if (!ReadFontDef(cursor, out.fonts, index, error)) return false;
   }
   while (cursor.Has(1) && cursor.Peek() != kPost) {
     const unsigned char opcode = cursor.Peek();

@@ -392,6 +392,23 @@ TEST(ExpandDocumentFonts, DepthLimit) {
                             "8 virtual fonts, not followed");
 }
 
+TEST(ExpandDocumentFonts, StepLimit) {
+  // 320 fonts at 320 sizes, each of them this VF again: 102720 definitions
+  // to follow by the second level. Each name is asked for once.
+  std::vector<Def> defs;
+  for (std::uint32_t i = 0; i < 320; ++i) defs.push_back({i, "f" + std::to_string(i), kFix + 7 * i, kTenPtFix, 2});
+  const Bytes vf = Vf(defs);
+  TableLookup lookup;
+  lookup.files["v"] = vf;
+  for (const Def& def : defs) lookup.files[def.name] = vf;
+  DocumentFonts out;
+  std::string error;
+  ASSERT_TRUE(ExpandDocumentFonts({Document({{0, "v"}})}, 600, lookup, out, error));
+  EXPECT_TRUE(out.fonts.empty());
+  EXPECT_EQ(out.reports.back(), "more than 100000 font definitions of virtual fonts; the rest not followed");
+  EXPECT_EQ(lookup.calls.size(), 2u);
+}
+
 TEST(ExpandDocumentFonts, UnreadableVfAndBadSizes) {
   TableLookup lookup;
   lookup.files["broken"] = Bytes{247, 202, 0};
