@@ -203,11 +203,17 @@ class Documents(TreeCase):
 
 
 class ModeCheck(TreeCase):
-    def test_unknown_mode_stops_under_s_and_is_logged_under_i(self):
+    def test_unknown_mode_stops_under_s_asks_under_c_and_is_logged_under_i(self):
         stopped = self.kiln("--check-mode", "777", "cm")
         self.assertExit(1, stopped)
         self.assertIn('"777 nosuchmode"', stopped.err)
         self.assertIn("2602", stopped.err)
+        self.assertEqual([], os.listdir(self.path("flat")))
+
+        # Without a terminal the question of C takes Cancel.
+        asked = self.kiln("--check-mode", "--reaction", "C", "777", "cm")
+        self.assertExit(1, asked)
+        self.assertIn("Build the fonts all the same?", asked.err)
         self.assertEqual([], os.listdir(self.path("flat")))
 
         ignored = self.kiln("--check-mode", "--reaction", "I", "--debug", "777", "cm")
