@@ -13,8 +13,11 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
+// Big-endian, zeros above the eighth byte.
 void Put(Bytes& out, std::uint64_t value, int bytes) {
-  for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<unsigned char>(value >> (8 * i)));
+  for (int i = bytes - 1; i >= 0; --i) {
+    out.push_back(i < 8 ? static_cast<unsigned char>(value >> (8 * i)) : 0);
+  }
 }
 
 struct Def {
