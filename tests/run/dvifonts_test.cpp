@@ -13,11 +13,10 @@ namespace {
 
 using Bytes = std::vector<unsigned char>;
 
-// Big-endian, zeros above the eighth byte.
 void Put(Bytes& out, std::uint64_t value, int bytes) {
-  for (int i = bytes - 1; i >= 0; --i) {
+  // Wider than the value: the high bytes are 0 (a shift by 64 or more is undefined).
+  for (int i = bytes - 1; i >= 0; --i)
     out.push_back(i < 8 ? static_cast<unsigned char>(value >> (8 * i)) : 0);
-  }
 }
 
 struct Def {
