@@ -112,19 +112,24 @@ std::size_t PostPost(const Bytes& dvi) {
   return at - 6;
 }
 
-TEST(ReadDviFonts, GoodFile) {
-  Bytes dvi = Dvi({{0, "cmr10"}, {1, "cmbx12", 786432, 786432}}, 1095);
+DviFontList ReadDvi(const Bytes& bytes) {
   DviFontList fonts;
   std::string error;
-  ASSERT_TRUE(ReadDviFonts(dvi.data(), dvi.size(), fonts, error)) << error;
+  EXPECT_TRUE(ReadDviFonts(bytes.data(), bytes.size(), fonts, error)) << error;
+  return fonts;
+}
+
+TEST(ReadDviFonts, GoodFile) {
+  DviFontList fonts = ReadDvi(Dvi({{0, "cmr10"}, {1, "cmbx12", 786432, 786432}, {0, "cmr10"}}, 1095));
   EXPECT_EQ(fonts.num, 25400000u);
   EXPECT_EQ(fonts.den, 473628672u);
   EXPECT_EQ(fonts.magnification, 1095u);
-  ASSERT_EQ(fonts.fonts.size(), 2u);
+  ASSERT_EQ(fonts.fonts.size(), 2u);  // the same definition twice is one font
   EXPECT_EQ(fonts.fonts[0].name, "cmr10");
   EXPECT_EQ(fonts.fonts[0].checksum, 0x12345678u);
   EXPECT_EQ(fonts.fonts[1].number, 1u);
   EXPECT_EQ(fonts.fonts[1].scaledSize, 786432u);
+  EXPECT_TRUE(ReadDvi(Dvi({})).fonts.empty());
 }
 
 TEST(ReadDviFonts, FntDefOneToFourNopsAreaAndJapaneseId) {
@@ -133,11 +138,8 @@ TEST(ReadDviFonts, FntDefOneToFourNopsAreaAndJapaneseId) {
                            {0x123456, "ccc", 5, 6, 3},
                            {0xFFFFFFFF, "dddd", 7, 8, 4, "fonts/"}};
   Bytes dvi = Dvi(defs, 1000, 3);
-  // A nop before post_post and between two definitions.
-  dvi.insert(dvi.begin() + static_cast<long>(PostPost(dvi)), 138);
-  DviFontList fonts;
-  std::string error;
-  ASSERT_TRUE(ReadDviFonts(dvi.data(), dvi.size(), fonts, error)) << error;
+  dvi.insert(dvi.begin() + static_cast<long>(PostPost(dvi)), 138);  // nop
+  DviFontList fonts = ReadDvi(dvi);
   ASSERT_EQ(fonts.fonts.size(), 4u);
   for (std::size_t i = 0; i < 4; ++i) {
     EXPECT_EQ(fonts.fonts[i].number, defs[i].number);
@@ -146,22 +148,6 @@ TEST(ReadDviFonts, FntDefOneToFourNopsAreaAndJapaneseId) {
     EXPECT_EQ(fonts.fonts[i].designSize, defs[i].design);
   }
   EXPECT_EQ(fonts.fonts[3].area, "fonts/");
-}
-
-TEST(ReadDviFonts, NoFonts) {
-  Bytes dvi = Dvi({});
-  DviFontList fonts;
-  std::string error;
-  EXPECT_TRUE(ReadDviFonts(dvi.data(), dvi.size(), fonts, error)) << error;
-  EXPECT_TRUE(fonts.fonts.empty());
-}
-
-TEST(ReadDviFonts, SameDefinitionTwiceIsOneFont) {
-  Bytes dvi = Dvi({{5, "cmr10"}, {5, "cmr10"}});
-  DviFontList fonts;
-  std::string error;
-  ASSERT_TRUE(ReadDviFonts(dvi.data(), dvi.size(), fonts, error)) << error;
-  EXPECT_EQ(fonts.fonts.size(), 1u);
 }
 
 TEST(ReadDviFonts, DamagedFilesRefused) {
