@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a group of jobs needs, only when missing.
 #   scripts/install-deps.sh build      compiler, CMake, GoogleTest
-#   scripts/install-deps.sh metafont   METAFONT and gftopk with the CM sources
+#   scripts/install-deps.sh metafont   METAFONT and gftopk with the CM sources; also kpsewhich,
+#                                      tex, dvips and vptovf for the TeX-tree tests
 #   scripts/install-deps.sh win32      MinGW-w64, Wine, Xvfb, Japanese font and locale
 #   scripts/install-deps.sh fuzz       clang with libFuzzer
 set -euo pipefail
