@@ -204,26 +204,26 @@ class Documents(TreeCase):
 
 class ModeCheck(TreeCase):
     def test_unknown_mode_stops_under_s_asks_under_c_and_is_logged_under_i(self):
-        stopped = self.kiln("--check-mode", "777", "cm")
+        stopped = self.kiln("777", "cm")
         self.assertExit(1, stopped)
         self.assertIn('"777 nosuchmode"', stopped.err)
         self.assertIn("2602", stopped.err)
         self.assertEqual([], os.listdir(self.path("flat")))
 
         # Without a terminal the question of C takes Cancel.
-        asked = self.kiln("--check-mode", "--reaction", "C", "777", "cm")
+        asked = self.kiln("--reaction", "C", "777", "cm")
         self.assertExit(1, asked)
         self.assertIn("Build the fonts all the same?", asked.err)
         self.assertEqual([], os.listdir(self.path("flat")))
 
-        ignored = self.kiln("--check-mode", "--reaction", "I", "--debug", "777", "cm")
+        ignored = self.kiln("--reaction", "I", "--debug", "777", "cm")
         self.assertIn("2602 dpi, not 777", ignored.err)
         self.assertIn("input cmr10", ignored.out)
 
     def test_known_mode_passes_quietly(self):
         result = self.kiln("--dry-run", "600", "cm")
         self.assertExit(0, result)
-        built = self.kiln("--check-mode", "600", "cm")
+        built = self.kiln("600", "cm")
         self.assertExit(0, built)
         self.assertNotIn("2602", built.err)
         self.assertEqual(["cmr10.600pk", "log", "tfm"], sorted(os.listdir(self.path("flat"))))

@@ -41,6 +41,9 @@ M1_TAIL = "見つかりませんでした。フォントの生成に失敗した
 M2_TAIL = "見つかりませんでした。フォントの変換に失敗した"
 TRUNCATED_PK = "途中で切れていました(ディスクが一杯ではありませんか)。"
 STOP_NOTICE = "Thread からの停止要求を受信しました"
+# Before the batch, kiln asks METAFONT for the mode's resolution; stand-ins
+# that count or hold up font jobs let that question through untouched.
+MODE_QUESTION = 'case "$*" in *pixels_per_inch*) exec "{real}" "$@";; esac\n'
 
 
 def pk_complete(data):
@@ -149,6 +152,7 @@ class FaultCase(unittest.TestCase):
         """A stand-in that records its call, says it has started, waits
         for the test's go-ahead and then runs the real program."""
         self.stand_in(name, (
+            MODE_QUESTION +
             'echo "$*" >> "{calls}"\n'
             ': > "{started}"\n'
             'n=0; while [ ! -e "{go}" ] && [ $n -lt 600 ]; do sleep 0.05; n=$((n+1)); done\n'
@@ -302,14 +306,16 @@ class MetafontFaults(FaultCase):
         self.assertIn(M1_TAIL, result.err)
         self.assertLeft(["mfput.log"])
 
-    def test_unknown_mode_fails_and_shows_the_gf_file_written(self):
-        # METAFONT falls back to proof mode and writes its GF file at 2602.
+    def test_unknown_mode_ends_the_run_before_any_font(self):
+        # METAFONT would fall back to proof mode and build at 2602 dpi; the
+        # mode check stops that under reaction S, and leaves nothing behind.
         result = self.kiln("600", "few", definition=self.definition(
             ONE_FONT, mode="600 kilnnosuchmode"))
         self.assertExit(1, result)
-        self.assertIn(M1_TAIL, result.err)
-        self.assertIn("cmr10.2602gf", result.err)
-        self.assertLeft(["cmr10.2602gf", "cmr10.log"])
+        self.assertIn('"600 kilnnosuchmode"', result.err)
+        self.assertIn("2602", result.err)
+        self.assertNotIn(M1_TAIL, result.err)
+        self.assertLeft([])
 
 
 class GftopkFaults(FaultCase):
@@ -515,8 +521,8 @@ class StopRequests(FaultCase):
 
     def test_sigterm_during_the_counting_pass(self):
         lines = "".join("cmr 10 12 17 9 8 7 6 5\n" for _ in range(40000))
-        self.stand_in("mf", 'echo "$*" >> "%s"\nexec "%s" "$@"\n'
-                      % (self.mark("mf-calls"), REAL_MF))
+        self.stand_in("mf", MODE_QUESTION.format(real=REAL_MF) +
+                      'echo "$*" >> "%s"\nexec "%s" "$@"\n' % (self.mark("mf-calls"), REAL_MF))
         process = self.start("600", "few", definition=self.definition([("few", lines)]))
         started = time.monotonic()
         # Two threads: the progress thread runs and the master counts.

@@ -10,12 +10,11 @@ TEST(DocumentOptions, RepeatableFilesTreeAndTheirConflicts) {
   std::string error;
   ASSERT_EQ(ParseStatus::Run,
             ParseTermOptions({"--dvi", "a.dvi", "600", "--dvi=b.dvi", "--missfont", "m.log",
-                              "--texmf", "var", "--check-mode"},
+                              "--texmf", "var"},
                              o, error));
   EXPECT_EQ((std::vector<std::string>{"a.dvi", "b.dvi"}), o.dvi);
   EXPECT_EQ(std::vector<std::string>{"m.log"}, o.missfont);
   EXPECT_EQ("var", o.texmf);
-  EXPECT_TRUE(o.checkMode);
   EXPECT_EQ(std::vector<std::string>{"600"}, o.words);
   EXPECT_EQ("TEXMFVAR", TexmfVariable("var"));
   EXPECT_EQ("TEXMFHOME", TexmfVariable("home"));
@@ -24,7 +23,7 @@ TEST(DocumentOptions, RepeatableFilesTreeAndTheirConflicts) {
   const std::vector<std::vector<std::string>> refused = {
       {"--dvi"}, {"--dvi="}, {"--texmf", "t", "--target-dir", "/tmp"},
       {"--install", "F", "--dvi", "a.dvi"}, {"--uninstall", "--texmf", "t"},
-      {"--install", "F", "--check-mode"}};
+      {"--install", "F", "--missfont", "m.log"}};
   for (const auto& args : refused) {
     TermOptions other;
     EXPECT_EQ(ParseStatus::Usage, ParseTermOptions(args, other, error)) << args[0];

@@ -1,5 +1,11 @@
 #include "ui/term/mode_check.h"
 
+#include <dirent.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <vector>
+
 #include "deffile/runsettings.h"
 #include "run/filesys.h"
 #include "run/process_posix.h"
@@ -8,10 +14,31 @@
 
 namespace {
 
-// METAFONT's by-products of the question ("mfput" is its job name when the
-// first line names no file).
-const char* const kScratchFolder = "kiln-mode-check";
-const char* const kByProducts[] = {"mfput.log", "mfput.tfm"};
+// METAFONT answers in a temporary folder of its own, outside the target
+// directory: the question leaves by-products ("mfput.log" and the like),
+// and the target directory must hold nothing but fonts and what kiln files.
+std::string MakeScratchFolder() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/kiln-mode-XXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  if (!mkdtemp(name.data())) return std::string();
+  return name.data();
+}
+
+// The folder and whatever METAFONT left in it (plain files only).
+void RemoveScratchFolder(const std::string& folder) {
+  if (DIR* dir = opendir(folder.c_str())) {
+    std::vector<std::string> names;
+    while (const dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(dir);
+    for (const std::string& name : names) unlink((folder + "/" + name).c_str());
+  }
+  rmdir(folder.c_str());
+}
 
 }  // namespace
 
@@ -42,22 +69,21 @@ std::string ModeMismatchText(int lineResolution, const std::string& modeName, in
       lineResolution, modeName.c_str(), modeName.c_str(), answer, lineResolution);
 }
 
-int CheckModeResolution(const std::string& directory) {
+int CheckModeResolution() {
   const int lineResolution = static_cast<int>(runSettings.resolution);
   const std::string command = ModeQuestionCommand(runSettings.mfCommand, runSettings.modeName);
-  const std::string scratch = directory + "/" + kScratchFolder;
-  MakeDirectory(scratch);
-  const bool inScratch = DirectoryStatus(scratch) == 1;
+  const std::string scratch = MakeScratchFolder();
+  if (scratch.empty()) {
+    ConsolePrintf(LOG_WARNING, "Mode check: no temporary folder (%s); not checked",
+                  LastErrorText().c_str());
+    return 1;
+  }
 
   PosixProcessRunner runner;
   runner.SetOutput(PosixProcessRunner::Output::Capture);
   ConsolePrintf(LOG_INFO, "Mode check: %s", command.c_str());
-  ChildOutcome outcome =
-      runner.RunAndWait(command, inScratch ? scratch : directory, 1, PRIORITY_NORMAL, nullptr);
-  if (inScratch) {
-    for (const char* name : kByProducts) RemoveFile(scratch + "/" + name);
-    RemoveFile(scratch);  // only when empty
-  }
+  ChildOutcome outcome = runner.RunAndWait(command, scratch, 1, PRIORITY_NORMAL, nullptr);
+  RemoveScratchFolder(scratch);
   int answer = outcome.started ? ModeAnswer(runner.LastOutput()) : 0;
   if (answer == 0) {
     // The batch itself reports a METAFONT that does not run.

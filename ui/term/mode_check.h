@@ -20,5 +20,5 @@ std::string ModeMismatchText(int lineResolution, const std::string& modeName, in
 
 // 1: the batch may start (a match, no answer, or the user goes on);
 // 0: the run ends. Honours errorReaction: S ends, C asks, I logs.
-// METAFONT runs in a scratch folder made in directory and removed after.
-int CheckModeResolution(const std::string& directory);
+// METAFONT runs in a temporary folder, removed after.
+int CheckModeResolution();

@@ -124,8 +124,6 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
       options.dryRun = true;
     } else if (name == "--detailed") {
       options.detailed = true;
-    } else if (name == "--check-mode") {
-      options.checkMode = true;
     } else if (name == "--uninstall") {
       options.uninstall = true;
     } else if (name == "--help" || name == "-h") {
@@ -150,7 +148,6 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
   if ((installGiven || options.uninstall) &&
       (!options.words.empty() || definitionGiven || targetGiven ||
        !options.texmf.empty() || !options.dvi.empty() || !options.missfont.empty() ||
-       options.checkMode ||
        options.overwrite || options.debug || options.detailed ||
        options.priority >= 0 || options.reaction)) {
     error = std::string(installGiven ? "--install" : "--uninstall") +
@@ -199,7 +196,6 @@ Options:
                      徒歩 (3, idle); any but 普通 asks for confirmation
   --reaction R       what a failed font does: S stop the batch, C ask
                      whether to go on, I ignore it and go on
-  --check-mode       ask METAFONT for the mode's resolution first (below)
   --detailed         show the output of METAFONT and gftopk as it comes
                      (by default it is kept, and shown when a font fails)
   --dry-run          list the jobs a run would do, one per line on standard
@@ -228,10 +224,10 @@ is not built again (unless --overwrite). When DIR has an ls-R file, the new
 files are appended to it at the end of the batch. TARGET_DIR is not used.
   kiln --texmf var --dvi paper.dvi 600
 
-With --texmf, --dvi, --missfont or --check-mode, METAFONT is asked for the
-resolution of the chosen mode before the first font; when it differs from
-the mode line (a mode METAFONT does not know gives 2602), the error
-reaction decides: S ends the run, C asks, I writes a log line.
+Before the first font of a run (not a dry run), METAFONT is asked for the
+resolution of the chosen mode; when it differs from the mode line (a mode
+METAFONT does not know gives 2602), the error reaction decides: S ends the
+run, C asks, I writes a log line.
 
 While a batch runs, Ctrl-C asks whether to stop; OK stops it after the font
 being built, which is finished and filed. SIGTERM stops it the same way

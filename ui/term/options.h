@@ -19,7 +19,6 @@ struct TermOptions {
   bool dryRun = false;
   bool detailed = false;
   bool uninstall = false;
-  bool checkMode = false;   // --check-mode (implied by --dvi, --missfont, --texmf)
   int priority = -1;        // trackbar position 0..3; -1 = not given
   int reaction = 0;         // 'S', 'C', 'I'; 0 = not given
   std::vector<std::string> words;  // RESOLUTION, FONTSET...

@@ -162,10 +162,9 @@ int TermFrontEnd::ShowSettingsDialog() {
   if (!SettleSettings(options_, keys_)) return 0;
   // Everything that can refuse the run does so before any font is built.
   if (!documents_.PlanJobs()) return 0;
-  // Plain runs keep their specified course: a mode METAFONT does not know
-  // shows up as the first font's failure.
-  bool check = options_.checkMode || documents_.documentsGiven() || !options_.texmf.empty();
-  return check ? CheckModeResolution(runSettings.targetDir) : 1;
+  // A mode METAFONT does not know would otherwise build every font in
+  // proof mode, silently.
+  return CheckModeResolution();
 }
 
 bool TermFrontEnd::StartProgressThread() {
