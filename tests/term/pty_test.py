@@ -92,7 +92,8 @@ class KilnTest(unittest.TestCase):
             "HOME": self.dir,
             "XDG_CONFIG_HOME": os.path.join(self.dir, "config"),
             "TERM": "xterm",
-            "LANG": "C.UTF-8",
+            # The specified (Japanese) texts are checked; other locales show English.
+            "LANG": "ja_JP.UTF-8",
             "FAKE_MF_SLEEP": "0",
         }
 
