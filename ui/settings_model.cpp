@@ -284,7 +284,7 @@ ApplyResult ApplySettings(SettingsModel& model, BoxOwner owner) {
 
   if (!BuildFontSets(model, owner)) return ApplyResult::Fail;
   if (model.selected.empty()) {
-    ShowBox(owner, "フォントセットが選択されていません。", kProductTitle, kErrorFlags);
+    ShowBox(owner, TR("フォントセットが選択されていません。"), kProductTitle, kErrorFlags);
     return ApplyResult::Stay;
   }
 
@@ -296,11 +296,11 @@ ApplyResult ApplySettings(SettingsModel& model, BoxOwner owner) {
   ConsolePrintf(LOG_INFO, "MF Priority = %d", model.priorityPosition);
   if (model.priorityPosition != 2) {
     int answer = ShowBox(owner,
-                         "METAFONTのプライオリティが普通以外に設定されています。"
+                         TR("METAFONTのプライオリティが普通以外に設定されています。"
                          "普通以外のプライオリティで実行すると, 場合によっては, "
                          "他のアプリケーションを使用している時にマウスやキーボードの"
                          "反応が悪くなったり, 逆に METAFONT の反応が悪くなる事があり"
-                         "ますが, 宜しいですか。",
+                         "ますが, 宜しいですか。"),
                          kProductTitle,
                          BOX_SETFOREGROUND | BOX_ICONQUESTION | BOX_OKCANCEL);
     if (answer != ANSWER_OK) return ApplyResult::Stay;

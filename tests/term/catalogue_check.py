@@ -58,7 +58,7 @@ def conversions(text):
 def sources(root):
     found = []
     for folder in ("deffile", "run", "ui", "install"):
-        for path in glob.glob(os.path.join(root, folder, "**", "*.cpp"), recursive=True):
+        for path in glob.glob(os.path.join(root, folder, "**", "*.[ch]*"), recursive=True):
             relative = os.path.relpath(path, root)
             if relative.startswith(os.path.join("ui", "win32")) or relative.endswith("_win32.cpp"):
                 continue  # the Windows program keeps its texts as written
