@@ -5,7 +5,7 @@ The texts marked TR("...") or TR_NOOP("...") in the portable core and the
 terminal program are extracted with xgettext. A text written in Japanese
 needs its English in po/en.po; a text written in English needs its Japanese
 in po/ja.po (or, for the Windows program's few ASCII texts such as its
-title, its English in po/en.po). Every translation must use the same printf
+title, its English in po/en.po); any other language's catalogue needs both. Every translation must use the same printf
 conversions in the same order as its source text, since the lookup happens
 after the compiler's format checks; no catalogue may keep texts that the
 program no longer has; and every catalogue passes `msgfmt --check`.
@@ -91,6 +91,9 @@ def main():
         return entry is not None and entry[0] != "" and not entry[1]
 
     for msgid in texts:
+        for language in catalogues:
+            if language not in ("en", "ja") and not translated(language, msgid):
+                problems.append("no translation in po/%s.po for %r" % (language, msgid))
         if msgid.isascii():
             if not translated("ja", msgid) and not translated("en", msgid):
                 problems.append("no Japanese in po/ja.po for %r" % msgid)

@@ -50,7 +50,9 @@ TEST(MessageLanguage, FirstSetVariableDecides) {
   EXPECT_EQ("en", MessageLanguage("C", "ja_JP.UTF-8", "ja_JP.UTF-8"));
   EXPECT_EQ("en", MessageLanguage(nullptr, "POSIX", "ja_JP.UTF-8"));
   EXPECT_EQ("en", MessageLanguage(nullptr, nullptr, "C.UTF-8"));
-  EXPECT_EQ("en", MessageLanguage(nullptr, nullptr, "de_DE.UTF-8"));
+  EXPECT_EQ("de", MessageLanguage(nullptr, nullptr, "de_DE.UTF-8"));
+  EXPECT_EQ("ja", MessageLanguage(nullptr, nullptr, "ja"));
+  EXPECT_EQ("en", MessageLanguage(nullptr, nullptr, "/etc/evil"));
   EXPECT_EQ("en", MessageLanguage(nullptr, nullptr, nullptr));
 }
 

@@ -51,6 +51,8 @@ class Installed(unittest.TestCase):
         self.assertEqual(1, english.returncode)
         self.assertIn("kiln: the definition file /no/such/FONTS.DAT does not exist",
                       english.stderr)
+        german = run_kiln(kiln, ["--definition", "/no/such/FONTS.DAT"], "de_DE.UTF-8")
+        self.assertEqual(english.stderr, german.stderr)  # no catalogue: English
         japanese = run_kiln(kiln, ["--definition", "/no/such/FONTS.DAT"], "ja_JP.UTF-8")
         self.assertIn("定義ファイル /no/such/FONTS.DAT は存在しません", japanese.stderr)
         help_text = run_kiln(kiln, ["--help"], "POSIX").stdout

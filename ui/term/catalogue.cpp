@@ -65,7 +65,13 @@ std::string ExecutablePath(const char* argv0) {
 
 std::string MessageLanguage(const char* lcAll, const char* lcMessages, const char* lang) {
   for (const char* value : {lcAll, lcMessages, lang}) {
-    if (value && *value) return std::strncmp(value, "ja", 2) == 0 ? "ja" : "en";
+    if (!value || !*value) continue;
+    if (std::strncmp(value, "ja", 2) == 0) return "ja";
+    std::string name(value);
+    name = name.substr(0, name.find_first_of("_.@"));
+    bool letters = name.size() >= 2 && name.size() <= 3;
+    for (char c : name) letters = letters && c >= 'a' && c <= 'z';
+    return letters ? name : "en";  // C, POSIX and anything unreadable
   }
   return "en";
 }
@@ -145,11 +151,14 @@ bool UseMessageCatalogue(const char* argv0) {
                                          std::getenv("LANG"));
   std::string dir = ExecutableDirectory(argv0);
   if (dir.empty()) return false;
-  for (const char* localeDir : {KILN_LOCALE_FROM_BIN, "share/locale"}) {
-    std::string file = dir + "/" + localeDir + "/" + language + "/LC_MESSAGES/" + kDomain + ".mo";
-    if (activeCatalogue.Load(file)) {
-      SetTextLookup(LookUp);
-      return true;
+  // A language without a catalogue of its own reads English.
+  for (const std::string& tried : {language, std::string("en")}) {
+    for (const char* localeDir : {KILN_LOCALE_FROM_BIN, "share/locale"}) {
+      std::string file = dir + "/" + localeDir + "/" + tried + "/LC_MESSAGES/" + kDomain + ".mo";
+      if (activeCatalogue.Load(file)) {
+        SetTextLookup(LookUp);
+        return true;
+      }
     }
   }
   return false;

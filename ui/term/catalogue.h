@@ -3,18 +3,18 @@
 // no runtime library is needed and the choice of language follows kiln's own
 // rule, C and POSIX included.
 //
-// Two catalogues, one per source language of the texts: "en" translates the
-// Japanese texts into English, "ja" translates texts written in English into
-// Japanese. The locale chooses one; a text it does not hold is shown as
-// written.
+// The source texts are in two languages: "en" translates the Japanese texts
+// into English, "ja" the texts written in English into Japanese, and any
+// other language's catalogue translates both. The locale chooses one; a
+// text it does not hold is shown as written.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <unordered_map>
 
-// "ja" when the first of LC_ALL, LC_MESSAGES and LANG that is set (and not
-// empty) begins with "ja"; "en" for every other locale, C and POSIX included.
+// The language code of the first of LC_ALL, LC_MESSAGES and LANG that is
+// set and not empty ("ja" for ja_JP.UTF-8); "en" for C, POSIX and none.
 std::string MessageLanguage(const char* lcAll, const char* lcMessages, const char* lang);
 
 class Catalogue {
@@ -36,8 +36,9 @@ class Catalogue {
 // resolved), or "" when it cannot be found.
 std::string ExecutableDirectory(const char* argv0);
 
-// Loads the catalogue of the environment's language and installs it as the
-// lookup of TR(); returns false (texts shown as written) when there is none.
+// Loads the catalogue of the environment's language (English when that
+// language has none) and installs it as the lookup of TR(); returns false
+// (texts shown as written) when there is none at all.
 // <language>/LC_MESSAGES/kiln.mo is looked for from the executable's
 // directory: the installed layout's path (bin/ beside share/locale) first,
 // then the build tree's (share/locale beside kiln).
