@@ -43,6 +43,7 @@ its progress with an expected end, and reports a summary.")
 set(CPACK_PACKAGE_CONTACT "Fontkiln developers <fontkiln@localhost>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION tex)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "texlive-binaries, texlive-base")
 # The C++ runtime's packages, as dpkg-shlibdeps finds them.
