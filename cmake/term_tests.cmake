@@ -22,8 +22,12 @@ add_executable(kiln_term_tests
   tests/term/line_printer_test.cpp
   tests/term/term_log_test.cpp
   tests/term/term_dialogue_test.cpp
-  tests/term/term_progress_test.cpp)
+  tests/term/term_progress_test.cpp
+  tests/term/catalogue_test.cpp)
 target_link_libraries(kiln_term_tests PRIVATE kilnterm ${KILN_GTEST})
+target_compile_definitions(kiln_term_tests PRIVATE
+  KILN_BUILT_LOCALE_DIR="${CMAKE_BINARY_DIR}/share/locale")
+add_dependencies(kiln_term_tests kiln_catalogues)
 add_test(NAME term COMMAND kiln_term_tests)
 find_package(Python3 COMPONENTS Interpreter)
 if(Python3_FOUND)
@@ -57,4 +61,21 @@ if(TARGET kiln AND Python3_FOUND)
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/faults/faults_test.py
             --kiln $<TARGET_FILE:kiln>)
   set_tests_properties(faults PROPERTIES TIMEOUT 300)
+endif()
+
+# The catalogues cover every marked text, with the same printf conversions;
+# `msgfmt --check` passes for each.
+find_program(KILN_XGETTEXT xgettext REQUIRED)
+if(Python3_FOUND)
+  add_test(NAME catalogues
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/term/catalogue_check.py
+            ${CMAKE_CURRENT_SOURCE_DIR} ${KILN_XGETTEXT} ${KILN_MSGFMT})
+endif()
+
+# `cmake --install`, the man page and the Debian package.
+if(TARGET kiln AND Python3_FOUND)
+  add_test(NAME install
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/term/install_test.py
+            ${CMAKE_BINARY_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  set_tests_properties(install PROPERTIES TIMEOUT 300)
 endif()

@@ -26,13 +26,16 @@ struct DefinitionReader {
   std::size_t length = 0;    // bytes in buffer
   std::size_t position = 0;  // next unread byte in buffer
   bool ended = false;        // Ctrl-Z or the physical end was reached
+  std::string path;          // for the message when a read fails
 };
 
 DefinitionReader reader;
 
-[[noreturn]] void FailToOpen() {
+// The Japanese text does not name the file (its "%.0s" prints nothing); a
+// translation may, and should.
+[[noreturn]] void FailToOpen(const std::string& path) {
   MessageBoxPrintf(nullptr, kProductTitle, BOX_ICONERROR | BOX_SETFOREGROUND,
-                   "定義ファイルのオープンが出来ません(readfile)");
+                   TR("定義ファイルのオープンが出来ません(readfile)%.0s"), path.c_str());
   ExitProgram(1);
 }
 
@@ -40,10 +43,11 @@ void OpenReader(const std::string& path) {
   // A directory opens for reading on POSIX but not on Windows, and a FIFO
   // would keep the open waiting for a writer: only a plain file is read,
   // so every platform fails the same way and none hangs.
-  if (!IsRegularFile(path)) FailToOpen();
+  if (!IsRegularFile(path)) FailToOpen(path);
   std::FILE* file = std::fopen(path.c_str(), "rb");
-  if (!file) FailToOpen();
+  if (!file) FailToOpen(path);
   reader.file = file;
+  reader.path = path;
   reader.length = 0;
   reader.position = 0;
   reader.ended = false;
@@ -59,8 +63,9 @@ int RawByte() {
     reader.position = 0;
     if (reader.length == 0) {
       if (std::ferror(reader.file)) {
+        std::string path = reader.path;
         CloseDefinitionReader();
-        FailToOpen();
+        FailToOpen(path);
       }
       reader.ended = true;
       return -1;

@@ -37,7 +37,7 @@ namespace {
 
 std::string FormatStartTime(std::time_t when) {
   ClockTime clock = LocalClock(when);
-  return StringPrintf("開始時刻: %02d:%02d:%02d", clock.hour, clock.minute,
+  return StringPrintf(TR("開始時刻: %02d:%02d:%02d"), clock.hour, clock.minute,
                       clock.second);
 }
 
@@ -51,7 +51,7 @@ void LogTerminateRequest() {
 // turns up is part of "all", so it shows 100%.
 std::string GeneratingStateLine(int processed, int total, const std::string& setName) {
   int percent = total > 0 ? processed * 100 / total : 100;
-  return StringPrintf("%d%%(%d/%d) 生成中[%s]", percent, processed, total,
+  return StringPrintf(TR("%d%%(%d/%d) 生成中[%s]"), percent, processed, total,
                       setName.c_str());
 }
 
@@ -59,22 +59,22 @@ void ShowJobFailure(const FontJob& job, JobStatus status) {
   if (status == JobStatus::NoGfFile) {
     const char* name = job.fontName.c_str();
     MessageBoxPrintf(nullptr, kProductTitle, BOX_SETFOREGROUND | BOX_ICONERROR,
-                     "%s\nコマンドで作成した\n    %s.%dgf or\n    %s.%dgf or\n"
+                     TR("%s\nコマンドで作成した\n    %s.%dgf or\n    %s.%dgf or\n"
                      "    %s.%dgf が\n見つかりませんでした。フォントの生成に失敗した\n"
-                     "と思われます。",
+                     "と思われます。"),
                      job.mfCommand.c_str(), name, job.fontResolution - 1, name,
                      job.fontResolution, name, job.fontResolution + 1);
   } else if (status == JobStatus::TruncatedPkFile) {
     MessageBoxPrintf(nullptr, kProductTitle, BOX_SETFOREGROUND | BOX_ICONERROR,
-                     "%s\nコマンドで作成した\n%s.%dpk は\n"
+                     TR("%s\nコマンドで作成した\n%s.%dpk は\n"
                      "途中で切れていました(ディスクが一杯ではありませんか)。\n"
-                     "このファイルは削除しました。",
+                     "このファイルは削除しました。"),
                      job.gftopkCommand.c_str(), job.fontName.c_str(),
                      job.fontResolution);
   } else {
     MessageBoxPrintf(nullptr, kProductTitle, BOX_SETFOREGROUND | BOX_ICONERROR,
-                     "%s\nコマンドで作成した\n%s.%dpk が\n"
-                     "見つかりませんでした。フォントの変換に失敗した\nと思われます。",
+                     TR("%s\nコマンドで作成した\n%s.%dpk が\n"
+                     "見つかりませんでした。フォントの変換に失敗した\nと思われます。"),
                      job.gftopkCommand.c_str(), job.fontName.c_str(),
                      job.fontResolution);
   }
@@ -99,7 +99,7 @@ void CountJobs(ProgressView& view) {
     while (NextJob(runSettings, source, commandBuffer)) {
       ++totalFonts;
       view.SetCommandLine(commandBuffer);
-      view.SetStateLine(StringPrintf("生成するフォントを検索中 %5d", totalFonts));
+      view.SetStateLine(StringPrintf(TR("生成するフォントを検索中 %5d"), totalFonts));
     }
   }
   ConsolePrintf(LOG_INFO, "Total font = %d", totalFonts);
@@ -206,8 +206,8 @@ int AskContinueAfterFailure() {
   // The loop never asks under 'I'; answering for it keeps the rule whole.
   if (errorReaction == 'I') return 1;
   int answer = ShowBox(nullptr,
-                       "フォントの生成に失敗しました。処理を継続する場合はOKを, "
-                       "処理を停止する場合にはキャンセルを押して下さい。",
+                       TR("フォントの生成に失敗しました。処理を継続する場合はOKを, "
+                       "処理を停止する場合にはキャンセルを押して下さい。"),
                        kProductTitle, BOX_OKCANCEL | BOX_ICONERROR | BOX_SETFOREGROUND);
   return answer == ANSWER_CANCEL ? 0 : 1;
 }
@@ -224,7 +224,7 @@ std::string FormatTimeLine(const std::string& startText, std::time_t now,
   std::time_t finish = now + remaining;
   ClockTime current = LocalClock(now);
   ClockTime end = LocalClock(finish);
-  return StringPrintf("%s, 現在時刻: %02d:%02d:%02d, 終了予測時刻: %02d:%02d:%02d(残り%d秒)",
+  return StringPrintf(TR("%s, 現在時刻: %02d:%02d:%02d, 終了予測時刻: %02d:%02d:%02d(残り%d秒)"),
                       startText.c_str(), current.hour, current.minute,
                       current.second, end.hour, end.minute, end.second, remaining);
 }

@@ -4,15 +4,15 @@
 #include "ui/log.h"
 
 namespace {
-const char* const kLauncherTitle = "CreateProcess";
+const char* const kLauncherTitle = TR_NOOP("CreateProcess");
 }
 
 int ExecProcess(ProcessRunner& runner, const std::string& commandLine,
                 int showType, int creationFlags) {
   if (showType < 0 || showType > 2) {
     MessageBoxPrintf(nullptr, kLauncherTitle, BOX_SETFOREGROUND | BOX_ICONERROR,
-                     "ExecProcess 関数の第三パラメータに誤りがあります。\n"
-                     "完全なソフトウエアバグです。");
+                     TR("ExecProcess 関数の第三パラメータに誤りがあります。\n"
+                     "完全なソフトウエアバグです。"));
     return 0;
   }
   ConsolePrintf(LOG_INFO, "Exec: %s", commandLine.c_str());
@@ -25,7 +25,7 @@ int ExecProcess(ProcessRunner& runner, const std::string& commandLine,
       });
   if (!outcome.started) {
     MessageBoxPrintf(nullptr, kLauncherTitle, BOX_SETFOREGROUND | BOX_ICONERROR,
-                     "[%s] は\nError %d(%x) の為起動出来ません。", commandLine.c_str(),
+                     TR("[%s] は\nError %d(%x) の為起動出来ません。"), commandLine.c_str(),
                      static_cast<int>(outcome.error),
                      static_cast<unsigned>(outcome.error));
     return 0;

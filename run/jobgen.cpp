@@ -105,8 +105,8 @@ bool SplitFontLine(RunSettings& settings) {
                   "Font line \"%s\" has %d fields (more than %d); all its entries are built",
                   fontLine.c_str(), count, kMaxFontLineFields);
     WarnUser(StringPrintf(
-        "定義ファイルのフォント行\n    %s\nには %d 個のフィールドがあります(上限は %d 個)。\n"
-        "この行のフォントはすべて作成します。",
+        TR("定義ファイルのフォント行\n    %s\nには %d 個のフィールドがあります(上限は %d 個)。\n"
+        "この行のフォントはすべて作成します。"),
         fontLine.c_str(), count, kMaxFontLineFields));
   }
   if (count < 2) {
@@ -271,8 +271,8 @@ int NextMetafontJob(RunSettings& settings, const std::string& fontSetName,
                       "Font entry %s of the line \"%s\": resolution out of range; job refused",
                       entry.c_str(), fontLine.c_str());
         WarnUser(StringPrintf(
-            "定義ファイルのフォント行\n    %s\nの %s は解像度が大き過ぎるため作成出来ません。\n"
-            "このフォントを飛ばして次に進みます。",
+            TR("定義ファイルのフォント行\n    %s\nの %s は解像度が大き過ぎるため作成出来ません。\n"
+            "このフォントを飛ばして次に進みます。"),
             fontLine.c_str(), entry.c_str()));
       }
       continue;
@@ -284,8 +284,8 @@ int NextMetafontJob(RunSettings& settings, const std::string& fontSetName,
                       "(more than %zu); job refused",
                       entry.c_str(), fontLine.c_str(), job.size(), kMaxCommandLine);
         WarnUser(StringPrintf(
-            "定義ファイルのフォント行\n    %s\nの %s はコマンドラインが %zu 文字を超えるため"
-            "作成出来ません。\nこのフォントを飛ばして次に進みます。",
+            TR("定義ファイルのフォント行\n    %s\nの %s はコマンドラインが %zu 文字を超えるため"
+            "作成出来ません。\nこのフォントを飛ばして次に進みます。"),
             fontLine.c_str(), entry.c_str(), kMaxCommandLine));
       }
       continue;

@@ -41,8 +41,8 @@ void WarnAboutUnknownArguments() {
     CloseDefinitionReader();
     if (!found)
       MessageBoxPrintf(nullptr, kProductTitle, kWarningFlags,
-                       "第一引数で指定された解像度 %s は定義ファイル\n%s\n"
-                       "に存在しません。この引数は無視します。",
+                       TR("第一引数で指定された解像度 %s は定義ファイル\n%s\n"
+                       "に存在しません。この引数は無視します。"),
                        argVector[1].c_str(), path.c_str());
   }
   for (int i = 2; i < argCount; ++i) {
@@ -50,19 +50,19 @@ void WarnAboutUnknownArguments() {
     CloseDefinitionReader();
     if (!found)
       MessageBoxPrintf(nullptr, kProductTitle, kWarningFlags,
-                       "第%d引数で指定されたフォントセット名 %s は定義ファイル\n%s\n"
-                       "に存在しません。この引数は無視します。",
+                       TR("第%d引数で指定されたフォントセット名 %s は定義ファイル\n%s\n"
+                       "に存在しません。この引数は無視します。"),
                        i, argVector[i].c_str(), path.c_str());
   }
 }
 
 void ShowMissingMfCommand() {
   MessageBoxPrintf(nullptr, kProductTitle, kErrorFlags,
-                   "%s\nのファイルで MF のキーワードが指定されていません。\n"
+                   TR("%s\nのファイルで MF のキーワードが指定されていません。\n"
                    "MF キーワードは必ず指定して下さい。\n【例】\n"
                    "    MF mf \\mode=\n    MF mf \\mode:=\n"
                    "    MF virmf &plain \\mode=\n    MF virmf &plain \\mode:=\n"
-                   "等, 自分が使用している METAFONT に合わせて設定して\n下さい。",
+                   "等, 自分が使用している METAFONT に合わせて設定して\n下さい。"),
                    runSettings.definitionPath.c_str());
 }
 
@@ -93,15 +93,15 @@ std::string FormatSummary(const std::string& startText, std::time_t endTime,
   int elapsed = static_cast<int>(endTime - start);
   int average = processed > 0 ? elapsed / processed : 0;
   ClockTime finish = LocalClock(endTime);
-  return StringPrintf("指定されたフォントの生成を完了しました\n    %s\n"
-                      "    終了時刻: %02d:%02d:%02d\n",
+  return StringPrintf(TR("指定されたフォントの生成を完了しました\n    %s\n"
+                      "    終了時刻: %02d:%02d:%02d\n"),
                       startText.c_str(), finish.hour, finish.minute, finish.second) +
-         StringPrintf("フォント作成に要した総時間は %d時間 %d分 %d秒でした\n"
+         StringPrintf(TR("フォント作成に要した総時間は %d時間 %d分 %d秒でした\n"
                       "トータル生成フォント数は %d なので,\n"
                       "フォント一個当たりの平均生成時間は %d 秒でした\n    %s\n"
                       "ディレクトリの下に tfm と log というディレクトリを作成\n"
                       "しました。それぞれ METAFONT が出力したファイルが格納さ\n"
-                      "れていますが, 必要無ければ削除して下さい。",
+                      "れていますが, 必要無ければ削除して下さい。"),
                       elapsed / 3600, (elapsed % 3600) / 60, (elapsed % 3600) % 60,
                       processed, average, targetDir.c_str());
 }
@@ -133,7 +133,7 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
   terminateRequest = 0;
   confirmStop = 1;
   if (!frontEnd.StartProgressThread()) {
-    ShowBox(nullptr, "スレッドの作成に失敗しました", "作れない!!", BOX_OK);
+    ShowBox(nullptr, TR("スレッドの作成に失敗しました"), TR_NOOP("作れない!!"), BOX_OK);
     return finish(0);
   }
 
@@ -142,7 +142,7 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
     // font is built. The thread has ended its view already: no closing
     // command, no stop notice and no summary, only the thread's end.
     ShowBox(nullptr,
-            "進捗ダイアログを作成できませんでした。\nフォントの生成は行いません。",
+            TR("進捗ダイアログを作成できませんでした。\nフォントの生成は行いません。"),
             kProductTitle, kErrorFlags);
     LetProgressThreadEnd(frontEnd);
     return finish(1);
@@ -175,28 +175,28 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
     frontEnd.CloseProgressView();
   } else {
     outcome.stoppedByUser = true;
-    ShowBox(nullptr, "Thread からの停止要求を受信しました", kProductTitle,
+    ShowBox(nullptr, TR("Thread からの停止要求を受信しました"), kProductTitle,
             kInformationFlags);
   }
   LetProgressThreadEnd(frontEnd);
   if (!inTargetDirectory) {
     MessageBoxPrintf(nullptr, kProductTitle, kErrorFlags,
-                     "生成先ディレクトリ\n%s\nに移動できませんでした。"
-                     "フォントの生成は行いません。",
+                     TR("生成先ディレクトリ\n%s\nに移動できませんでした。"
+                     "フォントの生成は行いません。"),
                      runSettings.targetDir.c_str());
     return finish(1);
   }
   if (locked == DirLockResult::Busy) {
     MessageBoxPrintf(nullptr, kProductTitle, kErrorFlags,
-                     "生成先ディレクトリ\n%s\nでは他の kiln がフォントを生成中です。"
-                     "終わってから再実行して下さい。",
+                     TR("生成先ディレクトリ\n%s\nでは他の kiln がフォントを生成中です。"
+                     "終わってから再実行して下さい。"),
                      runSettings.targetDir.c_str());
     return finish(1);
   }
   if (locked == DirLockResult::Failed) {
     MessageBoxPrintf(nullptr, kProductTitle, kErrorFlags,
-                     "生成先ディレクトリ\n%s\nにファイルを作成できません(%s)。"
-                     "フォントの生成は行いません。",
+                     TR("生成先ディレクトリ\n%s\nにファイルを作成できません(%s)。"
+                     "フォントの生成は行いません。"),
                      runSettings.targetDir.c_str(), directoryLock.errorText().c_str());
     return finish(1);
   }

@@ -9,7 +9,7 @@ set -euo pipefail
 
 packages_for() {
   case "$1" in
-    build) echo "cmake make g++ libgtest-dev python3" ;;
+    build) echo "cmake make g++ libgtest-dev python3 gettext groff-base dpkg-dev" ;;
     metafont) echo "texlive-binaries texlive-base" ;;
     win32) echo "g++-mingw-w64-i686 wine wine32:i386 xvfb xauth fonts-ipafont-gothic fonts-wine imagemagick x11-apps locales" ;;
     fuzz) echo "clang libclang-rt-14-dev" ;;

@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-const char* const kProductTitle = "Fontkiln for WIN32 ";
-const char* const kVersionTitle = "Fontkiln for WIN32 Version 3.10";
+const char* const kProductTitle = TR_NOOP("Fontkiln for WIN32 ");
+const char* const kVersionTitle = TR_NOOP("Fontkiln for WIN32 Version 3.10");
 
 namespace {
 UserDialogue* userDialogue = nullptr;

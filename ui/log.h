@@ -8,6 +8,8 @@
 #include <cstdarg>
 #include <string>
 
+#include "ui/text.h"
+
 #if defined(__clang__)
 #define KILN_PRINTF(fmt, args) __attribute__((format(printf, fmt, args)))
 #else

@@ -13,7 +13,7 @@
 #include "run/layout.h"
 #include "ui/log.h"
 
-const char* const kEmptyListText = "空っぽです";
+const char* const kEmptyListText = TR_NOOP("空っぽです");
 
 namespace {
 
@@ -38,21 +38,21 @@ void ShowTargetDirMessage(BoxOwner owner, const std::string& targetDir) {
   const char* path = runSettings.definitionPath.c_str();
   if (!targetDir.empty() && targetDir[0] == '*') {
     MessageBoxPrintf(owner, kProductTitle, kErrorFlags,
-                     "定義ファイル\n%s\nに TARGET_DIR (フォントの作成先ディレクトリ)が設定\n"
+                     TR("定義ファイル\n%s\nに TARGET_DIR (フォントの作成先ディレクトリ)が設定\n"
                      "されていません。\n【例】\n    TARGET_DIR c:/usr/local/lib/texmf/pk\n"
                      "等のように設定して下さい。尚, このディレクトリは既\n"
                      "存である必要があります。\n"
                      "ダイアログでフォントの作成先ディレクトリを正しく設\n"
                      "定すれば, 継続出来ます。次回からはちゃんと定義ファ\n"
-                     "イルに設定して下さい。",
+                     "イルに設定して下さい。"),
                      path);
   } else {
     MessageBoxPrintf(owner, kProductTitle, kErrorFlags,
-                     "定義ファイル\n%s\nに設定されていいる TARGET_DIR\n%s は\n"
+                     TR("定義ファイル\n%s\nに設定されていいる TARGET_DIR\n%s は\n"
                      "存在しないか, 又はディレクトリではありません。\n"
                      "ダイアログでフォントの作成先ディレクトリを正し\n"
                      "く設定すれば,   継続出来ます。次回からは正しい\n"
-                     "ディレクトリちゃんと定義ファイルに設定して下さ\nい。",
+                     "ディレクトリちゃんと定義ファイルに設定して下さ\nい。"),
                      path, targetDir.c_str());
   }
 }
@@ -95,13 +95,13 @@ void FillFontSets(SettingsModel& model) {
 
 void ShowAvailableHead(SettingsModel& model) {
   model.addEnabled = !model.available.empty();
-  model.availableText = model.addEnabled ? model.available[0] : kEmptyListText;
+  model.availableText = model.addEnabled ? model.available[0] : TR(kEmptyListText);
 }
 
 // The pause box of debug mode, before the batch starts.
 void DebugPause(BoxOwner owner) {
   if (debugMode)
-    ShowBox(owner, "一時停止", "デバッグ", BOX_ICONINFORMATION | BOX_SETFOREGROUND);
+    ShowBox(owner, TR("一時停止"), TR_NOOP("デバッグ"), BOX_ICONINFORMATION | BOX_SETFOREGROUND);
 }
 
 // Rebuilds runSettings.fontSets from the chosen list, in its order.
@@ -109,11 +109,11 @@ bool BuildFontSets(const SettingsModel& model, BoxOwner owner) {
   runSettings.fontSets.reset();
   std::unique_ptr<FontSetNode>* tail = &runSettings.fontSets;
   for (const std::string& name : model.selected) {
-    const char* failure = tail == &runSettings.fontSets ? "メモリが足りません(TOP)"
-                                                        : "メモリが足りません(NEXT)";
+    const char* failure = tail == &runSettings.fontSets ? TR("メモリが足りません(TOP)")
+                                                        : TR("メモリが足りません(NEXT)");
     try {
       *tail = std::make_unique<FontSetNode>();
-      failure = "メモリが足りません(FONT)";
+      failure = TR("メモリが足りません(FONT)");
       (*tail)->name = name;
     } catch (const std::bad_alloc&) {
       ShowBox(owner, failure, kProductTitle, kErrorFlags);
@@ -172,11 +172,11 @@ InitResult InitSettingsModel(SettingsModel& model, BoxOwner owner) {
   FillModes(model, matches);
   if (model.modes.empty()) {
     MessageBoxPrintf(owner, kProductTitle, kErrorFlags,
-                     "定義ファイル\n%s\nに 解像度と mode の記述が一つも設定されていません。\n"
+                     TR("定義ファイル\n%s\nに 解像度と mode の記述が一つも設定されていません。\n"
                      "この記述は必ず必要です。\n【例】\n    400 nexthi\n    118 bitgraph\n"
                      "等, 自分が良く使用する mode 名と対応する解像度を指\n"
                      "定して下さい。使用出来る mode 名は MATAFONT のイン\n"
-                     "ストール方法によって異なります",
+                     "ストール方法によって異なります"),
                      runSettings.definitionPath.c_str());
     autoExecErrors = model.autoExecErrors;
     return InitResult::NoModes;
@@ -190,8 +190,8 @@ InitResult InitSettingsModel(SettingsModel& model, BoxOwner owner) {
   FillFontSets(model);
   if (model.available.empty() && model.selected.empty()) {
     MessageBoxPrintf(owner, kProductTitle, kErrorFlags,
-                     "定義ファイル\n%s\nにフォントセットのラベルが一つも設定されていません。\n"
-                     "この記述は必ず一つは必要です。",
+                     TR("定義ファイル\n%s\nにフォントセットのラベルが一つも設定されていません。\n"
+                     "この記述は必ず一つは必要です。"),
                      runSettings.definitionPath.c_str());
     autoExecErrors = model.autoExecErrors;
     return InitResult::NoFontSets;
@@ -273,8 +273,8 @@ ApplyResult ApplySettings(SettingsModel& model, BoxOwner owner) {
   if (FindListPrefix(model.modes, modeText) < 0 || blank == std::string::npos ||
       blank + 1 >= modeText.size()) {
     MessageBoxPrintf(owner, kProductTitle, kErrorFlags, "%s",
-                     "mode 名の指定に誤りがあります。 mode 名の横の↓を押し\n"
-                     "て, 一覧から選択して下さい");
+                     TR("mode 名の指定に誤りがあります。 mode 名の横の↓を押し\n"
+                     "て, 一覧から選択して下さい"));
     return ApplyResult::Stay;
   }
   runSettings.resolution = ResolutionValue(modeText);
@@ -289,7 +289,7 @@ ApplyResult ApplySettings(SettingsModel& model, BoxOwner owner) {
 
   if (!BuildFontSets(model, owner)) return ApplyResult::Fail;
   if (model.selected.empty() && !model.fontSetsOptional) {
-    ShowBox(owner, "フォントセットが選択されていません。", kProductTitle, kErrorFlags);
+    ShowBox(owner, TR("フォントセットが選択されていません。"), kProductTitle, kErrorFlags);
     return ApplyResult::Stay;
   }
 
@@ -301,11 +301,11 @@ ApplyResult ApplySettings(SettingsModel& model, BoxOwner owner) {
   ConsolePrintf(LOG_INFO, "MF Priority = %d", model.priorityPosition);
   if (model.priorityPosition != 2) {
     int answer = ShowBox(owner,
-                         "METAFONTのプライオリティが普通以外に設定されています。"
+                         TR("METAFONTのプライオリティが普通以外に設定されています。"
                          "普通以外のプライオリティで実行すると, 場合によっては, "
                          "他のアプリケーションを使用している時にマウスやキーボードの"
                          "反応が悪くなったり, 逆に METAFONT の反応が悪くなる事があり"
-                         "ますが, 宜しいですか。",
+                         "ますが, 宜しいですか。"),
                          kProductTitle,
                          BOX_SETFOREGROUND | BOX_ICONQUESTION | BOX_OKCANCEL);
     if (answer != ANSWER_OK) return ApplyResult::Stay;

@@ -74,7 +74,9 @@ class KilnCase(unittest.TestCase):
 
     def kiln(self, *args, definition=None):
         env = dict(os.environ)
-        env.update(XDG_CONFIG_HOME=self.config, NO_COLOR="1", TERM="dumb")
+        # The checks include parts of the specified texts, which only a
+        # Japanese locale shows as specified.
+        env.update(XDG_CONFIG_HOME=self.config, NO_COLOR="1", TERM="dumb", LC_ALL="ja_JP.UTF-8")
         bin_dir = os.path.join(self.root, "bin")
         if os.path.isdir(bin_dir):
             env["PATH"] = bin_dir + os.pathsep + env.get("PATH", "")

@@ -169,8 +169,9 @@ class FaultCase(unittest.TestCase):
 
     def env(self, path=None):
         env = dict(os.environ)
+        # A Japanese locale: the checks below are of the specified texts.
         env.update(XDG_CONFIG_HOME=self.config, NO_COLOR="1", TERM="dumb",
-                   PATH=path or self.path_env, LC_ALL="C.UTF-8")
+                   PATH=path or self.path_env, LC_ALL="ja_JP.UTF-8")
         env.update(self.extra_env)
         return env
 

@@ -9,6 +9,7 @@ Usage: pty_test.py PATH/TO/kiln [unittest arguments]
 import fcntl
 import os
 import pty
+import re
 import select
 import shutil
 import signal
@@ -92,7 +93,8 @@ class KilnTest(unittest.TestCase):
             "HOME": self.dir,
             "XDG_CONFIG_HOME": os.path.join(self.dir, "config"),
             "TERM": "xterm",
-            "LANG": "C.UTF-8",
+            # The specified (Japanese) texts are checked; other locales show English.
+            "LANG": "ja_JP.UTF-8",
             "FAKE_MF_SLEEP": "0",
         }
 
@@ -345,6 +347,53 @@ class DefinitionFile(KilnTest):
         proc = subprocess.run([KILN, "--reaction", "X"], capture_output=True)
         self.assertEqual(2, proc.returncode)
         self.assertIn("--reaction", proc.stderr.decode())
+
+
+class Languages(KilnTest):
+    """The same runs under a Japanese and an English locale: the specified
+    texts in the first, not one Japanese character in the second."""
+    JAPANESE = re.compile("[\u3000-\u30ff\u4e00-\u9fff\uff00-\uffef]")
+
+    def runs(self, language):
+        self.write_definition("f 1 2", reaction="C")
+        texts = []
+        for args in (["--definition", self.definition, "600"],   # a failure, the summary
+                     ["--definition", os.path.join(self.dir, "gone.dat"), "600"],
+                     ["600"]):                                     # the key file names it
+            proc = self.detached(args, FAKE_MF_FAIL="f2", LANG=language)
+            out, err = proc.communicate(timeout=20)
+            self.assertEqual(1, proc.returncode)
+            texts.append(out.decode() + err.decode())
+            shutil.rmtree(self.pk)
+            os.mkdir(self.pk)
+            os.makedirs(self.env["XDG_CONFIG_HOME"] + "/fontkiln", exist_ok=True)
+            with open(self.env["XDG_CONFIG_HOME"] + "/fontkiln/kiln", "w") as f:
+                f.write("DataFilePath=%s/gone.dat\n" % self.dir)
+        return texts
+
+    def test_japanese_locale_shows_the_specified_texts(self):
+        batch, missing, recorded = self.runs("ja_JP.UTF-8")
+        for text in ("f2.601gf が\n見つかりませんでした。", "33%(1/3) 生成中[one]",
+                     "フォントの生成に失敗しました。処理を継続する場合は", SUMMARY,
+                     "トータル生成フォント数は 2 なので"):
+            self.assertIn(text, batch)
+        self.assertIn("kiln: 定義ファイル %s/gone.dat は存在しません" % self.dir, missing)
+        self.assertIn("レジストリから得られたファイル(%s/gone.dat)が実在しません" % self.dir,
+                      recorded)
+        self.assertIn("Fontkiln for WIN32 \n", recorded)
+
+    def test_english_locale_shows_no_japanese(self):
+        texts = self.runs("C.UTF-8")
+        for text in texts:
+            self.assertIsNone(self.JAPANESE.search(text), text)
+        batch, missing, recorded = texts
+        for text in ("f2.601gf:\nMETAFONT seems to have failed", "33% (1/3) building [one]",
+                     "A font could not be built.", "The chosen fonts have been built",
+                     "s in all for 2 fonts"):
+            self.assertIn(text, batch)
+        self.assertIn("kiln: the definition file %s/gone.dat does not exist" % self.dir, missing)
+        self.assertIn("Fontkiln\nThe definition file recorded in the key file (%s/gone.dat)"
+                      % self.dir, recorded)
 
 
 if __name__ == "__main__":

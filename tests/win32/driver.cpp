@@ -3,7 +3,7 @@
 // promises. METAFONT and gftopk are the stand-ins mf.exe and gftopk.exe.
 //
 //   kiln_driver --kiln PATH --standins DIR --scratch DIR [--shots DIR] [--only a,b]
-//               [--budget SECONDS] [--list]
+//               [--case-dir DIR] [--budget SECONDS] [--list]
 //
 // Prints one line per case and "N passed, M failed"; exits 1 on any failure.
 // Every wait has a timeout; once the budget (default 300 s) is spent, the
@@ -618,7 +618,7 @@ bool Selected(const char* name) {
 int Usage() {
   std::fprintf(stderr,
                "usage: kiln_driver --kiln PATH --standins DIR --scratch DIR [--shots DIR] "
-               "[--only a,b] [--budget SECONDS] [--list]\n");
+               "[--only a,b] [--case-dir DIR] [--budget SECONDS] [--list]\n");
   return 2;
 }
 
@@ -649,6 +649,8 @@ int main(int argc, char** argv) {
       options.shots = value;
     else if (arg == "--only")
       options.only = value;
+    else if (arg == "--case-dir")
+      options.caseDir = value;
     else if (arg == "--budget")
       budgetMs = std::strtoul(value.c_str(), nullptr, 10) * 1000;
     else

@@ -175,7 +175,7 @@ void SetControl(const char* name, const std::string& value) {
 }
 
 void Prepare(Case& c, const std::string& header, const std::string& sets, const char* targetDir) {
-  c.dir = options.scratch + "\\" + c.name;
+  c.dir = options.caseDir.empty() ? options.scratch + "\\" + c.name : options.caseDir;
   RemoveTree(c.dir);
   CreateDirectoryA(options.scratch.c_str(), nullptr);
   REQUIRE(c, CreateDirectoryA(c.dir.c_str(), nullptr));

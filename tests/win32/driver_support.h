@@ -16,6 +16,8 @@ struct Options {
   std::string kiln;      // path of kiln.exe
   std::string standins;  // directory holding mf.exe and gftopk.exe
   std::string scratch;   // root of the cases' scratch directories
+  std::string caseDir;   // when set, every case works here instead (a user's
+                         // own directory such as C:\texmf, for screenshots)
   std::string shots;     // screenshots go here when set
   std::string only;      // comma-separated case names; empty: all
 };

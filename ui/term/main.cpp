@@ -13,6 +13,7 @@
 #include "install/keystore_posix.h"
 #include "install/locate.h"
 #include "run/sequence.h"
+#include "ui/term/catalogue.h"
 #include "ui/term/dry_run.h"
 #include "ui/term/options.h"
 #include "ui/term/term_dialogue.h"
@@ -39,6 +40,8 @@ int main(int argc, char** argv) {
   // Under a file-size limit a write past it must fail with EFBIG, which the
   // copies report, rather than kill kiln in the middle of filing a font.
   std::signal(SIGXFSZ, SIG_IGN);
+  // Before anything is shown: without a catalogue the texts appear as written.
+  UseMessageCatalogue(argc > 0 ? argv[0] : nullptr);
   std::vector<std::string> args(argv + 1, argv + argc);
   TermOptions options;
   std::string error;

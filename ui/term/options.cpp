@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include "ui/log.h"
+
 namespace {
 
 const char* const kPriorityLabels[4] = {"特急", "急行", "普通", "徒歩"};
@@ -106,8 +108,9 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
     } else if (name == "--priority") {
       options.priority = ParsePriority(value);
       if (options.priority < 0) {
-        error = "--priority takes 特急, 急行, 普通, 徒歩, 0 to 3, or realtime, "
-                "high, normal, idle; not \"" + value + "\"";
+        error = StringPrintf(TR("--priority takes 特急, 急行, 普通, 徒歩, 0 to 3, or realtime, "
+                                "high, normal, idle; not \"%s\""),
+                             value.c_str());
         return ParseStatus::Usage;
       }
     } else if (name == "--reaction") {
@@ -160,6 +163,8 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
 std::string VersionText() { return "kiln (Fontkiln) 3.10\n"; }
 
 std::string HelpText() {
+  // The priority names are Japanese words: their lines are the only part
+  // that differs by language.
   return R"(Usage: kiln [OPTIONS] [RESOLUTION [FONTSET...]]
 
 Builds the PK fonts of a TeX installation in one batch: for every font of the
@@ -191,10 +196,11 @@ Options:
                      lines whose B is the chosen resolution
   --overwrite        build fonts whose PK file exists already
   --debug            debug mode: time-stamped log lines on standard error
-  --priority P       priority of METAFONT and gftopk: 特急 (or 0, realtime),
+)" + std::string(TR(
+R"(  --priority P       priority of METAFONT and gftopk: 特急 (or 0, realtime),
                      急行 (1, high), 普通 (2, normal; the default),
                      徒歩 (3, idle); any but 普通 asks for confirmation
-  --reaction R       what a failed font does: S stop the batch, C ask
+)")) + R"(  --reaction R       what a failed font does: S stop the batch, C ask
                      whether to go on, I ignore it and go on
   --detailed         show the output of METAFONT and gftopk as it comes
                      (by default it is kept, and shown when a font fails)

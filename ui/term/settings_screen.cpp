@@ -16,7 +16,8 @@
 
 namespace {
 
-const char* const kPriorityLabels[4] = {"特急", "急行", "普通", "徒歩"};
+const char* const kPriorityLabels[4] = {TR_NOOP("特急"), TR_NOOP("急行"), TR_NOOP("普通"),
+                                        TR_NOOP("徒歩")};
 
 std::string Join(const std::vector<std::string>& list) {
   std::string text;
@@ -111,28 +112,28 @@ bool PresetSettings(SettingsModel& model, const TermOptions& options,
 }
 
 std::string FormatSettingsScreen(const SettingsModel& model) {
-  std::string s = std::string("\n") + kVersionTitle + "\n";
+  std::string s = std::string("\n") + TR(kVersionTitle) + "\n";
   s += "  [M] mode:                 " + model.modeText + "\n";
   // The dialog's captions without their Windows mnemonics: here the key
   // in brackets does that work.
-  s += "  [A] 追加                   " +
-       (model.addEnabled ? Join(model.available) : std::string(kEmptyListText)) + "\n";
-  s += "  [D] 削除   生成フォントセット: " + Join(model.selected) + "\n";
+  s += TR("  [A] 追加                   ") +
+       (model.addEnabled ? Join(model.available) : std::string(TR(kEmptyListText))) + "\n";
+  s += TR("  [D] 削除   生成フォントセット: ") + Join(model.selected) + "\n";
   if (model.treeRoot.empty())
-    s += "  [T] 生成先ディレクトリ:   " + model.targetDir + "\n";
+    s += TR("  [T] 生成先ディレクトリ:   ") + model.targetDir + "\n";
   else
-    s += "      TeX tree (--texmf):   " + model.treeRoot + "\n";
-  s += std::string("  [O] [") + (model.overwrite ? "x" : " ") + "] フォントを上書きする\n";
+    s += TR("      TeX tree (--texmf):   ") + model.treeRoot + "\n";
+  s += std::string("  [O] [") + (model.overwrite ? "x" : " ") + TR("] フォントを上書きする\n");
   s += std::string("  [G] [") + (model.debug ? "x" : " ") + "] with debugging mode\n";
   s += "  [P] priority:";
   for (int i = 0; i < 4; ++i)
-    s += i == model.priorityPosition ? std::string(" >") + kPriorityLabels[i] + "<"
-                                     : std::string("  ") + kPriorityLabels[i] + " ";
+    s += i == model.priorityPosition ? std::string(" >") + TR(kPriorityLabels[i]) + "<"
+                                     : std::string("  ") + TR(kPriorityLabels[i]) + " ";
   s += "\n  Reaction:";
-  s += std::string("  [S] (") + (model.reaction == 'S' ? "*" : " ") + ") 停止";
-  s += std::string("  [C] (") + (model.reaction == 'C' ? "*" : " ") + ") 確認";
-  s += std::string("  [I] (") + (model.reaction == 'I' ? "*" : " ") + ") 無視\n";
-  s += "  [R]/Enter 実行   [X] 終了   [U] Uninst\n";
+  s += std::string("  [S] (") + (model.reaction == 'S' ? "*" : " ") + TR(") 停止");
+  s += std::string("  [C] (") + (model.reaction == 'C' ? "*" : " ") + TR(") 確認");
+  s += std::string("  [I] (") + (model.reaction == 'I' ? "*" : " ") + TR(") 無視\n");
+  s += TR("  [R]/Enter 実行   [X] 終了   [U] Uninst\n");
   return s;
 }
 
@@ -164,7 +165,7 @@ int SettingsScreen(SettingsModel& model, KeyStore& keys) {
       }
       case 'a': case 'A': {
         if (!model.addEnabled) {
-          Tty::Write(std::string(kEmptyListText) + "\n");
+          Tty::Write(std::string(TR(kEmptyListText)) + "\n");
           break;
         }
         Tty::Write(Numbered(model.available));
@@ -190,7 +191,7 @@ int SettingsScreen(SettingsModel& model, KeyStore& keys) {
       }
       case 't': case 'T': {
         if (!model.treeRoot.empty()) break;  // the tree is the command line's
-        if (!Prompt("生成先ディレクトリ: ", typed) || typed.empty()) break;
+        if (!Prompt(TR("生成先ディレクトリ: "), typed) || typed.empty()) break;
         if (DirectoryStatus(typed) != 1) {
           Say(typed + ": not an existing directory\n");
           break;
@@ -206,11 +207,11 @@ int SettingsScreen(SettingsModel& model, KeyStore& keys) {
       case 'g': case 'G':
         model.debug = !model.debug;
         debugMode = model.debug;
-        ConsolePrintf(LOG_INFO, "デバッグチェックボックスはチェック%sました",
-                      model.debug ? "され" : "解除");
+        ConsolePrintf(LOG_INFO, TR("デバッグチェックボックスはチェック%sました"),
+                      model.debug ? TR("され") : TR("解除"));
         break;
       case 'p': case 'P': {
-        Tty::Write("priority: 0 特急, 1 急行, 2 普通, 3 徒歩? ");
+        Tty::Write(TR("priority: 0 特急, 1 急行, 2 普通, 3 徒歩? "));
         int choice = Tty::ReadKey({}, nullptr);
         Tty::Write("\n");
         if (choice >= '0' && choice <= '3') model.priorityPosition = choice - '0';

@@ -71,7 +71,10 @@ Answer AskOkCancel(const std::string& title, const std::string& text,
 }
 
 int TermDialogue::ShowMessageBox(BoxOwner, const std::string& text,
-                                 const std::string& title, unsigned flags) {
+                                 const std::string& boxTitle, unsigned flags) {
+  // Titles are the core's few constants (marked where they are defined);
+  // the texts arrive translated already.
+  const std::string title = TranslateText(boxTitle.c_str());
   if (flags & BOX_OKCANCEL)
     return AskOkCancel(title, text) == Answer::Ok ? ANSWER_OK : ANSWER_CANCEL;
   std::string context;

@@ -22,9 +22,9 @@
 namespace {
 
 const char kStopQuestion[] =
-    "終了しても宜しいですか。\n【注意】\n  OKを選択しても直ぐには停止出来ませ\n"
+    TR_NOOP("終了しても宜しいですか。\n【注意】\n  OKを選択しても直ぐには停止出来ませ\n"
     "  ん(ダイアログは直ぐに消えますが)。\n  若干のタイムラグがありますがストー\n"
-    "  ルではありませんので, 辛抱強くお待\n  ち下さい(^_^;";
+    "  ルではありませんので, 辛抱強くお待\n  ち下さい(^_^;");
 
 // The terminal program ends soon after the batch: a shorter poll than the
 // dialog's second keeps the exit quick.
@@ -101,7 +101,7 @@ int TermInstallPrompt::RunInstallDialog() {
     return 0;
   }
   for (;;) {
-    Tty::Write("定義ファイル (FONTS.DAT) のパス, 空行で中止: ");
+    Tty::Write(TR("定義ファイル (FONTS.DAT) のパス, 空行で中止: "));
     std::string typed;
     if (!Tty::ReadLine(typed) || typed.empty()) return 0;
     switch (InstallDefinitionPath(keys_, AbsolutePath(typed), nullptr)) {
@@ -142,8 +142,8 @@ TermFrontEnd::~TermFrontEnd() {
 int DefinitionFromOptions(const TermOptions& options, std::string& path) {
   if (options.definition.empty()) return -1;
   if (!PathExists(options.definition)) {
-    Output().Print(stderr, "kiln: the definition file " + options.definition +
-                               " does not exist\n");
+    Output().Print(stderr, StringPrintf(TR("kiln: the definition file %s does not exist\n"),
+                                        options.definition.c_str()));
     return 0;
   }
   path = AbsolutePath(options.definition);
@@ -211,7 +211,7 @@ void TermFrontEnd::ProgressThreadMain() {
     int signo = ReadSignal(signalPipe_[0]);
     if (signo == SIGINT && confirmStop && Tty::Available()) {
       int woken = -1;
-      Answer answer = AskOkCancel("確認", kStopQuestion, {wakePipe_[0], signalPipe_[0]},
+      Answer answer = AskOkCancel(TR("確認"), TR(kStopQuestion), {wakePipe_[0], signalPipe_[0]},
                                   &woken);
       if (answer == Answer::Cancel) continue;
       if (answer == Answer::Woken && woken == 1 &&

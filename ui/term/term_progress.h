@@ -15,6 +15,7 @@
 #include "run/process_posix.h"
 #include "ui/progress.h"
 #include "ui/term/term_output.h"
+#include "ui/text.h"
 
 // "[#####.....] 5/20" in at most columns columns.
 std::string FormatBar(int position, int range, int columns);
@@ -52,8 +53,8 @@ class TermProgressView : public ProgressView {
   bool counting_ = true;
   int range_ = 0;
   int position_ = 0;
-  std::string state_ = "生成済みフォントの情報";
-  std::string command_ = "コマンドラインイメージ";
+  std::string state_ = TR("生成済みフォントの情報");
+  std::string command_ = TR("コマンドラインイメージ");
   std::string time_ = "*****";
   long long lastDraw_ = 0;
 };
