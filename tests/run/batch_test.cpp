@@ -365,27 +365,6 @@ TEST_F(BatchTest, FontNamedTwiceIsBuiltOnceEvenWhenOverwriting) {
   }
 }
 
-// A cut-short or missing rebuilt PK file must never cost the good old one,
-// and no file kept aside may be left.
-TEST_F(BatchTest, FailedRebuildKeepsTheOldPkBytesWithOneOrTwoWorkers) {
-  runSettings.overwrite = 1;
-  errorReaction = 'I';
-  runner.fonts["cmtt8"].shortPk = true;
-  runner.fonts["cmtt9"].skipPk = true;
-  for (int workers : {1, 2}) {
-    scratch.Write("cmtt8.400pk", "old 8");
-    scratch.Write("cmtt9.400pk", "old 9");
-    ChooseSets({"three"});
-    EXPECT_EQ(BatchEnd::Completed, RunBatch(view, runner, workers));
-    EXPECT_EQ(2, fontsFailed) << workers;
-    EXPECT_EQ("old 8", scratch.Read("cmtt8.400pk")) << workers;
-    EXPECT_EQ("old 9", scratch.Read("cmtt9.400pk")) << workers;
-    EXPECT_EQ("PK cmtt10.400pk", scratch.Read("cmtt10.400pk")) << workers;
-    for (const auto& entry : Tree())
-      EXPECT_EQ(std::string::npos, entry.first.find(".kiln")) << entry.first;
-  }
-}
-
 // A run killed outright leaves its scratch directories; the next run in the
 // directory (which holds its lock) removes them, and what is in them is
 // never taken for a built font.

@@ -345,10 +345,3 @@ TEST(PosixRunnerWaitAny, FirstToEndComesFirstWithItsOwnOutput) {
     }
   }
 }
-
-TEST(PosixRunnerWaitAny, ProgramThatCannotStartGetsNoTicket) {
-  PosixProcessRunner runner;
-  unsigned long error = 0;
-  EXPECT_EQ(0, runner.Start("kiln-no-such-program", "", 1, PRIORITY_NORMAL, nullptr, error));
-  EXPECT_EQ(static_cast<unsigned long>(ENOENT), error);
-}
