@@ -1,8 +1,14 @@
 // The batch loop. A counting pass asks the job generator for every job of
 // every chosen set, only to learn the total for the bar, the percentage and
-// the estimate; the generation pass asks again and runs each job. Producing a
-// job, running it (RunFontJob) and reporting on it are kept apart.
+// the estimate; the generation pass asks again and hands each job to a
+// worker. Producing a job, running it (RunFontJob) and reporting on it are
+// kept apart.
 #include "run/batch.h"
+
+#include <chrono>
+#include <set>
+#include <thread>
+#include <vector>
 
 #include "deffile/runsettings.h"
 #include "run/cmdline.h"
@@ -11,6 +17,7 @@
 #include "run/jobgen.h"
 #include "run/layout.h"
 #include "run/output.h"
+#include "run/scratch.h"
 #include "ui/dialogue.h"
 #include "ui/log.h"
 
@@ -71,6 +78,11 @@ void ShowJobFailure(const FontJob& job, JobStatus status) {
                      "このファイルは削除しました。"),
                      job.gftopkCommand.c_str(), job.fontName.c_str(),
                      job.fontResolution);
+  } else if (status == JobStatus::NoScratchDirectory) {
+    MessageBoxPrintf(nullptr, kProductTitle, BOX_SETFOREGROUND | BOX_ICONERROR,
+                     "%s\nThe scratch directory %s could not be made in the target "
+                     "directory; the font was not built.",
+                     job.mfCommand.c_str(), job.workDir.c_str());
   } else {
     MessageBoxPrintf(nullptr, kProductTitle, BOX_SETFOREGROUND | BOX_ICONERROR,
                      TR("%s\nコマンドで作成した\n%s.%dpk が\n"
@@ -88,10 +100,18 @@ bool ReportJobFailure(const FontJob& job, JobStatus status) {
   return AskContinueAfterFailure() != 0;
 }
 
-void ReportJobDone(ProgressView& view) {
-  view.SetPosition(fontsProcessed);
-  view.SetTimeLine(FormatTimeLine(startTimeText, std::time(nullptr), startTime,
-                                  fontsProcessed, totalFonts));
+// ended: the jobs finished so far, failed ones included; the bar and the
+// estimate go by them.
+void ReportJobDone(ProgressView& view, int ended) {
+  view.SetPosition(ended);
+  view.SetTimeLine(FormatTimeLine(startTimeText, std::time(nullptr), startTime, ended,
+                                  totalFonts));
+}
+
+const char* const kKeptSuffix = ".kiln-old";
+
+std::string PkName(const FontJob& job) {
+  return StringPrintf("%s.%dpk", job.fontName.c_str(), job.fontResolution);
 }
 
 void CountJobs(ProgressView& view) {
@@ -107,49 +127,267 @@ void CountJobs(ProgressView& view) {
 
 }  // namespace
 
-JobStatus RunFontJob(FontJob& job, ProcessRunner& runner) {
-  // A program that cannot be started has shown its own message; it shows up
-  // here as a missing file.
-  ExecProcess(runner, job.mfCommand, execShowMode, priorityClass);
-  int found = FindGfFile(job.fontName, job.fontResolution);
-  if (found == 0) return JobStatus::NoGfFile;
+bool MetafontFinished(FontJob& job, JobStatus& status) {
+  int found = FindGfFile(job.fontName, job.fontResolution, job.workDir);
+  if (found == 0) {
+    status = JobStatus::NoGfFile;
+    return false;
+  }
   job.fontResolution = found;
   job.gftopkCommand = StringPrintf("gftopk %s.%dgf %s.%dpk", job.fontName.c_str(),
                                    found, job.fontName.c_str(), found);
-  const std::string pk =
-      StringPrintf("%s.%dpk", job.fontName.c_str(), job.fontResolution);
   // When a font is rebuilt, gftopk writes over the PK file that is there. The
   // old one is kept aside until the new one is known to be whole: a failed
   // rebuild (a full disk) then loses nothing, and the old file cannot pass
-  // for the new one.
-  const std::string kept = pk + ".kiln-old";
-  const bool keptOld = PathExists(pk) && ReplaceFileWith(pk, kept);
+  // for the new one. In a scratch directory the old one is never touched
+  // before the new one replaces it.
+  const std::string pk = PkName(job);
+  job.keptOld = job.workDir.empty() && PathExists(pk) && ReplaceFileWith(pk, pk + kKeptSuffix);
+  return true;
+}
+
+JobStatus GftopkFinished(FontJob& job) {
+  const std::string pk = PkName(job);
+  const std::string built = InWorkDir(job.workDir, pk);
+  const std::string kept = pk + kKeptSuffix;
   auto restoreOld = [&] {
-    if (keptOld && !ReplaceFileWith(kept, pk))
+    if (job.keptOld && !ReplaceFileWith(kept, pk))
       ConsolePrintf(LOG_ALERT, "%s could not be put back; it is kept as %s",
                     pk.c_str(), kept.c_str());
+    job.keptOld = false;
   };
-  ExecProcess(runner, job.gftopkCommand, execShowMode, priorityClass);
-  if (!PkFileExists(job.fontName, job.fontResolution)) {
+  bool present = job.workDir.empty() ? PkFileExists(job.fontName, job.fontResolution) != 0
+                                     : PathExists(built);
+  if (!present) {
     restoreOld();
     return JobStatus::NoPkFile;
   }
   // Left under its final name, a cut-short PK file would count as built in
   // every later run; the GF file stays, so the font can be made again.
-  if (PkFileTruncated(pk)) {
+  if (PkFileTruncated(built)) {
     ConsolePrintf(LOG_ALERT, "%s is truncated; removed", pk.c_str());
-    RemoveFile(pk);
+    RemoveFile(built);
     restoreOld();
     return JobStatus::TruncatedPkFile;
   }
-  if (keptOld) RemoveFile(kept);
+  if (!job.workDir.empty() && !ReplaceFileWith(built, pk)) {
+    ConsolePrintf(LOG_ALERT, "%s cannot be moved into the target directory: %s",
+                  pk.c_str(), LastErrorText().c_str());
+    return JobStatus::NoPkFile;
+  }
+  if (job.keptOld) RemoveFile(kept);
+  job.keptOld = false;
   // The font is built either way; a by-product left unfiled has been
   // reported, and the run's end says that not everything went well.
-  if (!CurrentLayout().FileOutputs(job.fontName, job.fontResolution)) ++filingFailures;
+  if (!CurrentLayout().FileOutputs(job.fontName, job.fontResolution, job.workDir))
+    ++filingFailures;
   return JobStatus::Built;
 }
 
-BatchEnd RunBatch(ProgressView& view, ProcessRunner& runner) {
+JobStatus RunFontJob(FontJob& job, ProcessRunner& runner) {
+  // A program that cannot be started has shown its own message; it shows up
+  // here as a missing file.
+  ExecProcess(runner, job.mfCommand, execShowMode, priorityClass, job.workDir);
+  JobStatus status = JobStatus::Built;
+  if (!MetafontFinished(job, status)) return status;
+  ExecProcess(runner, job.gftopkCommand, execShowMode, priorityClass, job.workDir);
+  return GftopkFinished(job);
+}
+
+namespace {
+
+// The scheduler: the generation pass hands the jobs, in the generator's
+// order, to up to `workers` workers. One worker runs each job to its end in
+// the target directory, as the sequential program did; several run their
+// programs side by side, each job in a scratch directory, and go on with
+// whichever job's program ends first. The generator is asked for a job only
+// when a worker is free, so that it sees the PK files of the jobs before.
+class Scheduler {
+ public:
+  Scheduler(ProgressView& view, ProcessRunner& runner, int workers)
+      : view_(view), runner_(runner), workers_(workers < 1 ? 1 : workers) {}
+  BatchEnd Run();
+
+ private:
+  struct Running {
+    FontJob job;
+    std::string key;
+    long ticket = 0;
+    bool converting = false;  // gftopk's turn
+  };
+
+  static std::string Key(const std::string& fontName, int resolution) {
+    return fontName + '\n' + std::to_string(resolution);
+  }
+  void RunHere(FontJob& job);
+  void Start(FontJob job, const std::string& key);
+  void StartConversion(std::size_t index);
+  void WaitForOne();
+  void Advance(std::size_t index);
+  void End(std::size_t index, JobStatus status);
+  void Reported(const FontJob& job, JobStatus status);
+  void WaitForFreeWorker();
+  void ShowRunning();
+
+  ProgressView& view_;
+  ProcessRunner& runner_;
+  const int workers_;
+  int ended_ = 0;           // jobs finished, failed ones included
+  long scratchCount_ = 0;
+  bool stopping_ = false;   // a failure ended the batch: nothing new starts
+  std::vector<Running> running_;
+  std::set<std::string> started_;  // running or built in this batch
+};
+
+void Scheduler::ShowRunning() {
+  int percent = totalFonts > 0 ? ended_ * 100 / totalFonts : 100;
+  std::string names;
+  for (const Running& running : running_)
+    names += StringPrintf("%s%s %d", names.empty() ? "" : ", ",
+                          running.job.fontName.c_str(), running.job.fontResolution);
+  view_.SetStateLine(StringPrintf("%d%%(%d/%d) running: %s", percent, ended_, totalFonts,
+                                  names.empty() ? "-" : names.c_str()));
+}
+
+// A job's end, reported as the sequential program reports it; after a
+// failure that stopped the batch, later failures are shown, not asked about.
+void Scheduler::Reported(const FontJob& job, JobStatus status) {
+  ++ended_;
+  runSettings.fontResolution = job.fontResolution;
+  if (!job.gftopkCommand.empty()) commandBuffer = job.gftopkCommand;
+  if (status == JobStatus::Built) {
+    ReportJobDone(view_, ended_);
+  } else {
+    started_.erase(Key(job.fontName, job.fontResolution));
+    if (stopping_) {
+      ++fontsFailed;
+      if (errorReaction != 'I') ShowJobFailure(job, status);
+    } else if (!ReportJobFailure(job, status)) {
+      stopping_ = true;
+    }
+  }
+}
+
+void Scheduler::RunHere(FontJob& job) {
+  std::string key = Key(job.fontName, job.fontResolution);
+  JobStatus status = RunFontJob(job, runner_);
+  if (status != JobStatus::Built) started_.erase(key);
+  Reported(job, status);
+}
+
+void Scheduler::Start(FontJob job, const std::string& key) {
+  job.workDir = ScratchDirectoryName(++scratchCount_);
+  if (!MakeDirectory(job.workDir)) {
+    ConsolePrintf(LOG_ALERT, "Scratch directory %s cannot be made: %s",
+                  job.workDir.c_str(), LastErrorText().c_str());
+    started_.erase(key);
+    Reported(job, JobStatus::NoScratchDirectory);
+    return;
+  }
+  running_.push_back(Running{job, key, 0, false});
+  ShowRunning();
+  view_.SetCommandLine(job.mfCommand);
+  running_.back().ticket =
+      StartProcess(runner_, job.mfCommand, execShowMode, priorityClass, job.workDir);
+  // A program that cannot be started has shown its own message; it shows
+  // up as a missing file.
+  if (running_.back().ticket == 0) Advance(running_.size() - 1);
+}
+
+void Scheduler::WaitForOne() {
+  ProcessRunner::Ended ended = runner_.WaitAny();
+  for (std::size_t i = 0; i < running_.size(); ++i) {
+    if (running_[i].ticket != ended.ticket || ended.ticket == 0) continue;
+    LogChildEnd(ended.outcome);
+    Advance(i);
+    return;
+  }
+  // No job owns it: the runner lost track of its children. Every running
+  // job then ends as failed rather than waiting for ever.
+  ConsolePrintf(LOG_ALERT, "No running program was found to wait for");
+  while (!running_.empty()) End(running_.size() - 1, JobStatus::NoGfFile);
+}
+
+void Scheduler::Advance(std::size_t index) {
+  Running& running = running_[index];
+  if (!running.converting) {
+    JobStatus status = JobStatus::Built;
+    if (!MetafontFinished(running.job, status)) return End(index, status);
+    running.converting = true;
+    running.ticket = StartProcess(runner_, running.job.gftopkCommand, execShowMode,
+                                  priorityClass, running.job.workDir);
+    if (running.ticket != 0) return;
+  }
+  End(index, GftopkFinished(running.job));
+}
+
+void Scheduler::End(std::size_t index, JobStatus status) {
+  FontJob job = std::move(running_[index].job);
+  running_.erase(running_.begin() + static_cast<std::ptrdiff_t>(index));
+  ClearScratchDirectory(job.workDir, status != JobStatus::Built);
+  Reported(job, status);
+  runner_.ForgetDirectory(job.workDir);
+  ShowRunning();
+}
+
+void Scheduler::WaitForFreeWorker() {
+  // A stop question that is open holds new starts; the running jobs go on.
+  while (!running_.empty() &&
+         (static_cast<int>(running_.size()) >= workers_ || holdNewJobs))
+    WaitForOne();
+  while (holdNewJobs && !terminateRequest)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
+
+BatchEnd Scheduler::Run() {
+  bool interrupted = false;
+  for (const JobSource& source : RunJobSources(runSettings)) {
+    if (stopping_) break;
+    if (terminateRequest) {
+      LogTerminateRequest();
+      interrupted = true;
+      break;
+    }
+    for (;;) {
+      if (workers_ > 1) WaitForFreeWorker();
+      if (stopping_ || !NextJob(runSettings, source, commandBuffer)) break;
+      if (terminateRequest) {
+        // The job just produced is dropped; a following set logs once more.
+        LogTerminateRequest();
+        interrupted = true;
+        break;
+      }
+      // One font at one resolution is built once, however many sets or
+      // lines name it (with overwrite on, or while the first still runs).
+      std::string key = Key(runSettings.fontName, runSettings.fontResolution);
+      if (!started_.insert(key).second) {
+        ConsolePrintf(LOG_INFO, "%s at %d is built once in this batch",
+                      runSettings.fontName.c_str(), runSettings.fontResolution);
+        continue;
+      }
+      ++fontsProcessed;
+      FontJob job;
+      job.fontName = runSettings.fontName;
+      job.fontResolution = runSettings.fontResolution;
+      job.mfCommand = commandBuffer;
+      if (workers_ == 1) {
+        view_.SetStateLine(GeneratingStateLine(fontsProcessed, totalFonts, source.label));
+        view_.SetCommandLine(commandBuffer);
+        RunHere(job);
+      } else {
+        Start(std::move(job), key);
+      }
+    }
+  }
+  // Whatever ended the batch, the running jobs are finished and filed.
+  while (!running_.empty()) WaitForOne();
+  if (stopping_) return BatchEnd::StoppedOnFailure;
+  return interrupted ? BatchEnd::Interrupted : BatchEnd::Completed;
+}
+
+}  // namespace
+
+BatchEnd RunBatch(ProgressView& view, ProcessRunner& runner, int workers) {
   // The layout's closing work (the tree's ls-R) is done however the batch
   // ends: a stop or a failure leaves built fonts that must be found.
   struct LayoutFinish {
@@ -163,42 +401,11 @@ BatchEnd RunBatch(ProgressView& view, ProcessRunner& runner) {
 
   view.SetRange(totalFonts);
   CurrentLayout().Prepare();
+  // The caller holds the directory's lock: no other run is alive here.
+  RemoveLeftoverScratchDirectories();
   startTime = std::time(nullptr);
   startTimeText = FormatStartTime(startTime);
-
-  bool interrupted = false;
-  for (const JobSource& source : RunJobSources(runSettings)) {
-    if (terminateRequest) {
-      LogTerminateRequest();
-      return BatchEnd::Interrupted;
-    }
-    while (NextJob(runSettings, source, commandBuffer)) {
-      if (terminateRequest) {
-        // The job just produced is dropped; a following set logs once more.
-        LogTerminateRequest();
-        interrupted = true;
-        break;
-      }
-      ++fontsProcessed;
-      view.SetStateLine(GeneratingStateLine(fontsProcessed, totalFonts, source.label));
-      view.SetCommandLine(commandBuffer);
-
-      FontJob job;
-      job.fontName = runSettings.fontName;
-      job.fontResolution = runSettings.fontResolution;
-      job.mfCommand = commandBuffer;
-      JobStatus status = RunFontJob(job, runner);
-      runSettings.fontResolution = job.fontResolution;
-      if (!job.gftopkCommand.empty()) commandBuffer = job.gftopkCommand;
-
-      if (status != JobStatus::Built) {
-        if (!ReportJobFailure(job, status)) return BatchEnd::StoppedOnFailure;
-        continue;
-      }
-      ReportJobDone(view);
-    }
-  }
-  return interrupted ? BatchEnd::Interrupted : BatchEnd::Completed;
+  return Scheduler(view, runner, workers).Run();
 }
 
 int AskContinueAfterFailure() {

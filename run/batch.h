@@ -23,26 +23,37 @@ enum class BatchEnd {
   Interrupted,       // terminateRequest was seen at one of the two checks
 };
 
-// Runs in the current directory (the target directory). Returns when every
-// set is done, a failure stopped it, or terminateRequest was seen.
-BatchEnd RunBatch(ProgressView& view, ProcessRunner& runner);
+// Runs in the current directory (the target directory) with up to workers
+// jobs at once. Returns when every set is done, a failure stopped it, or
+// terminateRequest was seen; running jobs are finished and filed first.
+BatchEnd RunBatch(ProgressView& view, ProcessRunner& runner, int workers = 1);
 
 // One font, from METAFONT to the filed by-products. Kept apart from the loop
-// (which produces the jobs and reports on them) so that jobs can later be
-// handed to several workers.
+// (which produces the jobs and reports on them), which hands jobs to its
+// workers.
 struct FontJob {
   std::string fontName;
   int fontResolution = 0;     // expected; replaced by the GF file's resolution
   std::string mfCommand;      // the METAFONT command line
   std::string gftopkCommand;  // set once the GF file has been found
+  // Where the programs run: empty for the target directory itself, else a
+  // scratch directory in it, from which the results are moved into place.
+  std::string workDir;
+  bool keptOld = false;       // the old PK file waits under its aside name
 };
 enum class JobStatus {
   Built,
   NoGfFile,
   NoPkFile,
   TruncatedPkFile,  // gftopk left a PK file cut short (a full disk); removed
+  NoScratchDirectory,  // the job's scratch directory could not be made
 };
 JobStatus RunFontJob(FontJob& job, ProcessRunner& runner);
+// RunFontJob's two halves around gftopk, for the scheduler, which runs the
+// programs itself. MetafontFinished: true when gftopk is to run (its command
+// is set), else status says why the job failed.
+bool MetafontFinished(FontJob& job, JobStatus& status);
+JobStatus GftopkFinished(FontJob& job);
 
 // 1 = go on, 0 = stop; honours errorReaction.
 int AskContinueAfterFailure();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 // The separator used when the batch names files inside "tfm" and "log".
 extern const char kDirSeparator;
@@ -17,6 +18,11 @@ bool IsRegularFile(const std::string& path);
 // true when created; false when it exists already or cannot be made.
 bool MakeDirectory(const std::string& path);
 bool RemoveFile(const std::string& path);
+// Removes an empty directory.
+bool RemoveEmptyDirectory(const std::string& path);
+// The entries of a directory, without "." and ".."; false when it cannot be
+// read.
+bool ListDirectory(const std::string& path, std::vector<std::string>& names);
 // Replaces destination by source in one step (an existing destination is
 // overwritten); false, with destination untouched, on failure.
 bool ReplaceFileWith(const std::string& source, const std::string& destination);

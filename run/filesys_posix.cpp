@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +26,20 @@ bool IsRegularFile(const std::string& path) {
 bool MakeDirectory(const std::string& path) { return mkdir(path.c_str(), 0777) == 0; }
 
 bool RemoveFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
+
+bool RemoveEmptyDirectory(const std::string& path) { return rmdir(path.c_str()) == 0; }
+
+bool ListDirectory(const std::string& path, std::vector<std::string>& names) {
+  names.clear();
+  DIR* directory = opendir(path.c_str());
+  if (!directory) return false;
+  while (const dirent* entry = readdir(directory)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(directory);
+  return true;
+}
 
 bool ReplaceFileWith(const std::string& source, const std::string& destination) {
   return std::rename(source.c_str(), destination.c_str()) == 0;

@@ -31,6 +31,23 @@ bool MakeDirectory(const std::string& path) { return _mkdir(path.c_str()) == 0; 
 
 bool RemoveFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
 
+bool RemoveEmptyDirectory(const std::string& path) {
+  return RemoveDirectoryA(path.c_str()) != 0;
+}
+
+bool ListDirectory(const std::string& path, std::vector<std::string>& names) {
+  names.clear();
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((path + "\\*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_FILE_NOT_FOUND;
+  do {
+    std::string name = found.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  } while (FindNextFileA(search, &found));
+  FindClose(search);
+  return true;
+}
+
 bool ReplaceFileWith(const std::string& source, const std::string& destination) {
   // rename() refuses an existing destination on Windows.
   return MoveFileExA(source.c_str(), destination.c_str(),

@@ -5,13 +5,20 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 
 extern std::atomic<std::uintptr_t> progressDialog;  // progress thread: view exists
 extern std::atomic<int> terminateRequest;           // progress thread: view ended
 extern std::atomic<int> masterFinished;             // master: thread may end
 extern std::atomic<int> confirmStop;                // master: Stop must be confirmed
+// Progress thread: a question that may stop the batch is open. With several
+// workers no new job starts until it is answered; one worker goes on.
+extern std::atomic<int> holdNewJobs;
 
 // The progress thread's side after its view has ended, for every front end:
 // raise terminateRequest, log, wait for masterFinished (polled every
 // pollMilliseconds, tested before the first sleep), log the exit.
 void ProgressThreadEpilogue(int pollMilliseconds = 1000);
+// The same, with the front end's own wait between two looks at
+// masterFinished (one that the master can cut short).
+void ProgressThreadEpilogue(const std::function<void()>& waitForMaster);

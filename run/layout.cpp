@@ -21,6 +21,10 @@ std::string PkName(const std::string& fontName, long long resolution) {
   return fontName + "." + std::to_string(resolution) + "pk";
 }
 
+std::string GfName(const std::string& fontName, int resolution) {
+  return fontName + "." + std::to_string(resolution) + "gf";
+}
+
 // Copies a by-product into directory and removes it once the copy is good;
 // when the copy fails the file stays and the log says so.
 bool FileByProduct(const std::string& name, const std::string& directory) {
@@ -65,8 +69,9 @@ int FlatLayout::PkExists(const std::string& fontName, int resolution) {
   return PkFileExists(fontName, resolution);
 }
 
-int FlatLayout::FileOutputs(const std::string& fontName, int resolution) {
-  return ::FileOutputs(fontName, resolution);
+int FlatLayout::FileOutputs(const std::string& fontName, int resolution,
+                            const std::string& workDir) {
+  return ::FileOutputs(fontName, resolution, workDir);
 }
 
 std::string SourceFolderOf(const std::string& sourcePath) {
@@ -174,7 +179,20 @@ bool TreeLayout::MoveIntoTree(const std::string& name, const std::string& direct
   return true;
 }
 
-int TreeLayout::FileOutputs(const std::string& fontName, int resolution) {
+int TreeLayout::FileOutputs(const std::string& fontName, int resolution,
+                            const std::string& workDir) {
+  // A scratch directory's files join the working directory first (one file
+  // system, a rename): what cannot be filed then stays where a job run
+  // there would have left it.
+  if (!workDir.empty()) {
+    for (const std::string& name :
+         {fontName + ".tfm", fontName + ".log", GfName(fontName, resolution)}) {
+      const std::string from = InWorkDir(workDir, name);
+      if (PathExists(from) && !ReplaceFileWith(from, name))
+        ConsolePrintf(LOG_ALERT, "%s cannot be moved out of %s: %s", name.c_str(),
+                      workDir.c_str(), LastErrorText().c_str());
+    }
+  }
   const std::string rel = SourceFolder(fontName);
   bool pkFiled = MoveIntoTree(PkName(fontName, resolution), "fonts/pk/" + mode_ + "/" + rel);
 
@@ -191,7 +209,7 @@ int TreeLayout::FileOutputs(const std::string& fontName, int resolution) {
   if (tfmFiled) RemoveFile(tfm);
 
   bool logFiled = FileByProduct(fontName + ".log", "log");
-  RemoveFile(fontName + "." + std::to_string(resolution) + "gf");
+  RemoveFile(GfName(fontName, resolution));
   return pkFiled && tfmFiled && logFiled ? 1 : 0;
 }
 

@@ -22,9 +22,12 @@ class OutputLayout {
   // 1 when the PK file of fontName at resolution (or one off) is there
   // already, so that the job is passed over.
   virtual int PkExists(const std::string& fontName, int resolution) = 0;
-  // Files what a built job left in the working directory: 1 when every
-  // file reached its place, 0 when one stayed (it has been reported).
-  virtual int FileOutputs(const std::string& fontName, int resolution) = 0;
+  // Files what a built job left: its PK file in the working directory, its
+  // other files in workDir (a scratch directory there, or empty for the
+  // working directory itself). 1 when every file reached its place, 0 when
+  // one stayed (it has been reported).
+  virtual int FileOutputs(const std::string& fontName, int resolution,
+                          const std::string& workDir) = 0;
   // After the last job, however the batch ended.
   virtual void Finish() {}
 };
@@ -34,7 +37,8 @@ class FlatLayout : public OutputLayout {
  public:
   void Prepare() override;
   int PkExists(const std::string& fontName, int resolution) override;
-  int FileOutputs(const std::string& fontName, int resolution) override;
+  int FileOutputs(const std::string& fontName, int resolution,
+                  const std::string& workDir) override;
 };
 
 // A TeX tree at root: PK files in fonts/pk/MODE/REL/, TFM files in
@@ -50,7 +54,8 @@ class TreeLayout : public OutputLayout {
 
   void Prepare() override;
   int PkExists(const std::string& fontName, int resolution) override;
-  int FileOutputs(const std::string& fontName, int resolution) override;
+  int FileOutputs(const std::string& fontName, int resolution,
+                  const std::string& workDir) override;
   void Finish() override;
 
   // Asks kpathsea about every font of the list at once (sources, TFM files,

@@ -36,24 +36,34 @@ std::string FileName(const std::string& fontName, long long resolution,
 
 bool FitsInt(long long value) { return value >= INT_MIN && value <= INT_MAX; }
 
-// Copies one by-product into its subdirectory. When the copy fails and the
-// file is there, it stays where it is and the log says so.
-bool FileOne(const std::string& name, const std::string& directory) {
+// Copies one by-product into its subdirectory (from a scratch directory it
+// is moved, which cannot fail for want of space). When the copy fails and the
+// file is there, it stays in the target directory and the log says so.
+bool FileOne(const std::string& workDir, const std::string& name,
+             const std::string& directory) {
+  std::string source = InWorkDir(workDir, name);
   std::string destination = directory + kDirSeparator + name;
-  if (CopyFileBytes(name, destination)) return true;
-  if (PathExists(name))
+  if (!workDir.empty() && ReplaceFileWith(source, destination)) return true;
+  if (CopyFileBytes(source, destination)) return true;
+  if (PathExists(source)) {
+    if (!workDir.empty()) ReplaceFileWith(source, name);
     ConsolePrintf(LOG_ALERT, "%s kept in the target directory: its copy failed",
                   name.c_str());
+  }
   return false;
 }
 
 }  // namespace
 
-int FindGfFile(const std::string& fontName, int resolution) {
+std::string InWorkDir(const std::string& workDir, const std::string& name) {
+  return workDir.empty() ? name : workDir + kDirSeparator + name;
+}
+
+int FindGfFile(const std::string& fontName, int resolution, const std::string& workDir) {
   for (int offset : kResolutionOffsets) {
     long long candidate = static_cast<long long>(resolution) + offset;
     std::string name = FileName(fontName, candidate, "gf");
-    if (FitsInt(candidate) && PathExists(name)) {
+    if (FitsInt(candidate) && PathExists(InWorkDir(workDir, name))) {
       ConsolePrintf(LOG_INFO, "%s found", name.c_str());
       return static_cast<int>(candidate);
     }
@@ -204,15 +214,16 @@ int CopyFileBytes(const std::string& source, const std::string& destination) {
   return 1;
 }
 
-int FileOutputs(const std::string& fontName, int resolution) {
+int FileOutputs(const std::string& fontName, int resolution, const std::string& workDir) {
   const std::string tfm = fontName + ".tfm";
   const std::string log = fontName + ".log";
-  bool tfmFiled = FileOne(tfm, "tfm");
-  bool logFiled = FileOne(log, "log");
-  // Only a file whose copy is known to be good is deleted.
-  if (logFiled) RemoveFile(log);
+  bool tfmFiled = FileOne(workDir, tfm, "tfm");
+  bool logFiled = FileOne(workDir, log, "log");
+  // Only a file whose copy is known to be good is deleted (a moved one is
+  // gone already).
+  if (logFiled) RemoveFile(InWorkDir(workDir, log));
   // The PK file exists by now; the GF file is no longer needed.
-  RemoveFile(FileName(fontName, resolution, "gf"));
-  if (tfmFiled) RemoveFile(tfm);
+  RemoveFile(InWorkDir(workDir, FileName(fontName, resolution, "gf")));
+  if (tfmFiled) RemoveFile(InWorkDir(workDir, tfm));
   return tfmFiled && logFiled ? 1 : 0;
 }

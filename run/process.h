@@ -1,9 +1,12 @@
 // The process runner: starts one command line as a child process and waits
 // for it. Win32: CreateProcessA with the whole line untouched. POSIX: the
 // line split by SplitCommandLine, posix_spawn without a shell, stdin from
-// /dev/null. Tests: a fake that leaves files.
+// /dev/null. Tests: a fake that leaves files. For several jobs at once a
+// runner can also start children without waiting and then wait for
+// whichever ends first.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <string>
 
@@ -31,10 +34,42 @@ class ProcessRunner {
       const std::string& commandLine, const std::string& workingDirectory,
       int showType, int priorityClass,
       const std::function<void(const ChildProcess&)>& started) = 0;
+
+  // Starts a child as RunAndWait does but returns once it runs: a ticket
+  // above 0 that WaitAny hands back with its outcome. 0 when it could not be
+  // started (error: the platform's error number). This default runs the
+  // child to its end at once, which is all a runner for one worker needs.
+  virtual long Start(const std::string& commandLine,
+                     const std::string& workingDirectory, int showType,
+                     int priorityClass,
+                     const std::function<void(const ChildProcess&)>& started,
+                     unsigned long& error);
+  struct Ended {
+    long ticket = 0;
+    ChildOutcome outcome;
+  };
+  // Waits for whichever started child ends first. Only called while a
+  // started child has not been handed back yet.
+  virtual Ended WaitAny();
+  // The job that ran in workingDirectory has ended and been reported:
+  // whatever the runner kept about its children is no longer needed.
+  virtual void ForgetDirectory(const std::string& /*workingDirectory*/) {}
+
+ private:
+  std::deque<Ended> ended_;
+  long lastTicket_ = 0;
 };
 
 // ExecProcess over a runner: checks the show type, logs "Exec: %s" and
 // "ProcessID %d, ThreadID %d", reports a start failure with its box titled
 // "CreateProcess". 1 = the child ran and ended, 0 = nothing was started.
 int ExecProcess(ProcessRunner& runner, const std::string& commandLine,
-                int showType, int creationFlags);
+                int showType, int creationFlags,
+                const std::string& workingDirectory = std::string());
+// ExecProcess in two halves, for children that run side by side: the
+// checks, the log lines and the start-failure box, returning the runner's
+// ticket (0: nothing was started); and the log line of how a child ended.
+long StartProcess(ProcessRunner& runner, const std::string& commandLine,
+                  int showType, int creationFlags,
+                  const std::string& workingDirectory);
+void LogChildEnd(const ChildOutcome& outcome);

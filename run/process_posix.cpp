@@ -23,6 +23,7 @@
 #include <sys/resource.h>
 #include <sys/types.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -147,6 +148,11 @@ class Descriptor {
   Descriptor& operator=(const Descriptor&) = delete;
   int get() const { return fd_; }
   void Reset(int fd) { Close(); fd_ = fd; }
+  int Release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
   void Close() {
     if (fd_ >= 0) close(fd_);
     fd_ = -1;
@@ -246,18 +252,13 @@ std::string PriorityFailureText(int nice, int error) {
 
 }  // namespace
 
-ChildOutcome PosixProcessRunner::RunAndWait(
-    const std::string& commandLine, const std::string& workingDirectory,
-    int /*showType: windows have no meaning here*/, int priorityClass,
-    const std::function<void(const ChildProcess&)>& started) {
-  ChildOutcome outcome;
-  lastOutput_.clear();
-
+int PosixProcessRunner::Spawn(const std::string& commandLine,
+                              const std::string& workingDirectory, int priorityClass,
+                              long& pid, int& readFd) {
+  pid = -1;
+  readFd = -1;
   std::vector<std::string> words = SplitCommandLine(commandLine);
-  if (words.empty() || words[0].empty()) {
-    outcome.error = ENOENT;  // no program named
-    return outcome;
-  }
+  if (words.empty() || words[0].empty()) return ENOENT;  // no program named
   std::vector<char*> argv;
   argv.reserve(words.size() + 1);
   for (std::string& word : words) argv.push_back(&word[0]);
@@ -266,10 +267,7 @@ ChildOutcome PosixProcessRunner::RunAndWait(
   Descriptor readEnd, writeEnd;
   if (output_ == Output::Capture) {
     int fds[2];
-    if (pipe(fds) != 0) {
-      outcome.error = static_cast<unsigned long>(errno);
-      return outcome;
-    }
+    if (pipe(fds) != 0) return errno;
     readEnd.Reset(fds[0]);
     writeEnd.Reset(fds[1]);
     // Neither end belongs in a later child; only the child's own copy of
@@ -277,24 +275,20 @@ ChildOutcome PosixProcessRunner::RunAndWait(
     int flags = fcntl(readEnd.get(), F_GETFL);
     if (fcntl(readEnd.get(), F_SETFD, FD_CLOEXEC) != 0 ||
         fcntl(writeEnd.get(), F_SETFD, FD_CLOEXEC) != 0 || flags < 0 ||
-        fcntl(readEnd.get(), F_SETFL, flags | O_NONBLOCK) != 0) {
-      outcome.error = static_cast<unsigned long>(errno);
-      return outcome;
-    }
+        fcntl(readEnd.get(), F_SETFL, flags | O_NONBLOCK) != 0)
+      return errno;
   }
 
   SpawnSetup setup;
   int rc = setup.Prepare(workingDirectory, writeEnd.get());
-  pid_t pid = -1;
+  pid_t child = -1;
   if (rc == 0)
-    rc = posix_spawnp(&pid, argv[0], setup.actions(), setup.attr(), argv.data(), environ);
-  if (rc != 0) {
-    outcome.error = static_cast<unsigned long>(rc);
-    return outcome;
-  }
+    rc = posix_spawnp(&child, argv[0], setup.actions(), setup.attr(), argv.data(), environ);
+  if (rc != 0) return rc;
   // Only the child writes now; kiln's copy would keep the pipe from ending.
   writeEnd.Close();
-  outcome.started = true;
+  pid = static_cast<long>(child);
+  readFd = readEnd.Release();
 
   if (priorityClass != PRIORITY_NORMAL) {
     int nice = NiceValueForPriorityClass(priorityClass);
@@ -302,26 +296,155 @@ ChildOutcome PosixProcessRunner::RunAndWait(
     int own = getpriority(PRIO_PROCESS, 0);
     bool ownKnown = !(own == -1 && errno != 0);
     if (!ownKnown || nice != own) {
-      if (setpriority(PRIO_PROCESS, static_cast<id_t>(pid), nice) != 0 && errno != ESRCH)
+      if (setpriority(PRIO_PROCESS, static_cast<id_t>(child), nice) != 0 && errno != ESRCH)
         priorityWarning_ = PriorityFailureText(nice, errno);
     }
   }
+  return 0;
+}
 
-  if (started) {
-    ChildProcess child;
-    child.processId = static_cast<long>(pid);
-    child.threadId = 0;
-    started(child);
+namespace {
+
+ChildOutcome OutcomeOf(int status) {
+  ChildOutcome outcome;
+  outcome.started = true;
+  if (WIFEXITED(status)) outcome.exitCode = WEXITSTATUS(status);
+  else if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
+  return outcome;
+}
+
+void Announce(const std::function<void(const ChildProcess&)>& started, long pid) {
+  if (!started) return;
+  ChildProcess child;
+  child.processId = pid;
+  child.threadId = 0;
+  started(child);
+}
+
+}  // namespace
+
+ChildOutcome PosixProcessRunner::RunAndWait(
+    const std::string& commandLine, const std::string& workingDirectory,
+    int /*showType: windows have no meaning here*/, int priorityClass,
+    const std::function<void(const ChildProcess&)>& started) {
+  ChildOutcome outcome;
+  lastOutput_.clear();
+  long pid = -1;
+  int fd = -1;
+  int rc = Spawn(commandLine, workingDirectory, priorityClass, pid, fd);
+  if (rc != 0) {
+    outcome.error = static_cast<unsigned long>(rc);
+    return outcome;
   }
+  Descriptor readEnd(fd);
+  Announce(started, pid);
 
   int status = 0;
   if (output_ == Output::Capture) {
     TailBuffer tail(lastOutput_, kCapturedBytes);
-    status = CollectUntilExit(pid, readEnd.get(), tail);
+    status = CollectUntilExit(static_cast<pid_t>(pid), readEnd.get(), tail);
   } else {
-    WaitChild(pid, &status, true);
+    WaitChild(static_cast<pid_t>(pid), &status, true);
   }
-  if (WIFEXITED(status)) outcome.exitCode = WEXITSTATUS(status);
-  else if (WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
-  return outcome;
+  return OutcomeOf(status);
+}
+
+long PosixProcessRunner::Start(const std::string& commandLine,
+                               const std::string& workingDirectory,
+                               int /*showType*/, int priorityClass,
+                               const std::function<void(const ChildProcess&)>& started,
+                               unsigned long& error) {
+  Child child;
+  int rc = Spawn(commandLine, workingDirectory, priorityClass, child.pid, child.fd);
+  if (rc != 0) {
+    error = static_cast<unsigned long>(rc);
+    return 0;
+  }
+  child.ticket = ++lastTicket_;
+  running_.push_back(std::move(child));
+  Announce(started, running_.back().pid);
+  return running_.back().ticket;
+}
+
+PosixProcessRunner::Ended PosixProcessRunner::Finish(std::size_t index, int status) {
+  Child& child = running_[index];
+  if (child.fd >= 0) {
+    TailBuffer tail(child.output, kCapturedBytes);
+    DrainPipe(child.fd, tail);
+    tail.Finish();
+    close(child.fd);
+  }
+  Ended ended;
+  ended.ticket = child.ticket;
+  ended.outcome = OutcomeOf(status);
+  lastOutput_ = std::move(child.output);
+  running_.erase(running_.begin() + static_cast<std::ptrdiff_t>(index));
+  return ended;
+}
+
+// Output is read from every child's pipe as it comes, so that none of them
+// blocks on a full pipe. A pipe's end is the usual sign that its child has
+// ended; the children are also looked at every kCheckInterval, for one whose
+// grandchild keeps the pipe open, and, without pipes, waitid tells of the
+// first one that ends without reaping it.
+PosixProcessRunner::Ended PosixProcessRunner::WaitAny() {
+  constexpr auto kCheckInterval = std::chrono::milliseconds(100);
+  if (running_.empty()) return Ended();
+  auto nextCheck = std::chrono::steady_clock::now() + kCheckInterval;
+  for (;;) {
+    std::vector<pollfd> fds;
+    std::vector<std::size_t> owners;
+    for (std::size_t i = 0; i < running_.size(); ++i) {
+      if (running_[i].fd < 0) continue;
+      if (!running_[i].open) {
+        int status = 0;
+        WaitChild(static_cast<pid_t>(running_[i].pid), &status, true);
+        return Finish(i, status);
+      }
+      fds.push_back(pollfd{running_[i].fd, POLLIN, 0});
+      owners.push_back(i);
+    }
+    bool look = false;
+    if (fds.empty()) {
+      siginfo_t info;
+      std::memset(&info, 0, sizeof info);
+      int rc = waitid(P_ALL, 0, &info, WEXITED | WNOWAIT);
+      if (rc != 0 && errno == EINTR) continue;
+      look = true;
+      if (rc != 0) {
+        // No child left to wait for: someone else reaped ours.
+        return Finish(0, 0);
+      }
+    } else {
+      int r = poll(fds.data(), fds.size(), static_cast<int>(kCheckInterval.count()));
+      if (r > 0) {
+        for (std::size_t k = 0; k < fds.size(); ++k) {
+          if (!fds[k].revents) continue;
+          Child& child = running_[owners[k]];
+          TailBuffer tail(child.output, kCapturedBytes);
+          child.open = DrainPipe(child.fd, tail);
+        }
+      } else if (r < 0 && errno != EINTR) {
+        for (std::size_t owner : owners) running_[owner].open = false;
+      }
+      look = std::chrono::steady_clock::now() >= nextCheck;
+    }
+    if (look) {
+      for (std::size_t i = 0; i < running_.size(); ++i) {
+        int status = 0;
+        if (WaitChild(static_cast<pid_t>(running_[i].pid), &status, false))
+          return Finish(i, status);
+      }
+      nextCheck = std::chrono::steady_clock::now() + kCheckInterval;
+      if (fds.empty()) {
+        // waitid told of a child that is not ours; give it time to be reaped.
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      }
+    }
+  }
+}
+
+PosixProcessRunner::~PosixProcessRunner() {
+  for (Child& child : running_)
+    if (child.fd >= 0) close(child.fd);
 }

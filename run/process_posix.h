@@ -8,6 +8,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "run/process.h"
 
@@ -19,10 +20,17 @@ class PosixProcessRunner : public ProcessRunner {
   };
   static constexpr std::size_t kCapturedBytes = 64 * 1024;
 
+  ~PosixProcessRunner() override;
   ChildOutcome RunAndWait(
       const std::string& commandLine, const std::string& workingDirectory,
       int showType, int priorityClass,
       const std::function<void(const ChildProcess&)>& started) override;
+  long Start(const std::string& commandLine, const std::string& workingDirectory,
+             int showType, int priorityClass,
+             const std::function<void(const ChildProcess&)>& started,
+             unsigned long& error) override;
+  // After WaitAny, LastOutput() is the output of the child handed back.
+  Ended WaitAny() override;
 
   void SetOutput(Output output) { output_ = output; }
   Output output() const { return output_; }
@@ -34,7 +42,21 @@ class PosixProcessRunner : public ProcessRunner {
   const std::string& PriorityWarning() const { return priorityWarning_; }
 
  private:
+  struct Child {
+    long ticket = 0;
+    long pid = -1;
+    int fd = -1;        // the read end of its output pipe (Capture)
+    bool open = true;   // the pipe has not ended yet
+    std::string output;
+  };
+  // 0 or the errno of the failed step; pid and the pipe's read end (or -1).
+  int Spawn(const std::string& commandLine, const std::string& workingDirectory,
+            int priorityClass, long& pid, int& readFd);
+  Ended Finish(std::size_t index, int status);
+
   Output output_ = Output::Inherit;
+  std::vector<Child> running_;
+  long lastTicket_ = 0;
   std::string lastOutput_;
   std::string priorityWarning_;
 };

@@ -164,7 +164,7 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
   }
   if (locked == DirLockResult::Locked || locked == DirLockResult::Unsupported) {
     outcome.batchRan = true;
-    BatchEnd end = RunBatch(frontEnd.Progress(), frontEnd.Runner());
+    BatchEnd end = RunBatch(frontEnd.Progress(), frontEnd.Runner(), frontEnd.Workers());
     outcome.completed = end == BatchEnd::Completed;
   }
   directoryLock.Release();

@@ -33,6 +33,8 @@ class RunFrontEnd {
   virtual void JoinProgressThread() = 0;
   virtual ProgressView& Progress() = 0;
   virtual ProcessRunner& Runner() = 0;
+  // How many jobs may run at once.
+  virtual int Workers() { return 1; }
 };
 
 struct RunOutcome {

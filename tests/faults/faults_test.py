@@ -181,10 +181,11 @@ class FaultCase(unittest.TestCase):
             command += ["--definition", definition]
         return command + list(args)
 
-    def start(self, *args, definition=None, path=None, preexec=None):
+    def start(self, *args, definition=None, path=None, preexec=None,
+              stdin=subprocess.DEVNULL):
         return subprocess.Popen(
             self.command(args, definition), cwd=self.root, env=self.env(path),
-            stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+            stdin=stdin, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
             preexec_fn=preexec, start_new_session=True)
 
     def finish(self, process, started, timeout=RUN_TIMEOUT):
@@ -197,9 +198,11 @@ class FaultCase(unittest.TestCase):
                       % (timeout, out.decode(errors="replace"), err.decode(errors="replace")))
         return Result(process.returncode, out, err, time.monotonic() - started)
 
-    def kiln(self, *args, definition=None, path=None, preexec=None, timeout=RUN_TIMEOUT):
+    def kiln(self, *args, definition=None, path=None, preexec=None, timeout=RUN_TIMEOUT,
+             stdin=subprocess.DEVNULL):
         started = time.monotonic()
-        process = self.start(*args, definition=definition, path=path, preexec=preexec)
+        process = self.start(*args, definition=definition, path=path, preexec=preexec,
+                             stdin=stdin)
         return self.finish(process, started, timeout)
 
     def wait_for(self, name, process, seconds=RUN_TIMEOUT):
@@ -299,8 +302,16 @@ class MetafontFaults(FaultCase):
 
     def test_metafont_first_line_wrong_ends_instead_of_waiting(self):
         # Without the backslash METAFONT asks for another file name; its
-        # standard input is /dev/null, so it stops at once.
-        result = self.kiln("600", "few", definition=self.definition(ONE_FONT, mf="mf mode="))
+        # standard input is /dev/null, so it stops at once. kiln's own input
+        # is a pipe that stays open and empty, as a terminal nobody types at:
+        # a child that inherited it would wait for ever.
+        read_end, write_end = os.pipe()
+        self.addCleanup(os.close, write_end)
+        try:
+            result = self.kiln("600", "few", definition=self.definition(ONE_FONT, mf="mf mode="),
+                               stdin=read_end, timeout=20)
+        finally:
+            os.close(read_end)
         self.assertExit(1, result)
         self.assertLess(result.elapsed, 30)
         self.assertIn("I can't find file `mode=ljfour'", result.err)
@@ -360,6 +371,139 @@ class GftopkFaults(FaultCase):
         self.assertIn("killed by signal 9", result.err)
         self.assertIn(TRUNCATED_PK, result.err)
         self.assertLeft(LEFT_BY_MF)
+
+
+class ParallelJobs(FaultCase):
+    # METAFONT and gftopk stamp their files with the time; pinned, two runs
+    # can be compared byte for byte.
+    extra_env = {"SOURCE_DATE_EPOCH": "1000000000", "FORCE_SOURCE_DATE": "1"}
+
+    def assertNoScratch(self):
+        left = [name for name in os.listdir(self.target) if name.startswith(".kiln-job")]
+        self.assertEqual([], left)
+
+    def assertPkReadable(self, name):
+        out = subprocess.run(["timeout", "20", "pktype", os.path.join(self.target, name)],
+                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+        self.assertEqual(0, out.returncode, name)
+        self.assertIn(b"Postamble", out.stdout, name)
+
+    def tree(self, top):
+        files = {}
+        for name in self.listing(top):
+            with open(os.path.join(top, name), "rb") as f:
+                files[name] = f.read()
+        return files
+
+    def test_two_at_once_leave_the_files_one_at_a_time_leaves(self):
+        fonts = [("few", "cmr 10 10m1 10m-1 12\nlogo10 *2 m0.5\n")]
+        one = os.path.join(self.root, "one")
+        os.mkdir(one)
+        self.assertExit(0, self.kiln("-j", "1", "600", definition=self.definition(
+            fonts, target=one, name="ONE.DAT")))
+        self.assertExit(0, self.kiln("-j", "2", "600", definition=self.definition(fonts)))
+        self.assertEqual(self.tree(one), self.tree(self.target))
+        self.assertIn("cmr10.500pk", self.listing())
+        self.assertNoScratch()
+
+    def test_font_named_twice_runs_metafont_once(self):
+        counter = os.path.join(self.bin, "mf-counting")
+        with open(counter, "w") as out:
+            out.write('#!/bin/sh\n' + MODE_QUESTION.format(real=REAL_MF) +
+                      'echo "$*" >> "%s"\nexec "%s" "$@"\n' % (self.mark("mf-calls"), REAL_MF))
+        os.chmod(counter, 0o755)
+        definition = self.definition([("few", "cmr 10 12 10\n"), ("again", "cmr 12\n")],
+                                     mf=counter + " \\mode=")
+        result = self.kiln("-j", "2", "600", definition=definition)
+        self.assertExit(0, result)
+        self.assertEqual(2, len(self.calls("mf")))
+        self.assertLeft(["cmr10.600pk", "cmr12.600pk", "log/cmr10.log", "log/cmr12.log",
+                         "tfm/cmr10.tfm", "tfm/cmr12.tfm"])
+
+    def test_sigterm_in_the_middle_finishes_and_files_the_running_jobs(self):
+        self.blocking_stand_in("mf", REAL_MF)
+        process = self.start("-j", "2", "600", "few",
+                             definition=self.definition([("few", "cmr 10 12 17 8\n")]))
+        started = time.monotonic()
+        deadline = started + RUN_TIMEOUT
+        while len(self.calls("mf")) < 2:
+            self.assertIsNone(process.poll())
+            self.assertLess(time.monotonic(), deadline)
+            time.sleep(0.02)
+        process.send_signal(signal.SIGTERM)
+        time.sleep(0.2)
+        open(self.mark("go"), "w").close()
+        result = self.finish(process, started)
+        self.assertExit(1, result)
+        self.assertIn(STOP_NOTICE, result.err)
+        self.assertEqual(2, len(self.calls("mf")))
+        for font in ("cmr10", "cmr12"):
+            self.assertBuiltAndFiled(font, 600)
+            self.assertPkReadable(font + ".600pk")
+        self.assertLeft(["cmr10.600pk", "cmr12.600pk", "log/cmr10.log", "log/cmr12.log",
+                         "tfm/cmr10.tfm", "tfm/cmr12.tfm"])
+        self.assertNoScratch()
+
+    def test_failure_under_stop_files_the_running_job_and_starts_no_more(self):
+        # The good fonts wait a second, so the failure comes first.
+        self.stand_in("mf", MODE_QUESTION.format(real=REAL_MF) +
+                      'case "$*" in *kilnnosuch*) ;; *) sleep 1 ;; esac\n'
+                      'exec "%s" "$@"\n' % REAL_MF)
+        definition = self.definition([("few", "kilnnosuch 10\ncmr 10 12 17\n")])
+        result = self.kiln("-j", "2", "600", "few", definition=definition)
+        self.assertExit(1, result)
+        self.assertIn(M1_TAIL, result.err)
+        self.assertBuiltAndFiled("cmr10", 600)
+        self.assertFalse(os.path.exists(self.path_in_target("cmr12.600pk")))
+        # What the failed METAFONT left stays in the target directory, as
+        # one job at a time leaves it.
+        self.assertIn("mfput.log", self.listing())
+        self.assertNoScratch()
+
+    def test_scratch_directories_of_a_killed_run_are_removed_by_the_next(self):
+        self.stand_in("mf", MODE_QUESTION.format(real=REAL_MF) + 'echo $$ >> "%s"\n'
+                      'n=0; while [ $n -lt 600 ]; do sleep 0.05; n=$((n+1)); done\n'
+                      % self.mark("mf-pids"))
+        definition = self.definition([("few", "cmr 10 12\n")])
+        process = self.start("-j", "2", "600", definition=definition)
+        deadline = time.monotonic() + RUN_TIMEOUT
+        pids = []
+        while len(pids) < 2:
+            self.assertLess(time.monotonic(), deadline)
+            time.sleep(0.02)
+            if os.path.exists(self.mark("mf-pids")):
+                with open(self.mark("mf-pids")) as f:
+                    pids = f.read().split()
+        process.kill()
+        process.communicate()
+        for pid in pids:
+            os.kill(int(pid), signal.SIGKILL)
+        left = [n for n in os.listdir(self.target) if n.startswith(".kiln-job")]
+        self.assertEqual(2, len(left))
+        os.remove(os.path.join(self.bin, "mf"))
+        result = self.kiln("-j", "2", "600", definition=definition)
+        self.assertExit(0, result)
+        self.assertNoScratch()
+        for font in ("cmr10", "cmr12"):
+            self.assertBuiltAndFiled(font, 600)
+
+    def test_cut_short_rebuild_puts_the_old_pk_back(self):
+        # gftopk on a full disk writes a short PK over the old one; with one
+        # job or two, the user's good font must survive it whole.
+        for jobs in ("1", "2"):
+            with open(self.path_in_target("cmr10.600pk"), "wb") as f:
+                f.write(b"old bytes")
+            self.stand_in("gftopk", '"%s" "$@" || exit\ntruncate -s 100 "$2"\n' % REAL_GFTOPK)
+            result = self.kiln("-j", jobs, "--overwrite", "600", "few",
+                               definition=self.definition(ONE_FONT))
+            self.assertExit(1, result)
+            self.assertIn(TRUNCATED_PK, result.err)
+            self.assertEqual(b"old bytes", self.read("cmr10.600pk"))
+            self.assertNotIn("cmr10.600pk.kiln-old", self.listing())
+            self.assertNoScratch()
+
+    def path_in_target(self, name):
+        return os.path.join(self.target, name)
 
 
 class DiskFaults(FaultCase):

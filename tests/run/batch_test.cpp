@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <initializer_list>
+#include <map>
 
 #include "deffile/reader.h"
 #include "deffile/runsettings.h"
@@ -13,6 +15,8 @@
 #include "run/jobgen.h"
 #include "support/fake_runner.h"
 #include "support/fakes.h"
+
+#include <fstream>
 
 namespace {
 
@@ -174,6 +178,7 @@ TEST_F(BatchTest, GfFileOneOffIsConvertedAtItsOwnResolution) {
   ChooseSets({"three"});
   EXPECT_EQ(BatchEnd::Completed, RunBatch(view, runner));
 
+  ASSERT_EQ(6u, runner.commands.size());
   EXPECT_EQ("gftopk cmtt9.399gf cmtt9.399pk", runner.commands[3]);
   EXPECT_EQ("gftopk cmtt10.401gf cmtt10.401pk", runner.commands[5]);
   EXPECT_TRUE(PathExists("cmtt10.401pk"));
@@ -277,6 +282,105 @@ TEST_F(BatchTest, ProgramThatCannotStartMeetsMissingGfFile) {
   EXPECT_EQ(0u, dialogue.boxes[1].text.find("mf \\mode=nexthi; nonstopmode; mag=1; input cmtt8\n"));
 }
 
+// Every file under the current directory with its bytes.
+std::map<std::string, std::string> Tree() {
+  namespace fs = std::filesystem;
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::recursive_directory_iterator(".")) {
+    std::string name = fs::relative(entry.path(), ".").generic_string();
+    if (entry.is_directory()) {
+      files[name + "/"] = "";
+      continue;
+    }
+    std::ifstream in(entry.path(), std::ios::binary);
+    files[name] = std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  return files;
+}
+
+void EmptyCurrentDirectory() {
+  for (const auto& entry : std::filesystem::directory_iterator("."))
+    std::filesystem::remove_all(entry.path());
+}
+
+// Several workers: the same files, reports and counts as one, with every
+// scratch directory gone.
+TEST_F(BatchTest, TwoWorkersLeaveWhatOneWorkerLeaves) {
+  runner.fonts["cmr6"].skipPk = true;
+  runner.fonts["cmr9"].gfOffset = -1;
+  errorReaction = 'I';
+  ChooseSets({"cm", "logo"});
+  EXPECT_EQ(BatchEnd::Completed, RunBatch(view, runner, 1));
+  scratch.Write("FONTS.DAT", kDefinition);  // kept across the second run
+  std::map<std::string, std::string> sequential = Tree();
+  int mfRuns = CountCommands("mf ");
+
+  EmptyCurrentDirectory();
+  scratch.Write("FONTS.DAT", kDefinition);
+  FakeRunner second;
+  second.fonts = runner.fonts;
+  RecordingProgress secondView;
+  EXPECT_EQ(BatchEnd::Completed, RunBatch(secondView, second, 2));
+  EXPECT_EQ(sequential, Tree());
+  EXPECT_EQ(mfRuns, static_cast<int>(std::count_if(
+                        second.commands.begin(), second.commands.end(),
+                        [](const std::string& c) { return c.compare(0, 3, "mf ") == 0; })));
+  EXPECT_EQ(13, fontsProcessed);
+  EXPECT_EQ(1, fontsFailed);
+  // The bar counts finished jobs, the failed one included.
+  std::vector<int> positions;
+  for (int i = 1; i <= 13; ++i)
+    if (i != 2) positions.push_back(i);
+  EXPECT_EQ(positions, secondView.positions);
+  EXPECT_EQ("100%(13/13) running: -", secondView.stateLines.back());
+}
+
+TEST_F(BatchTest, FailureUnderStopWithTwoWorkersFilesTheRunningJobAndStartsNoMore) {
+  runner.fonts["cmr6"].skipPk = true;
+  ChooseSets({"cm", "logo"});
+  EXPECT_EQ(BatchEnd::StoppedOnFailure, RunBatch(view, runner, 2));
+  ASSERT_EQ(1u, dialogue.boxes.size());
+  EXPECT_EQ(0u, dialogue.boxes[0].text.find("gftopk cmr6.400gf cmr6.400pk\n"));
+  // cmr7 had started before cmr6's gftopk ended: it is finished and filed.
+  EXPECT_EQ(3, CountCommands("mf "));
+  EXPECT_TRUE(PathExists("cmr7.400pk"));
+  EXPECT_EQ("TFM cmr7", scratch.Read("tfm/cmr7.tfm"));
+  // The failed job's files stay in the target directory, as one worker
+  // leaves them; no scratch directory is left.
+  EXPECT_TRUE(PathExists("cmr6.400gf"));
+  EXPECT_TRUE(PathExists("cmr6.tfm"));
+  for (const auto& entry : Tree()) EXPECT_EQ(std::string::npos, entry.first.find(".kiln"));
+}
+
+TEST_F(BatchTest, FontNamedTwiceIsBuiltOnceEvenWhenOverwriting) {
+  for (int workers : {1, 2}) {
+    FakeRunner fresh;
+    runSettings.overwrite = 1;
+    ChooseSets({"again", "three", "again"});
+    RunBatch(view, fresh, workers);
+    EXPECT_EQ(4, std::count_if(fresh.commands.begin(), fresh.commands.end(),
+                               [](const std::string& c) { return c.compare(0, 3, "mf ") == 0; }))
+        << workers << " workers";
+    EXPECT_EQ(4, fontsProcessed);
+  }
+}
+
+// A run killed outright leaves its scratch directories; the next run in the
+// directory (which holds its lock) removes them, and what is in them is
+// never taken for a built font.
+TEST_F(BatchTest, ScratchDirectoryOfAKilledRunIsRemovedAndNotTakenForAFont) {
+  MakeDirectory(".kiln-job.7");
+  scratch.Write(".kiln-job.7/cmr10.400pk", "PK left by a killed run");
+  scratch.Write(".kiln-job.7/cmr10.400gf", "half");
+  scratch.Write(".kiln-job.x", "not ours: the name has no number");
+  ChooseSets({"again"});
+  EXPECT_EQ(BatchEnd::Completed, RunBatch(view, runner, 1));
+  EXPECT_EQ(1, CountCommands("mf "));
+  EXPECT_EQ("PK cmr10.400pk", scratch.Read("cmr10.400pk"));
+  EXPECT_FALSE(PathExists(".kiln-job.7"));
+  EXPECT_TRUE(PathExists(".kiln-job.x"));
+  EXPECT_TRUE(log.Contains("Removed .kiln-job.7, left by a run that was killed"));
+}
 
 TEST(FormatTimeLine, WorkedExample) {
   std::time_t start = LocalTime(10, 0, 0);

@@ -147,6 +147,8 @@ INSTANTIATE_TEST_SUITE_P(
         EntryCase{"mi10", "magstepi10", "cm", 300},      // m inside the suffix
         EntryCase{"10m0.5", "magstep0.5", "cm10", 329},  // fractional step
         EntryCase{"10m3", "magstep3", "cm10", 518},
+        EntryCase{"10m-1", "magstep-1", "cm10", 250},    // a negative step shrinks
+        EntryCase{"10m-0.5", "magstep-0.5", "cm10", 274},
         EntryCase{"7*0.5", "0.5", "cm7", 150},
         EntryCase{"10*", "", "cm10", 0}));               // factor left empty
 

@@ -78,7 +78,10 @@ ChildOutcome FakeRunner::RunAndWait(
       outcome.exitCode = 1;
       return outcome;
     }
-    WriteFile(InDirectory(workingDirectory, pk), "PK " + pk);
+    // A short one: the preamble (no comment) and no postamble, as a full
+    // disk leaves it.
+    WriteFile(InDirectory(workingDirectory, pk),
+              fonts[font].shortPk ? std::string("\xf7\x59\x00", 3) : "PK " + pk);
     return outcome;
   }
 

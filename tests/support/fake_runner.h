@@ -17,6 +17,7 @@ class FakeRunner : public ProcessRunner {
     int gfOffset = 0;           // the GF file's resolution is this far off
     bool skipLog = false;       // no NAME.log
     bool skipPk = false;        // gftopk leaves no PK file
+    bool shortPk = false;       // gftopk's PK file ends before its postamble
   };
 
   ChildOutcome RunAndWait(

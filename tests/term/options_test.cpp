@@ -90,3 +90,24 @@ TEST(HelpText, NamesEveryOptionAndTheExitStatuses) {
                            "Exit status", "2 for a usage error"})
     EXPECT_NE(std::string::npos, help.find(word)) << word;
 }
+
+TEST(ParseTermOptions, JobCounts) {
+  struct Case {
+    std::vector<std::string> args;
+    int jobs;  // -1: a usage error
+  };
+  for (const Case& c : std::vector<Case>{{{}, 1}, {{"-j", "4"}, 4}, {{"-j4", "600"}, 4},
+                                         {{"--jobs=0"}, 0}, {{"--jobs", "257"}, -1},
+                                         {{"-j", "-1"}, -1}, {{"-jx"}, -1}, {{"-j"}, -1},
+                                         {{"--install", "F", "-j", "2"}, -1}}) {
+    TermOptions o;
+    std::string error;
+    ParseStatus status = Parse(c.args, o, error);
+    if (c.jobs < 0) {
+      EXPECT_EQ(ParseStatus::Usage, status) << c.args.size();
+    } else {
+      ASSERT_EQ(ParseStatus::Run, status) << error;
+      EXPECT_EQ(c.jobs, o.jobs);
+    }
+  }
+}

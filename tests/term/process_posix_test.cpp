@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -311,4 +312,36 @@ TEST(PosixRunnerPriorityDeathTest, UnattainableNiceValueGivesAWarningAndStillRun
       ::testing::ExitedWithCode(0),
       "Cannot set nice value -20 for METAFONT and gftopk \\(Permission denied\\); "
       "they run at kiln's own priority\\.");
+}
+
+// Children side by side: WaitAny hands back whichever ends first, with its
+// own output, whether the output is captured (pipes) or not (waitid).
+TEST(PosixRunnerWaitAny, FirstToEndComesFirstWithItsOwnOutput) {
+  for (auto mode : {PosixProcessRunner::Output::Capture, PosixProcessRunner::Output::Inherit}) {
+    PosixProcessRunner runner;
+    runner.SetOutput(mode);
+    unsigned long error = 0;
+    long slow = runner.Start("sh -c \"sleep 0.4; echo slow\"", "", 1, PRIORITY_NORMAL,
+                             nullptr, error);
+    long fast = runner.Start("sh -c \"echo fast; exit 4\"", "", 1, PRIORITY_NORMAL,
+                             nullptr, error);
+    ASSERT_GT(slow, 0);
+    ASSERT_GT(fast, 0);
+    ASSERT_NE(slow, fast);
+    auto begun = std::chrono::steady_clock::now();
+    ProcessRunner::Ended first = runner.WaitAny();
+    EXPECT_LT(std::chrono::steady_clock::now() - begun, std::chrono::milliseconds(300));
+    EXPECT_EQ(fast, first.ticket);
+    EXPECT_EQ(4, first.outcome.exitCode);
+    bool captured = mode == PosixProcessRunner::Output::Capture;
+    if (captured) {
+      EXPECT_EQ("fast\n", runner.LastOutput());
+    }
+    ProcessRunner::Ended second = runner.WaitAny();
+    EXPECT_EQ(slow, second.ticket);
+    EXPECT_EQ(0, second.outcome.exitCode);
+    if (captured) {
+      EXPECT_EQ("slow\n", runner.LastOutput());
+    }
+  }
 }

@@ -211,6 +211,25 @@ class CtrlC(KilnTest):
         self.assertIn(STOP_NOTICE, run.text)
         self.assertEqual(["f1.600pk"], self.built())
 
+    def test_question_holds_new_starts_of_parallel_jobs(self):
+        run = self.pty(["-j", "2", "600", "one"], sleep="0.5")
+        run.expect("running: f1 600, f2 600")
+        time.sleep(0.2)
+        run.send(b"\x03")
+        run.expect(PROMPT)
+        # The two running fonts end while the question is open; no third
+        # one starts until it is answered.
+        deadline = time.time() + 10
+        while len(self.built()) < 2 and time.time() < deadline:
+            run._read(0.1)
+        run._read(1.0)
+        self.assertEqual(["f1.600pk", "f2.600pk"], self.built())
+        run.send(b"c")
+        self.assertEqual(0, run.wait())
+        self.assertEqual(4, len(self.built()))
+        self.assertTrue(all(self.filed("f%d" % i) for i in range(1, 5)))
+        self.assertEqual([], [n for n in os.listdir(self.pk) if n.startswith(".kiln")])
+
     def test_question_left_open_ends_with_the_batch(self):
         run = self.pty(["600", "one"], sleep="0.3")
         self.interrupt_first_font(run)

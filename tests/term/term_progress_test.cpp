@@ -130,3 +130,22 @@ TEST(TermRunner, RegressionChildKilledBySignalShownOnlyAsANumber) {
   EXPECT_EQ("--- " + metafont + " (killed by signal 11, Segmentation fault): no output ---\n---\n",
             runner.TakeFailureContext());
 }
+
+// Two jobs side by side, each in its own directory: the failed one's
+// context holds its programs' output only, never the other job's.
+TEST(TermRunner, FailureContextOfOneOfTwoJobsRunningSideBySide) {
+  TermOutput output(stdout, false, [] { return 80; });
+  TermProgressView view(output, [] { return 80; });
+  PosixProcessRunner posix;
+  TermRunner runner(posix, view, false);
+  unsigned long error = 0;
+  const std::string good = "sh -c \"echo good job\"";
+  const std::string bad = "sh -c \"sleep 0.2; echo bad job; exit 1\"";
+  runner.Start(bad, "/tmp", 1, 0x20, nullptr, error);
+  runner.Start(good, "/", 1, 0x20, nullptr, error);
+  runner.WaitAny();  // the good one
+  runner.ForgetDirectory("/");
+  runner.WaitAny();
+  EXPECT_EQ("--- " + bad + " (exit status 1), last lines of its output ---\nbad job\n---\n",
+            runner.TakeFailureContext());
+}

@@ -53,10 +53,21 @@ int ParseReaction(const std::string& text) {
   return 0;
 }
 
+int ParseJobs(const std::string& text) {
+  if (text.empty() || text.size() > 3) return -1;
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
+  }
+  return value <= kMaxJobs ? value : -1;
+}
+
 ParseStatus ParseTermOptions(const std::vector<std::string>& args,
                              TermOptions& options, std::string& error) {
   bool help = false, version = false, optionsEnded = false;
   bool installGiven = false, definitionGiven = false, targetGiven = false;
+  bool jobsGiven = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     // A negative number is a word (a resolution), not an option.
@@ -74,10 +85,14 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
       name = arg.substr(0, equals);
       value = arg.substr(equals + 1);
       hasValue = true;
+    } else if (arg.compare(0, 2, "-j") == 0 && arg.size() > 2) {
+      name = "-j";  // -j4, as make takes it
+      value = arg.substr(2);
+      hasValue = true;
     }
+    if (name == "-j") name = "--jobs";
     bool needsValue = ValueTarget(options, name) || ListTarget(options, name) ||
-                      name == "--priority" ||
-                      name == "--reaction";
+                      name == "--priority" || name == "--reaction" || name == "--jobs";
     if (needsValue && !hasValue) {
       if (i + 1 >= args.size()) {
         error = "option " + name + " needs a value";
@@ -119,6 +134,14 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
         error = "--reaction takes S, C or I; not \"" + value + "\"";
         return ParseStatus::Usage;
       }
+    } else if (name == "--jobs") {
+      options.jobs = ParseJobs(value);
+      if (options.jobs < 0) {
+        error = "--jobs takes a number from 0 (one per CPU) to " +
+                std::to_string(kMaxJobs) + "; not \"" + value + "\"";
+        return ParseStatus::Usage;
+      }
+      jobsGiven = true;
     } else if (name == "--overwrite") {
       options.overwrite = true;
     } else if (name == "--debug") {
@@ -152,7 +175,7 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
       (!options.words.empty() || definitionGiven || targetGiven ||
        !options.texmf.empty() || !options.dvi.empty() || !options.missfont.empty() ||
        options.overwrite || options.debug || options.detailed ||
-       options.priority >= 0 || options.reaction)) {
+       options.priority >= 0 || options.reaction || jobsGiven)) {
     error = std::string(installGiven ? "--install" : "--uninstall") +
             " takes no other options and no RESOLUTION or FONTSET";
     return ParseStatus::Usage;
@@ -202,6 +225,9 @@ R"(  --priority P       priority of METAFONT and gftopk: 特急 (or 0, realtime)
                      徒歩 (3, idle); any but 普通 asks for confirmation
 )")) + R"(  --reaction R       what a failed font does: S stop the batch, C ask
                      whether to go on, I ignore it and go on
+  -j, --jobs N       run up to N fonts at once (0: one per CPU; the default
+                     is 1), each in a scratch directory of the target
+                     directory from which its files are moved into place
   --detailed         show the output of METAFONT and gftopk as it comes
                      (by default it is kept, and shown when a font fails)
   --dry-run          list the jobs a run would do, one per line on standard
@@ -236,7 +262,7 @@ METAFONT does not know gives 2602), the error reaction decides: S ends the
 run, C asks, I writes a log line.
 
 While a batch runs, Ctrl-C asks whether to stop; OK stops it after the font
-being built, which is finished and filed. SIGTERM stops it the same way
+being built (with -j, the fonts being built), which is finished and filed. SIGTERM stops it the same way
 without asking. Questions are answered on the terminal (O = OK, C = Cancel);
 without a terminal they take Cancel.
 

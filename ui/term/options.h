@@ -21,6 +21,7 @@ struct TermOptions {
   bool uninstall = false;
   int priority = -1;        // trackbar position 0..3; -1 = not given
   int reaction = 0;         // 'S', 'C', 'I'; 0 = not given
+  int jobs = 1;             // -j N: jobs at once; 0 = one per CPU
   std::vector<std::string> words;  // RESOLUTION, FONTSET...
 };
 
@@ -39,6 +40,9 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
 int ParsePriority(const std::string& text);
 // S, C or I (either case), or stop, confirm, ignore; 0 when none.
 int ParseReaction(const std::string& text);
+// A job count 0..kMaxJobs in plain decimal digits; -1 when none.
+constexpr int kMaxJobs = 256;
+int ParseJobs(const std::string& text);
 
 std::string HelpText();
 std::string VersionText();

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -25,10 +26,6 @@ const char kStopQuestion[] =
     TR_NOOP("終了しても宜しいですか。\n【注意】\n  OKを選択しても直ぐには停止出来ませ\n"
     "  ん(ダイアログは直ぐに消えますが)。\n  若干のタイムラグがありますがストー\n"
     "  ルではありませんので, 辛抱強くお待\n  ち下さい(^_^;");
-
-// The terminal program ends soon after the batch: a shorter poll than the
-// dialog's second keeps the exit quick.
-constexpr int kEpiloguePollMs = 100;
 
 // The write end of the signal pipe while a front end listens, else -1.
 // A lock-free atomic may be read in a signal handler.
@@ -86,6 +83,24 @@ sigset_t StopSignals() {
 }
 
 }  // namespace
+
+int AvailableCpus() {
+#if defined(__linux__)
+  // The affinity mask, not the machine's count: under taskset or a
+  // container's CPU set only those CPUs are there to be used.
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+    return CPU_COUNT(&set);
+#endif
+  long online = sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? static_cast<int>(online) : 1;
+}
+
+int TermFrontEnd::Workers() {
+  if (options_.jobs > 0) return options_.jobs;
+  int cpus = AvailableCpus();
+  return cpus < kMaxJobs ? cpus : kMaxJobs;
+}
 
 std::string AbsolutePath(const std::string& path) {
   char resolved[PATH_MAX];
@@ -211,8 +226,10 @@ void TermFrontEnd::ProgressThreadMain() {
     int signo = ReadSignal(signalPipe_[0]);
     if (signo == SIGINT && confirmStop && Tty::Available()) {
       int woken = -1;
+      holdNewJobs = 1;
       Answer answer = AskOkCancel(TR("確認"), TR(kStopQuestion), {wakePipe_[0], signalPipe_[0]},
                                   &woken);
+      holdNewJobs = 0;
       if (answer == Answer::Cancel) continue;
       if (answer == Answer::Woken && woken == 1 &&
           ReadSignal(signalPipe_[0]) != SIGTERM)
@@ -232,7 +249,15 @@ void TermFrontEnd::ProgressThreadMain() {
   view_.End();
   if (!notice.empty()) Output().Print(stderr, notice);
   viewEnded_ = true;
-  ProgressThreadEpilogue(kEpiloguePollMs);
+  // The master's last word comes through the wake pipe, so the program
+  // ends the moment the batch does.
+  ProgressThreadEpilogue([this] {
+    struct pollfd wake = {wakePipe_[0], POLLIN, 0};
+    if (poll(&wake, 1, -1) > 0) {
+      char bytes[16];
+      (void)!read(wakePipe_[0], bytes, sizeof bytes);
+    }
+  });
   threadEnded_ = true;
 }
 
@@ -245,5 +270,7 @@ void TermFrontEnd::CloseProgressView() {
 }
 
 void TermFrontEnd::JoinProgressThread() {
+  // masterFinished is set: this wakes the thread's last wait.
+  if (wakePipe_[1] >= 0) (void)!write(wakePipe_[1], "x", 1);
   if (thread_.joinable()) thread_.join();
 }

@@ -33,6 +33,9 @@ class TermInstallPrompt : public InstallPrompt {
   KeyStore& keys_;
 };
 
+// The CPUs this process may run on (at least 1).
+int AvailableCpus();
+
 // A typed path made absolute, so that the recorded file is found from any
 // directory; a path that does not exist is returned as typed.
 std::string AbsolutePath(const std::string& path);
@@ -55,6 +58,7 @@ class TermFrontEnd : public RunFrontEnd {
   void JoinProgressThread() override;
   ProgressView& Progress() override { return view_; }
   ProcessRunner& Runner() override { return runner_; }
+  int Workers() override;
 
  private:
   void ProgressThreadMain();

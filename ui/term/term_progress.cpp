@@ -143,6 +143,19 @@ TermRunner::TermRunner(PosixProcessRunner& inner, TermProgressView& view,
                             : PosixProcessRunner::Output::Capture);
 }
 
+void TermRunner::Record(const std::string& workingDirectory, Captured captured) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  lastDirectory_ = workingDirectory;
+  jobs_[workingDirectory].push_back(std::move(captured));
+}
+
+void TermRunner::TellPriorityWarning() {
+  if (!priorityTold_ && !inner_.PriorityWarning().empty()) {
+    priorityTold_ = true;
+    Output().Print(stderr, "kiln: " + inner_.PriorityWarning() + "\n");
+  }
+}
+
 ChildOutcome TermRunner::RunAndWait(
     const std::string& commandLine, const std::string& workingDirectory,
     int showType, int priorityClass,
@@ -157,21 +170,59 @@ ChildOutcome TermRunner::RunAndWait(
     std::lock_guard<std::mutex> lock(mutex_);
     // The batch shows a job's METAFONT line in the view before running it;
     // that line starting again means a new job.
-    if (commandLine == view_.commandLine()) job_.clear();
-    job_.push_back({commandLine, detailed_ ? std::string() : inner_.LastOutput(),
-                    outcome});
+    if (commandLine == view_.commandLine()) jobs_[workingDirectory].clear();
   }
-  if (!priorityTold_ && !inner_.PriorityWarning().empty()) {
-    priorityTold_ = true;
-    Output().Print(stderr, "kiln: " + inner_.PriorityWarning() + "\n");
-  }
+  Record(workingDirectory,
+         {commandLine, detailed_ ? std::string() : inner_.LastOutput(), outcome});
+  TellPriorityWarning();
   return outcome;
+}
+
+long TermRunner::Start(const std::string& commandLine,
+                       const std::string& workingDirectory, int showType,
+                       int priorityClass,
+                       const std::function<void(const ChildProcess&)>& started,
+                       unsigned long& error) {
+  if (detailed_) view_.BeforeChild(commandLine);
+  std::fflush(stdout);
+  std::fflush(stderr);
+  long ticket = inner_.Start(commandLine, workingDirectory, showType, priorityClass,
+                             started, error);
+  if (detailed_) view_.AfterChild();
+  if (ticket != 0) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    started_[ticket] = {commandLine, workingDirectory};
+  }
+  TellPriorityWarning();
+  return ticket;
+}
+
+ProcessRunner::Ended TermRunner::WaitAny() {
+  Ended ended = inner_.WaitAny();
+  std::pair<std::string, std::string> child;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto found = started_.find(ended.ticket);
+    if (found == started_.end()) return ended;
+    child = found->second;
+    started_.erase(found);
+  }
+  Record(child.second,
+         {child.first, detailed_ ? std::string() : inner_.LastOutput(), ended.outcome});
+  return ended;
+}
+
+void TermRunner::ForgetDirectory(const std::string& workingDirectory) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  jobs_.erase(workingDirectory);
 }
 
 std::string TermRunner::TakeFailureContext() {
   std::lock_guard<std::mutex> lock(mutex_);
   std::string text;
-  for (const Captured& child : job_) {
+  auto job = jobs_.find(lastDirectory_);
+  if (job == jobs_.end()) return text;
+  for (const Captured& child : job->second) {
     if (!child.outcome.started) continue;
     std::string status =
         child.outcome.signal ? StringPrintf("killed by signal %d, %s", child.outcome.signal,
@@ -182,7 +233,7 @@ std::string TermRunner::TakeFailureContext() {
     text += tail.empty() ? std::string(": no output ---\n")
                          : std::string(", last lines of its output ---\n") + tail;
   }
-  job_.clear();
+  job->second.clear();
   if (!text.empty()) text += "---\n";
   return text;
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -66,8 +67,17 @@ class TermRunner : public ProcessRunner {
       const std::string& commandLine, const std::string& workingDirectory,
       int showType, int priorityClass,
       const std::function<void(const ChildProcess&)>& started) override;
-  // The captured output of the current job's programs not shown yet, for
-  // the message that reports the failed font; empty when there is none.
+  long Start(const std::string& commandLine, const std::string& workingDirectory,
+             int showType, int priorityClass,
+             const std::function<void(const ChildProcess&)>& started,
+             unsigned long& error) override;
+  Ended WaitAny() override;
+  void ForgetDirectory(const std::string& workingDirectory) override;
+  // The captured output of the programs of the job whose program ended
+  // last, not shown yet, for the message that reports the failed font;
+  // empty when there is none. Jobs that run side by side work in
+  // directories of their own, so one job's output is never mixed with
+  // another's.
   std::string TakeFailureContext();
 
  private:
@@ -79,7 +89,13 @@ class TermRunner : public ProcessRunner {
   PosixProcessRunner& inner_;
   TermProgressView& view_;
   bool detailed_;
+  void Record(const std::string& workingDirectory, Captured captured);
+  void TellPriorityWarning();
+
   bool priorityTold_ = false;
   std::mutex mutex_;
-  std::vector<Captured> job_;
+  // By working directory: the programs of the job that runs there.
+  std::map<std::string, std::vector<Captured>> jobs_;
+  std::map<long, std::pair<std::string, std::string>> started_;  // command, directory
+  std::string lastDirectory_;
 };
