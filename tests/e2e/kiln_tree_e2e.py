@@ -113,9 +113,13 @@ class Documents(TreeCase):
     def test_document_fonts_land_where_dvips_finds_them(self):
         started = time.monotonic()
         dvi = self.set_document()
-        result = self.kiln("--texmf", "var", "--dvi", dvi, "600")
+        # Two at a time: each job works in a scratch folder of the tree's
+        # work folder, and its files are filed from there.
+        result = self.kiln("-j", "2", "--texmf", "var", "--dvi", dvi, "600")
         self.assertExit(0, result)
         tree = self.path("var")
+        self.assertFalse([n for n in os.listdir(os.path.join(tree, "kiln"))
+                          if n.startswith(".kiln-job")])
         pk = [f for f in self.files_below(tree) if f.endswith("pk")]
         # The VF is followed to its base fonts and not built itself; every
         # PK file sits below the folder of its source.
@@ -125,7 +129,8 @@ class Documents(TreeCase):
                          "fonts/pk/ljfour/public/knuth-lib/logo10.1577pk"):
             self.assertIn(expected, pk)
         self.assertFalse([f for f in pk if "kilnvirt" in f], pk)
-        self.assertTrue(os.path.isdir(os.path.join(tree, "kiln", "log")))
+        self.assertEqual(sorted(set(os.path.basename(f).split(".")[0] + ".log" for f in pk)),
+                         sorted(os.listdir(os.path.join(tree, "kiln", "log"))))
         self.assertFalse([f for f in self.files_below(os.path.join(tree, "fonts"))
                           if not f.endswith("pk")])
 
