@@ -5,7 +5,9 @@ The texts marked TR("...") or TR_NOOP("...") in the portable core and the
 terminal program are extracted with xgettext. A text written in Japanese
 needs its English in po/en.po; a text written in English needs its Japanese
 in po/ja.po (or, for the Windows program's few ASCII texts such as its
-title, its English in po/en.po); any other language's catalogue needs both. Every translation must use the same printf
+title, its English in po/en.po); any other language's catalogue needs both.
+A Japanese string literal that is not marked at all fails too: it would
+reach an English reader untranslated. Every translation must use the same printf
 conversions in the same order as its source text, since the lookup happens
 after the compiler's format checks; no catalogue may keep texts that the
 program no longer has; and every catalogue passes `msgfmt --check`.
@@ -85,6 +87,12 @@ def main():
         subprocess.run([xgettext, "--from-code=UTF-8", "--language=C++", "-k", "-kTR",
                         "-kTR_NOOP", "-o", pot] + sources(root), cwd=root, check=True)
         texts = read_po(pot)
+        # Every string literal: a Japanese one that is not marked would
+        # reach an English reader as it is.
+        every = os.path.join(scratch, "every.pot")
+        subprocess.run([xgettext, "--from-code=UTF-8", "--language=C++", "-a",
+                        "-o", every] + sources(root), cwd=root, check=True)
+        unmarked = [text for text in read_po(every) if not text.isascii() and text not in texts]
 
     def translated(language, msgid):
         entry = catalogues.get(language, {}).get(msgid)
@@ -99,6 +107,8 @@ def main():
                 problems.append("no Japanese in po/ja.po for %r" % msgid)
         elif not translated("en", msgid):
             problems.append("no English in po/en.po for %r" % msgid)
+    for text in unmarked:
+        problems.append("a Japanese text is not marked for translation: %r" % text)
     for language, entries in catalogues.items():
         for msgid, (msgstr, fuzzy) in entries.items():
             if msgid not in texts:
