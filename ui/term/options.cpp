@@ -262,8 +262,8 @@ METAFONT does not know gives 2602), the error reaction decides: S ends the
 run, C asks, I writes a log line.
 
 While a batch runs, Ctrl-C asks whether to stop; OK stops it after the font
-being built (with -j, the fonts being built), which is finished and filed. SIGTERM stops it the same way
-without asking. Questions are answered on the terminal (O = OK, C = Cancel);
+being built (with -j, the fonts being built), which is finished and filed.
+SIGTERM stops it the same way without asking. Questions are answered on the terminal (O = OK, C = Cancel);
 without a terminal they take Cancel.
 
 The definition file (plain text; "#" starts a comment; keywords in capitals):
