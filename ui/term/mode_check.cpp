@@ -64,8 +64,8 @@ int ModeAnswer(const std::string& output) {
 
 std::string ModeMismatchText(int lineResolution, const std::string& modeName, int answer) {
   return StringPrintf(
-      "The mode line \"%d %s\" does not fit METAFONT: it gives mode %s %d dpi, not %d.\n"
-      "(METAFONT uses proof mode, 2602 dpi, for a mode it does not know.)",
+      "The mode line \"%d %s\" does not fit METAFONT: in mode %s it prints at\n"
+      "%d dpi, not %d. (METAFONT uses proof mode, 2602 dpi, for a mode it does not know.)",
       lineResolution, modeName.c_str(), modeName.c_str(), answer, lineResolution);
 }
 
