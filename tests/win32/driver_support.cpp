@@ -176,9 +176,16 @@ void SetControl(const char* name, const std::string& value) {
 
 void Prepare(Case& c, const std::string& header, const std::string& sets, const char* targetDir) {
   c.dir = options.caseDir.empty() ? options.scratch + "\\" + c.name : options.caseDir;
-  RemoveTree(c.dir);
-  CreateDirectoryA(options.scratch.c_str(), nullptr);
-  REQUIRE(c, CreateDirectoryA(c.dir.c_str(), nullptr));
+  // Its parents: the scratch root, or those of a user's directory such as
+  // C:\texmf\fonts, which a fresh Wine prefix lacks.
+  for (size_t bar = c.dir.find('\\', 3); bar != std::string::npos; bar = c.dir.find('\\', bar + 1))
+    CreateDirectoryA(c.dir.substr(0, bar).c_str(), nullptr);
+  // With --case-dir every case reuses one directory, which the previous
+  // case's processes may not have let go of yet: retry for a while.
+  REQUIRE(c, WaitUntil([&] {
+    RemoveTree(c.dir);
+    return CreateDirectoryA(c.dir.c_str(), nullptr) != 0;
+  }, 5000));
   c.target = c.dir + "\\pk";
   REQUIRE(c, CreateDirectoryA(c.target.c_str(), nullptr));
   c.definition = c.dir + "\\FONTS.DAT";
