@@ -55,7 +55,7 @@ if [[ "${KILN_WINE_INSIDE:-}" != 1 ]]; then
       -DCMAKE_BUILD_TYPE=Release >/dev/null
   fi
   if ! grep -q "^CMAKE_AR:.*/$toolchain-w64-mingw32-" "$BUILD/CMakeCache.txt"; then
-    echo "wine-tests: $BUILD is not a $toolchain build; use another directory"
+    echo "wine-tests: $BUILD was not configured for $toolchain; use another directory"
     echo "0 passed, 1 failed"
     exit 1
   fi
@@ -146,27 +146,38 @@ if [[ -z "$kiln" || ! -f "$driver" ]]; then
   echo "wine-tests: kiln.exe or kiln_driver.exe was not built"
   failed=$((failed + 1))
 else
-  log=$BUILD/wine-driver.log
+  # run_driver LOG DRIVER_ARGS...: adds its cases to the counts.
+  run_driver() {
+    local log=$1 rc line
+    shift
+    set +e
+    wine "$driver" --kiln "$(winpath "$kiln")" --standins "$(winpath "$BUILD/standin")" \
+      --scratch "$(winpath "$BUILD/wine-scratch")" "$@" 2>&1 | tee "$log"
+    rc=${PIPESTATUS[0]}
+    set -e
+    line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log" | tail -1 || true)
+    if [[ -n "$line" ]]; then
+      passed=$((passed + $(echo "$line" | cut -d' ' -f1)))
+      failed=$((failed + $(echo "$line" | cut -d' ' -f3)))
+    fi
+    if [[ $rc -ne 0 && ( -z "$line" || "$line" == *" 0 failed" ) ]]; then
+      echo "wine-tests: kiln_driver.exe ended with status $rc"
+      failed=$((failed + 1))
+    fi
+  }
   rm -rf "$BUILD/wine-scratch" "$BUILD/shots"
   mkdir -p "$BUILD/wine-scratch" "$BUILD/shots"
-  set +e
-  wine "$driver" --kiln "$(winpath "$kiln")" --standins "$(winpath "$BUILD/standin")" \
-    --scratch "$(winpath "$BUILD/wine-scratch")" --shots "$(winpath "$BUILD/shots")" "$@" 2>&1 |
-    tee "$log"
-  rc=${PIPESTATUS[0]}
-  set -e
-  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log" | tail -1 || true)
-  if [[ -n "$line" ]]; then
-    passed=$((passed + $(echo "$line" | cut -d' ' -f1)))
-    failed=$((failed + $(echo "$line" | cut -d' ' -f3)))
-  fi
-  if [[ $rc -ne 0 && ( -z "$line" || "$line" == *" 0 failed" ) ]]; then
-    echo "wine-tests: kiln_driver.exe ended with status $rc"
-    failed=$((failed + 1))
-  fi
+  run_driver "$BUILD/wine-driver.log" --shots "$(winpath "$BUILD/shots")" "$@"
   for bmp in "$BUILD"/shots/*.bmp; do
     [[ -f "$bmp" ]] && /usr/bin/convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null && rm -f "$bmp"
   done
+  if [[ $# -eq 0 ]]; then
+    # The screenshots' mode: consecutive cases in one user directory, whose
+    # parents a fresh prefix lacks.
+    rm -rf "$WINEPREFIX/drive_c/kiln-user"
+    run_driver "$BUILD/wine-driver-case-dir.log" --case-dir 'C:\kiln-user\texmf' \
+      --only settings_initial_state,batch_progress,reaction_stop
+  fi
 fi
 
 stop_wine
