@@ -2,7 +2,9 @@
 # Every test: the native build, the same under AddressSanitizer and
 # UndefinedBehaviorSanitizer (end-to-end runs included), the platform files'
 # portable POSIX paths, and the Windows cross build under Wine (the core's
-# unit tests and the dialog tests).
+# unit tests and the dialog tests). Where 32-bit programs cannot run, the
+# Wine step tests an x86_64 build of the same sources under 64-bit Wine; the
+# 32-bit program is still cross-built here.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 

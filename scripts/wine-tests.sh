@@ -9,6 +9,12 @@
 # toolchain when needed. The Wine prefix lives in BUILD_DIR/wineprefix,
 # screenshots (BMP from the driver, PNG beside them) in BUILD_DIR/shots.
 # Ends with "N passed, M failed" and a non-zero status on any failure.
+#
+# Where the kernel cannot execute 32-bit programs (32-bit Wine fails with
+# "Exec format error"), the same sources are built for x86_64 in the sibling
+# directory win64 (e.g. build/win64) and run under 64-bit Wine instead: the
+# shipped program stays 32-bit, the 64-bit build only carries the tests.
+# KILN_WINE_ARCH=32 or 64 forces one; a BUILD_DIR named win64 implies 64.
 set -euo pipefail
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -17,28 +23,61 @@ if [[ "${KILN_WINE_INSIDE:-}" != 1 ]]; then
   BUILD=$ROOT/build/win32
   if [[ $# -gt 0 && "$1" != -- ]]; then BUILD=$1; shift; fi
   [[ "${1:-}" == -- ]] && shift
+  for tool in wine wineserver xvfb-run; do
+    command -v "$tool" >/dev/null || { echo "wine-tests: $tool is not installed" >&2; exit 2; }
+  done
+  arch=${KILN_WINE_ARCH:-}
+  [[ -z "$arch" && "$(basename "$BUILD")" == win64 ]] && arch=64
+  if [[ -z "$arch" ]]; then
+    # /usr/bin/wine starts the 32-bit loader whenever it is installed, so its
+    # own failure is the test of whether 32-bit programs run here.
+    if probe=$(wine --version 2>&1); then
+      arch=32
+    else
+      echo "wine-tests: 32-bit Wine cannot run here: ${probe##*: }"
+      arch=64
+    fi
+  fi
+  case "$arch" in
+    32) toolchain=i686 ;;
+    64)
+      toolchain=x86_64
+      [[ "$(basename "$BUILD")" == win32 ]] && BUILD=$(dirname "$BUILD")/win64
+      [[ -x /usr/lib/wine/wine64 ]] ||
+        { echo "wine-tests: 64-bit Wine (package wine64) is not installed" >&2; exit 2; }
+      ;;
+    *) echo "wine-tests: KILN_WINE_ARCH must be 32 or 64" >&2; exit 2 ;;
+  esac
   mkdir -p "$BUILD"
   BUILD=$(cd "$BUILD" && pwd)
   if [[ ! -f "$BUILD/CMakeCache.txt" ]]; then
-    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw-i686.cmake" \
+    cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw-$toolchain.cmake" \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
   fi
+  if ! grep -q "^CMAKE_AR:.*/$toolchain-w64-mingw32-" "$BUILD/CMakeCache.txt"; then
+    echo "wine-tests: $BUILD was not configured for $toolchain; use another directory"
+    echo "0 passed, 1 failed"
+    exit 1
+  fi
+  echo "wine-tests: testing the $arch-bit Windows build ($BUILD) under $arch-bit Wine"
   if ! cmake --build "$BUILD" -j2 >"$BUILD/wine-build.log" 2>&1; then
     tail -40 "$BUILD/wine-build.log"
     echo "wine-tests: the build failed (see $BUILD/wine-build.log)"
     echo "0 passed, 1 failed"
     exit 1
   fi
-  for tool in wine wineserver xvfb-run; do
-    command -v "$tool" >/dev/null || { echo "wine-tests: $tool is not installed" >&2; exit 2; }
-  done
-  export KILN_WINE_INSIDE=1 KILN_WINE_BUILD=$BUILD
+  export KILN_WINE_INSIDE=1 KILN_WINE_BUILD=$BUILD KILN_WINE_ARCH=$arch
   # One X server for everything; Wine stops inside it (see below).
   exec xvfb-run -a -s '-screen 0 1280x1024x24' "$0" "$@"
 fi
 
 BUILD=$KILN_WINE_BUILD
-export WINEPREFIX=$BUILD/wineprefix WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$BUILD/wineprefix WINEARCH=win$KILN_WINE_ARCH WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [[ $KILN_WINE_ARCH == 64 ]]; then
+  # /usr/bin/wine would pick the installed but unusable 32-bit loader.
+  export WINELOADER=/usr/lib/wine/wine64
+  wine() { "$WINELOADER" "$@"; }
+fi
 # Wine's ANSI code page follows the locale: 932 is what the program's texts need.
 export LANG=ja_JP.UTF-8 LC_ALL=ja_JP.UTF-8
 
@@ -50,7 +89,7 @@ trap stop_wine EXIT
 
 if [[ ! -f "$WINEPREFIX/.kiln-prefix-3" ]]; then
   echo "wine-tests: creating the Wine prefix $WINEPREFIX"
-  wineboot --init >/dev/null 2>&1
+  wine wineboot --init >/dev/null 2>&1
   # Without a window manager, Managed windows make every close wait ~2 s.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
   # A crashing program ends instead of waiting in the debugger.
@@ -107,30 +146,42 @@ if [[ -z "$kiln" || ! -f "$driver" ]]; then
   echo "wine-tests: kiln.exe or kiln_driver.exe was not built"
   failed=$((failed + 1))
 else
-  log=$BUILD/wine-driver.log
+  # run_driver LOG DRIVER_ARGS...: adds its cases to the counts.
+  run_driver() {
+    local log=$1 rc line
+    shift
+    set +e
+    wine "$driver" --kiln "$(winpath "$kiln")" --standins "$(winpath "$BUILD/standin")" \
+      --scratch "$(winpath "$BUILD/wine-scratch")" "$@" 2>&1 | tee "$log"
+    rc=${PIPESTATUS[0]}
+    set -e
+    line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log" | tail -1 || true)
+    if [[ -n "$line" ]]; then
+      passed=$((passed + $(echo "$line" | cut -d' ' -f1)))
+      failed=$((failed + $(echo "$line" | cut -d' ' -f3)))
+    fi
+    if [[ $rc -ne 0 && ( -z "$line" || "$line" == *" 0 failed" ) ]]; then
+      echo "wine-tests: kiln_driver.exe ended with status $rc"
+      failed=$((failed + 1))
+    fi
+  }
   rm -rf "$BUILD/wine-scratch" "$BUILD/shots"
   mkdir -p "$BUILD/wine-scratch" "$BUILD/shots"
-  set +e
-  wine "$driver" --kiln "$(winpath "$kiln")" --standins "$(winpath "$BUILD/standin")" \
-    --scratch "$(winpath "$BUILD/wine-scratch")" --shots "$(winpath "$BUILD/shots")" "$@" 2>&1 |
-    tee "$log"
-  rc=${PIPESTATUS[0]}
-  set -e
-  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log" | tail -1 || true)
-  if [[ -n "$line" ]]; then
-    passed=$((passed + $(echo "$line" | cut -d' ' -f1)))
-    failed=$((failed + $(echo "$line" | cut -d' ' -f3)))
-  fi
-  if [[ $rc -ne 0 && ( -z "$line" || "$line" == *" 0 failed" ) ]]; then
-    echo "wine-tests: kiln_driver.exe ended with status $rc"
-    failed=$((failed + 1))
-  fi
+  run_driver "$BUILD/wine-driver.log" --shots "$(winpath "$BUILD/shots")" "$@"
   for bmp in "$BUILD"/shots/*.bmp; do
     [[ -f "$bmp" ]] && /usr/bin/convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null && rm -f "$bmp"
   done
+  if [[ $# -eq 0 ]]; then
+    # The screenshots' mode: consecutive cases in one user directory, whose
+    # parents a fresh prefix lacks.
+    rm -rf "$WINEPREFIX/drive_c/kiln-user"
+    run_driver "$BUILD/wine-driver-case-dir.log" --case-dir 'C:\kiln-user\texmf' \
+      --only settings_initial_state,batch_progress,reaction_stop
+  fi
 fi
 
 stop_wine
 trap - EXIT
+echo "wine-tests: ran the $KILN_WINE_ARCH-bit Windows build under $KILN_WINE_ARCH-bit Wine"
 echo "$passed passed, $failed failed"
 [[ $failed -eq 0 ]]

@@ -176,9 +176,16 @@ void SetControl(const char* name, const std::string& value) {
 
 void Prepare(Case& c, const std::string& header, const std::string& sets, const char* targetDir) {
   c.dir = options.caseDir.empty() ? options.scratch + "\\" + c.name : options.caseDir;
-  RemoveTree(c.dir);
-  CreateDirectoryA(options.scratch.c_str(), nullptr);
-  REQUIRE(c, CreateDirectoryA(c.dir.c_str(), nullptr));
+  // Its parents: the scratch root, or those of a user's directory such as
+  // C:\texmf\fonts, which a fresh Wine prefix lacks.
+  for (size_t bar = c.dir.find('\\', 3); bar != std::string::npos; bar = c.dir.find('\\', bar + 1))
+    CreateDirectoryA(c.dir.substr(0, bar).c_str(), nullptr);
+  // With --case-dir every case reuses one directory, which the previous
+  // case's processes may not have let go of yet: retry for a while.
+  REQUIRE(c, WaitUntil([&] {
+    RemoveTree(c.dir);
+    return CreateDirectoryA(c.dir.c_str(), nullptr) != 0;
+  }, 5000));
   c.target = c.dir + "\\pk";
   REQUIRE(c, CreateDirectoryA(c.target.c_str(), nullptr));
   c.definition = c.dir + "\\FONTS.DAT";
@@ -232,8 +239,19 @@ void Start(Case& c, const std::string& tail, bool attached) {
   buffer.push_back('\0');
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
-  if (!CreateProcessA(options.kiln.c_str(), buffer.data(), nullptr, nullptr, FALSE,
-                      attached ? 0 : DETACHED_PROCESS, nullptr, c.dir.c_str(), &startup, &c.process)) {
+  auto start = [&] {
+    return CreateProcessA(options.kiln.c_str(), buffer.data(), nullptr, nullptr, FALSE,
+                          attached ? 0 : DETACHED_PROCESS, nullptr, c.dir.c_str(), &startup,
+                          &c.process) != 0;
+  };
+  // Wine on a busy machine now and then fails a start with an internal error
+  // before the program runs at all; that says nothing about kiln.exe.
+  bool started = start();
+  for (int retry = 0; !started && GetLastError() == ERROR_INTERNAL_ERROR && retry < 3; ++retry) {
+    Sleep(200);
+    started = start();
+  }
+  if (!started) {
     Fail(c, __FILE__, __LINE__, "cannot start %s: error %lu", options.kiln.c_str(), GetLastError());
     throw Abort();
   }
@@ -252,8 +270,13 @@ static DWORD ExitCode(Case& c) {
 HWND WaitForAt(const char* file, int line, Case& c, probe::Kind kind, int timeoutMs) {
   DWORD start = GetTickCount();
   for (;;) {
-    for (HWND dialog : probe::Dialogs(c.process.dwProcessId))
-      if (probe::KindOf(dialog) == kind) return dialog;
+    for (HWND dialog : probe::Dialogs(c.process.dwProcessId)) {
+      if (probe::KindOf(dialog) != kind) continue;
+      // A box counts once its text can be read: on a busy machine its thread
+      // may not answer yet, and every box of the program has a text.
+      if (kind == probe::Kind::Box && probe::BoxText(dialog).empty()) continue;
+      return dialog;
+    }
     if (!Running(c)) {
       Fail(c, file, line, "kiln.exe ended (exit code %lu) while waiting for the %s", ExitCode(c),
            probe::KindName(kind));
@@ -295,7 +318,9 @@ void ExpectExitAt(const char* file, int line, Case& c, DWORD code, int timeoutMs
   while (Running(c)) {
     for (HWND dialog : probe::Dialogs(c.process.dwProcessId)) {
       probe::Kind kind = probe::KindOf(dialog);
-      if (kind == probe::Kind::Progress || kind == probe::Kind::Settings) continue;
+      // Other: a dialog whose controls are not there, one being torn down.
+      if (kind == probe::Kind::Progress || kind == probe::Kind::Settings || kind == probe::Kind::Other)
+        continue;
       Fail(c, file, line, "unexpected window before the end:%s",
            probe::Describe(c.process.dwProcessId).c_str());
       throw Abort();
