@@ -214,6 +214,13 @@ class Scheduler {
     std::string key;
     long ticket = 0;
     bool converting = false;  // gftopk's turn
+    long sequence = 0;        // the order the jobs were started in
+    // The programs are done, but an older job of the same font is not: the
+    // two share NAME.tfm and NAME.log, which are filed in the order a
+    // sequential run files them, so the later job's files must come last.
+    bool parked = false;
+    bool convertedPending = false;  // parked after gftopk: not yet checked and filed
+    JobStatus status = JobStatus::Built;
   };
 
   static std::string Key(const std::string& fontName, int resolution) {
@@ -224,6 +231,10 @@ class Scheduler {
   void StartConversion(std::size_t index);
   void WaitForOne();
   void Advance(std::size_t index);
+  void Finish(std::size_t index, JobStatus status, bool converted);
+  bool OlderJobOfSameFont(std::size_t index) const;
+  void Complete(std::size_t index);
+  int Active() const;
   void End(std::size_t index, JobStatus status);
   void Reported(const FontJob& job, JobStatus status);
   void WaitForFreeWorker();
@@ -233,7 +244,7 @@ class Scheduler {
   ProcessRunner& runner_;
   const int workers_;
   int ended_ = 0;           // jobs finished, failed ones included
-  long scratchCount_ = 0;
+  long scratchCount_ = 0;  // also the jobs' start order
   bool stopping_ = false;   // a failure ended the batch: nothing new starts
   std::vector<Running> running_;
   std::set<std::string> started_;  // running or built in this batch
@@ -243,7 +254,8 @@ void Scheduler::ShowRunning() {
   int percent = totalFonts > 0 ? ended_ * 100 / totalFonts : 100;
   std::string names;
   for (const Running& running : running_)
-    names += StringPrintf("%s%s %d", names.empty() ? "" : ", ",
+    if (!running.parked)
+      names += StringPrintf("%s%s %d", names.empty() ? "" : ", ",
                           running.job.fontName.c_str(), running.job.fontResolution);
   view_.SetStateLine(StringPrintf("%d%%(%d/%d) running: %s", percent, ended_, totalFonts,
                                   names.empty() ? "-" : names.c_str()));
@@ -284,11 +296,16 @@ void Scheduler::Start(FontJob job, const std::string& key) {
     Reported(job, JobStatus::NoScratchDirectory);
     return;
   }
-  running_.push_back(Running{job, key, 0, false});
+  Running running;
+  running.job = std::move(job);
+  running.key = key;
+  running.sequence = scratchCount_;
+  running_.push_back(std::move(running));
+  const FontJob& started = running_.back().job;
   ShowRunning();
-  view_.SetCommandLine(job.mfCommand);
+  view_.SetCommandLine(started.mfCommand);
   running_.back().ticket =
-      StartProcess(runner_, job.mfCommand, execShowMode, priorityClass, job.workDir);
+      StartProcess(runner_, started.mfCommand, execShowMode, priorityClass, started.workDir);
   // A program that cannot be started has shown its own message; it shows
   // up as a missing file.
   if (running_.back().ticket == 0) Advance(running_.size() - 1);
@@ -312,13 +329,59 @@ void Scheduler::Advance(std::size_t index) {
   Running& running = running_[index];
   if (!running.converting) {
     JobStatus status = JobStatus::Built;
-    if (!MetafontFinished(running.job, status)) return End(index, status);
+    if (!MetafontFinished(running.job, status)) return Finish(index, status, false);
     running.converting = true;
     running.ticket = StartProcess(runner_, running.job.gftopkCommand, execShowMode,
                                   priorityClass, running.job.workDir);
     if (running.ticket != 0) return;
   }
-  End(index, GftopkFinished(running.job));
+  Finish(index, JobStatus::Built, true);
+}
+
+bool Scheduler::OlderJobOfSameFont(std::size_t index) const {
+  for (const Running& other : running_)
+    if (other.sequence < running_[index].sequence &&
+        other.job.fontName == running_[index].job.fontName)
+      return true;
+  return false;
+}
+
+int Scheduler::Active() const {
+  int active = 0;
+  for (const Running& running : running_) active += running.parked ? 0 : 1;
+  return active;
+}
+
+// A job whose programs are done. converted: gftopk ran, and its PK file is
+// still to be checked and the job filed.
+void Scheduler::Finish(std::size_t index, JobStatus status, bool converted) {
+  Running& running = running_[index];
+  running.status = status;
+  running.convertedPending = converted;
+  running.ticket = 0;
+  if (OlderJobOfSameFont(index)) {
+    running.parked = true;
+    ShowRunning();
+    return;
+  }
+  Complete(index);
+  // Parked jobs whose older jobs of the same font have all been filed now
+  // follow, oldest first.
+  for (;;) {
+    std::size_t next = running_.size();
+    for (std::size_t i = 0; i < running_.size(); ++i)
+      if (running_[i].parked && !OlderJobOfSameFont(i) &&
+          (next == running_.size() || running_[i].sequence < running_[next].sequence))
+        next = i;
+    if (next == running_.size()) break;
+    Complete(next);
+  }
+}
+
+void Scheduler::Complete(std::size_t index) {
+  Running& running = running_[index];
+  JobStatus status = running.convertedPending ? GftopkFinished(running.job) : running.status;
+  End(index, status);
 }
 
 void Scheduler::End(std::size_t index, JobStatus status) {
@@ -332,9 +395,7 @@ void Scheduler::End(std::size_t index, JobStatus status) {
 
 void Scheduler::WaitForFreeWorker() {
   // A stop question that is open holds new starts; the running jobs go on.
-  while (!running_.empty() &&
-         (static_cast<int>(running_.size()) >= workers_ || holdNewJobs))
-    WaitForOne();
+  while (Active() > 0 && (Active() >= workers_ || holdNewJobs)) WaitForOne();
   while (holdNewJobs && !terminateRequest)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
 }
@@ -380,7 +441,8 @@ BatchEnd Scheduler::Run() {
     }
   }
   // Whatever ended the batch, the running jobs are finished and filed.
-  while (!running_.empty()) WaitForOne();
+  // (A parked job always waits for an active one, which files it.)
+  while (Active() > 0) WaitForOne();
   if (stopping_) return BatchEnd::StoppedOnFailure;
   return interrupted ? BatchEnd::Interrupted : BatchEnd::Completed;
 }

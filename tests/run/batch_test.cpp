@@ -333,6 +333,19 @@ TEST_F(BatchTest, TwoWorkersLeaveWhatOneWorkerLeaves) {
     if (i != 2) positions.push_back(i);
   EXPECT_EQ(positions, secondView.positions);
   EXPECT_EQ("100%(13/13) running: -", secondView.stateLines.back());
+
+  // Regression: the later magnification of logo10 ending first filed its
+  // log first, and the earlier one's log was left in log/logo10.log.
+  ASSERT_EQ("This is METAFONT, mf \\mode=nexthi; nonstopmode; mag=2; input logo10",
+            sequential["log/logo10.log"]);
+  EmptyCurrentDirectory();
+  scratch.Write("FONTS.DAT", kDefinition);
+  FakeRunner slowFirst;
+  slowFirst.fonts = runner.fonts;
+  slowFirst.slowCommand = "magstep0.5; input logo10";
+  RecordingProgress thirdView;
+  EXPECT_EQ(BatchEnd::Completed, RunBatch(thirdView, slowFirst, 2));
+  EXPECT_EQ(sequential, Tree());
 }
 
 TEST_F(BatchTest, FailureUnderStopWithTwoWorkersFilesTheRunningJobAndStartsNoMore) {

@@ -37,6 +37,32 @@ bool FileExists(const std::string& path) { return std::ifstream(path).good(); }
 
 }  // namespace
 
+long FakeRunner::Start(const std::string& commandLine, const std::string& workingDirectory,
+                       int showType, int priorityClass,
+                       const std::function<void(const ChildProcess&)>& started,
+                       unsigned long& error) {
+  Ended end;
+  end.outcome = RunAndWait(commandLine, workingDirectory, showType, priorityClass, started);
+  if (!end.outcome.started) {
+    error = end.outcome.error;
+    return 0;
+  }
+  end.ticket = ++lastTicket_;
+  bool slow = !slowCommand.empty() && commandLine.find(slowCommand) != std::string::npos;
+  ended_.emplace_back(end, slow);
+  return end.ticket;
+}
+
+ProcessRunner::Ended FakeRunner::WaitAny() {
+  if (ended_.empty()) return Ended();
+  auto next = ended_.begin();
+  while (next != ended_.end() && next->second) ++next;
+  if (next == ended_.end()) next = ended_.begin();
+  Ended end = next->first;
+  ended_.erase(next);
+  return end;
+}
+
 int FakeRunner::ResolutionOf(const std::string& commandLine) const {
   auto mode = modeDpi.find(Trimmed(ValueAfter(commandLine, "mode")));
   // METAFONT falls back to proof mode for a mode it does not know.
@@ -97,6 +123,6 @@ ChildOutcome FakeRunner::RunAndWait(
             "GF " + font);
   WriteFile(InDirectory(workingDirectory, font + ".tfm"), "TFM " + font);
   if (!behaviour.skipLog)
-    WriteFile(InDirectory(workingDirectory, font + ".log"), "This is METAFONT, " + font);
+    WriteFile(InDirectory(workingDirectory, font + ".log"), "This is METAFONT, " + commandLine);
   return outcome;
 }

@@ -3,9 +3,11 @@
 // Per font it can fail in the ways the batch has to meet.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "run/process.h"
@@ -25,6 +27,16 @@ class FakeRunner : public ProcessRunner {
       int showType, int priorityClass,
       const std::function<void(const ChildProcess&)>& started) override;
 
+  // Children started side by side end in the order they were started, but
+  // one whose command line contains slowCommand ends only when no other
+  // child is left.
+  long Start(const std::string& commandLine, const std::string& workingDirectory,
+             int showType, int priorityClass,
+             const std::function<void(const ChildProcess&)>& started,
+             unsigned long& error) override;
+  Ended WaitAny() override;
+  std::string slowCommand;
+
   // Resolution of a METAFONT command line as METAFONT computes it from the
   // mode and the magnification; 0 when the line names no mode.
   int ResolutionOf(const std::string& commandLine) const;
@@ -39,4 +51,8 @@ class FakeRunner : public ProcessRunner {
   std::vector<std::string> commands;  // every command line, started or not
   std::vector<int> priorities;
   std::vector<int> showTypes;
+
+ private:
+  std::deque<std::pair<Ended, bool>> ended_;  // with: it is slow
+  long lastTicket_ = 0;
 };
