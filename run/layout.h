@@ -30,6 +30,9 @@ class OutputLayout {
                           const std::string& workDir) = 0;
   // After the last job, however the batch ended.
   virtual void Finish() {}
+  // True when the TFM files go into the target directory's "tfm" beside
+  // "log"; false when they join the fonts and only "log" is left there.
+  virtual bool FilesTfmAside() const { return true; }
 };
 
 // The target directory as the definition file describes it.
@@ -57,6 +60,7 @@ class TreeLayout : public OutputLayout {
   int FileOutputs(const std::string& fontName, int resolution,
                   const std::string& workDir) override;
   void Finish() override;
+  bool FilesTfmAside() const override { return false; }
 
   // Asks kpathsea about every font of the list at once (sources, TFM files,
   // PK files grouped by resolution), so that the checks and the filing of

@@ -13,6 +13,7 @@
 #include "run/dirlock.h"
 #include "run/filesys.h"
 #include "run/handshake.h"
+#include "run/layout.h"
 #include "ui/dialogue.h"
 #include "ui/log.h"
 #include "ui/settings_model.h"
@@ -89,20 +90,29 @@ void LetProgressThreadEnd(RunFrontEnd& frontEnd) {
 
 std::string FormatSummary(const std::string& startText, std::time_t endTime,
                           std::time_t start, int processed,
-                          const std::string& targetDir) {
+                          const std::string& targetDir, bool logsOnly) {
   int elapsed = static_cast<int>(endTime - start);
   int average = processed > 0 ? elapsed / processed : 0;
   ClockTime finish = LocalClock(endTime);
+  // A TeX tree keeps the TFM files among its fonts: only the log folder is
+  // left for the user to look after.
+  const char* totals =
+      logsOnly ? TR("フォント作成に要した総時間は %d時間 %d分 %d秒でした\n"
+                    "トータル生成フォント数は %d なので,\n"
+                    "フォント一個当たりの平均生成時間は %d 秒でした\n    %s\n"
+                    "ディレクトリの下に log というディレクトリを作成\n"
+                    "しました。METAFONT が出力したログファイルが格納さ\n"
+                    "れていますが, 必要無ければ削除して下さい。")
+               : TR("フォント作成に要した総時間は %d時間 %d分 %d秒でした\n"
+                    "トータル生成フォント数は %d なので,\n"
+                    "フォント一個当たりの平均生成時間は %d 秒でした\n    %s\n"
+                    "ディレクトリの下に tfm と log というディレクトリを作成\n"
+                    "しました。それぞれ METAFONT が出力したファイルが格納さ\n"
+                    "れていますが, 必要無ければ削除して下さい。");
   return StringPrintf(TR("指定されたフォントの生成を完了しました\n    %s\n"
                       "    終了時刻: %02d:%02d:%02d\n"),
                       startText.c_str(), finish.hour, finish.minute, finish.second) +
-         StringPrintf(TR("フォント作成に要した総時間は %d時間 %d分 %d秒でした\n"
-                      "トータル生成フォント数は %d なので,\n"
-                      "フォント一個当たりの平均生成時間は %d 秒でした\n    %s\n"
-                      "ディレクトリの下に tfm と log というディレクトリを作成\n"
-                      "しました。それぞれ METAFONT が出力したファイルが格納さ\n"
-                      "れていますが, 必要無ければ削除して下さい。"),
-                      elapsed / 3600, (elapsed % 3600) / 60, (elapsed % 3600) % 60,
+         StringPrintf(totals, elapsed / 3600, (elapsed % 3600) / 60, (elapsed % 3600) % 60,
                       processed, average, targetDir.c_str());
 }
 
@@ -207,7 +217,7 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
   if (argCount < 3 || autoExecErrors != 0)
     ShowBox(nullptr,
             FormatSummary(startTimeText, endTime, startTime, fontsProcessed,
-                          runSettings.targetDir),
+                          runSettings.targetDir, !CurrentLayout().FilesTfmAside()),
             kProductTitle, kInformationFlags);
   return finish(1);
 }

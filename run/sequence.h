@@ -54,4 +54,4 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
 // The summary text of the end sequence.
 std::string FormatSummary(const std::string& startText, std::time_t endTime,
                           std::time_t start, int processed,
-                          const std::string& targetDir);
+                          const std::string& targetDir, bool logsOnly = false);

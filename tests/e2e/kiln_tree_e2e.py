@@ -59,7 +59,8 @@ class TreeCase(unittest.TestCase):
             os.mkdir(self.path(name))
         self.env = dict(os.environ)
         self.env.update(HOME=self.path("home"), XDG_CONFIG_HOME=self.path("config"),
-                        TEXMFVAR=self.path("var"), NO_COLOR="1", TERM="dumb")
+                        TEXMFVAR=self.path("var"), NO_COLOR="1", TERM="dumb",
+                        LC_ALL="C.UTF-8")
         self.env.pop("TEXMFHOME", None)
 
     def path(self, *parts):
@@ -129,6 +130,8 @@ class Documents(TreeCase):
                          "fonts/pk/ljfour/public/knuth-lib/logo10.1577pk"):
             self.assertIn(expected, pk)
         self.assertFalse([f for f in pk if "kilnvirt" in f], pk)
+        # The summary speaks of the log folder alone: the TFM files joined the fonts.
+        self.assertIn("now holds the directory log", result.err)
         self.assertEqual(sorted(set(os.path.basename(f).split(".")[0] + ".log" for f in pk)),
                          sorted(os.listdir(os.path.join(tree, "kiln", "log"))))
         self.assertFalse([f for f in self.files_below(os.path.join(tree, "fonts"))
