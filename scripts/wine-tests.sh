@@ -175,6 +175,9 @@ else
     # The screenshots' mode: consecutive cases in one user directory, whose
     # parents a fresh prefix lacks.
     rm -rf "$WINEPREFIX/drive_c/kiln-user"
+    # The first run's last programs (kiln.exe, its console host) must be
+    # gone: a console still closing can make the next AllocConsole fail.
+    wineserver -w
     run_driver "$BUILD/wine-driver-case-dir.log" --case-dir 'C:\kiln-user\texmf' \
       --only settings_initial_state,batch_progress,reaction_stop
   fi
