@@ -41,16 +41,14 @@ long FakeRunner::Start(const std::string& commandLine, const std::string& workin
                        int showType, int priorityClass,
                        const std::function<void(const ChildProcess&)>& started,
                        unsigned long& error) {
-  Ended end;
-  end.outcome = RunAndWait(commandLine, workingDirectory, showType, priorityClass, started);
-  if (!end.outcome.started) {
-    error = end.outcome.error;
-    return 0;
-  }
-  end.ticket = ++lastTicket_;
+  long ticket = ProcessRunner::Start(commandLine, workingDirectory, showType, priorityClass,
+                                     started, error);
+  if (ticket == 0) return 0;
+  // The default runs the child at once and hands it straight back; the
+  // order the children end in is this runner's to choose.
   bool slow = !slowCommand.empty() && commandLine.find(slowCommand) != std::string::npos;
-  ended_.emplace_back(end, slow);
-  return end.ticket;
+  ended_.emplace_back(ProcessRunner::WaitAny(), slow);
+  return ticket;
 }
 
 ProcessRunner::Ended FakeRunner::WaitAny() {

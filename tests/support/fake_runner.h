@@ -54,5 +54,4 @@ class FakeRunner : public ProcessRunner {
 
  private:
   std::deque<std::pair<Ended, bool>> ended_;  // with: it is slow
-  long lastTicket_ = 0;
 };
