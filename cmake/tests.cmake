@@ -15,7 +15,7 @@ endif()
 
 # Core tests: portable, so they also run cross-built under Wine.
 file(GLOB KILN_CORE_TEST_SOURCES CONFIGURE_DEPENDS
-  tests/deffile/*_test.cpp tests/run/*_test.cpp tests/ui/*_test.cpp
+  tests/deffile/*_test.cpp tests/run/*_test.cpp tests/tex/*_test.cpp tests/ui/*_test.cpp
   tests/install/*_test.cpp tests/support/*.cpp)
 add_executable(kiln_core_tests ${KILN_CORE_TEST_SOURCES})
 target_link_libraries(kiln_core_tests PRIVATE kilncore ${KILN_GTEST})

@@ -5,8 +5,8 @@
 #include <map>
 #include <string>
 
-#include "run/docfonts.h"
-#include "run/dvifonts.h"
+#include "tex/docfonts.h"
+#include "tex/dvifonts.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "run/filesys.h"
 #include "run/handshake.h"
 #include "run/jobgen.h"
-#include "run/layout.h"
+#include "tex/layout.h"
 #include "run/output.h"
 #include "run/scratch.h"
 #include "ui/dialogue.h"

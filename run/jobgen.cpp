@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "deffile/reader.h"
-#include "run/layout.h"
+#include "tex/layout.h"
 #include "ui/dialogue.h"
 #include "ui/log.h"
 

@@ -13,7 +13,7 @@
 #include "run/dirlock.h"
 #include "run/filesys.h"
 #include "run/handshake.h"
-#include "run/layout.h"
+#include "tex/layout.h"
 #include "ui/dialogue.h"
 #include "ui/log.h"
 #include "ui/settings_model.h"

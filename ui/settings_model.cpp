@@ -10,7 +10,7 @@
 #include "deffile/reader.h"
 #include "deffile/runsettings.h"
 #include "run/cmdline.h"
-#include "run/layout.h"
+#include "tex/layout.h"
 #include "ui/log.h"
 
 const char* const kEmptyListText = TR_NOOP("空っぽです");

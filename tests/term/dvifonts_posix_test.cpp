@@ -18,8 +18,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "run/docfonts.h"
-#include "run/dvifonts.h"
+#include "tex/docfonts.h"
+#include "tex/dvifonts.h"
 
 namespace {
 

@@ -1,14 +1,14 @@
 // The kpsewhich lookups against TeX's own kpsewhich: names map back to
 // their answers whatever kpsewhich leaves out, and every kind is searched
 // in its own format.
-#include "run/texlookup_posix.h"
+#include "tex/texlookup_posix.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
 
-#include "run/layout.h"
+#include "tex/layout.h"
 #include "support/fakes.h"
 
 namespace {

@@ -1,9 +1,9 @@
 #include "ui/term/documents.h"
 
 #include "deffile/runsettings.h"
-#include "run/docjobs.h"
+#include "tex/docjobs.h"
 #include "run/filesys.h"
-#include "ui/term/term_frontend.h"
+#include "ui/term/paths.h"
 #include "ui/term/term_output.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <memory>
 #include <string>
 
-#include "run/layout.h"
-#include "run/texlookup.h"
-#include "run/texlookup_posix.h"
+#include "tex/layout.h"
+#include "tex/texlookup.h"
+#include "tex/texlookup_posix.h"
 #include "ui/term/options.h"
 
 class DocumentRun {

@@ -11,7 +11,7 @@
 #include "ui/settings_model.h"
 #include "ui/term/documents.h"
 #include "ui/term/settings_screen.h"
-#include "ui/term/term_frontend.h"
+#include "ui/term/paths.h"
 #include "ui/term/term_output.h"
 
 namespace {

@@ -16,6 +16,7 @@
 #include "ui/term/catalogue.h"
 #include "ui/term/dry_run.h"
 #include "ui/term/options.h"
+#include "ui/term/paths.h"
 #include "ui/term/term_dialogue.h"
 #include "ui/term/term_frontend.h"
 #include "ui/term/term_log.h"

@@ -10,7 +10,7 @@
 #include "install/locate.h"
 #include "run/cmdline.h"
 #include "run/filesys.h"
-#include "ui/term/term_frontend.h"
+#include "ui/term/paths.h"
 #include "ui/term/term_output.h"
 #include "ui/term/tty.h"
 

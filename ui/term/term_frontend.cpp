@@ -16,6 +16,7 @@
 #include "run/filesys.h"
 #include "run/handshake.h"
 #include "ui/term/mode_check.h"
+#include "ui/term/paths.h"
 #include "ui/term/settings_screen.h"
 #include "ui/term/term_output.h"
 #include "ui/term/tty.h"
@@ -84,28 +85,10 @@ sigset_t StopSignals() {
 
 }  // namespace
 
-int AvailableCpus() {
-#if defined(__linux__)
-  // The affinity mask, not the machine's count: under taskset or a
-  // container's CPU set only those CPUs are there to be used.
-  cpu_set_t set;
-  if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
-    return CPU_COUNT(&set);
-#endif
-  long online = sysconf(_SC_NPROCESSORS_ONLN);
-  return online > 0 ? static_cast<int>(online) : 1;
-}
-
 int TermFrontEnd::Workers() {
   if (options_.jobs > 0) return options_.jobs;
   int cpus = AvailableCpus();
   return cpus < kMaxJobs ? cpus : kMaxJobs;
-}
-
-std::string AbsolutePath(const std::string& path) {
-  char resolved[PATH_MAX];
-  if (realpath(path.c_str(), resolved)) return resolved;
-  return path;
 }
 
 int TermInstallPrompt::RunInstallDialog() {
@@ -152,17 +135,6 @@ TermFrontEnd::~TermFrontEnd() {
   signalPipeWrite = -1;
   for (int fd : {signalPipe_[0], signalPipe_[1], wakePipe_[0], wakePipe_[1]})
     if (fd >= 0) close(fd);
-}
-
-int DefinitionFromOptions(const TermOptions& options, std::string& path) {
-  if (options.definition.empty()) return -1;
-  if (!PathExists(options.definition)) {
-    Output().Print(stderr, StringPrintf(TR("kiln: the definition file %s does not exist\n"),
-                                        options.definition.c_str()));
-    return 0;
-  }
-  path = AbsolutePath(options.definition);
-  return 1;
 }
 
 int TermFrontEnd::LocateDefinitionFile(std::string& path) {

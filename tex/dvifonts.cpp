@@ -5,7 +5,7 @@
 // Every read goes through Cursor, which knows the end of the buffer: no
 // length field is trusted and none sizes an allocation beyond the bytes that
 // are there (a name is at most 510 bytes).
-#include "run/dvifonts.h"
+#include "tex/dvifonts.h"
 
 #include <limits>
 #include <unordered_map>

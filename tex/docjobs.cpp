@@ -1,4 +1,4 @@
-#include "run/docjobs.h"
+#include "tex/docjobs.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -6,8 +6,8 @@
 #include <set>
 #include <utility>
 
-#include "run/docfonts.h"
-#include "run/dvifonts.h"
+#include "tex/docfonts.h"
+#include "tex/dvifonts.h"
 #include "run/filesys.h"
 
 namespace {

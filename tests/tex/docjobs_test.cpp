@@ -1,7 +1,7 @@
 // The second job source and the TeX tree: kpathsea's answers cached and
 // batched, the tree layout's filing and ls-R, missfont.log requests, and the
 // refusal of unreadable documents.
-#include "run/docjobs.h"
+#include "tex/docjobs.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include "run/filesys.h"
 #include "run/handshake.h"
 #include "run/jobgen.h"
-#include "run/layout.h"
+#include "tex/layout.h"
 #include "support/fake_runner.h"
 #include "support/fakes.h"
 

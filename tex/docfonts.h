@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "run/dvifonts.h"
+#include "tex/dvifonts.h"
 
 // A font to build: what a driver asks for at baseDpi.
 struct NeededFont {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "deffile/runsettings.h"
-#include "run/texlookup.h"
+#include "tex/texlookup.h"
 
 struct DocumentPlan {
   std::vector<DocumentFont> fonts;         // to build, each once, first met first

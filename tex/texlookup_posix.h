@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "run/texlookup.h"
+#include "tex/texlookup.h"
 
 class KpsewhichLookup : public TexLookup {
  public:

@@ -1,4 +1,4 @@
-#include "run/texlookup.h"
+#include "tex/texlookup.h"
 
 const char* TexFileSuffix(TexFileKind kind) {
   switch (kind) {

@@ -1,4 +1,4 @@
-#include "run/layout.h"
+#include "tex/layout.h"
 
 #include <cstdio>
 

@@ -5,7 +5,7 @@
 // Sizes follow dvips (vfontdef): a VF's fnt_def gives the scaled size as a
 // fix_word times the virtual font's own scaled size (DVI units), and the
 // design size as a fix_word in points, which is 16 times the DVI unit (sp).
-#include "run/docfonts.h"
+#include "tex/docfonts.h"
 
 #include <set>
 #include <unordered_set>

@@ -1,13 +1,13 @@
 // The DVI and VF readers over bytes built here, the driver resolution rule,
 // and the expansion of documents through virtual fonts with a table lookup.
-#include "run/dvifonts.h"
+#include "tex/dvifonts.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <utility>
 
-#include "run/docfonts.h"
+#include "tex/docfonts.h"
 
 namespace {
 

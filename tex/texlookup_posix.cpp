@@ -1,4 +1,4 @@
-#include "run/texlookup_posix.h"
+#include "tex/texlookup_posix.h"
 
 #include <fcntl.h>
 #include <signal.h>

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "deffile/runsettings.h"
-#include "run/texlookup.h"
+#include "tex/texlookup.h"
 
 class OutputLayout {
  public:
