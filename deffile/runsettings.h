@@ -32,6 +32,9 @@ struct RunSettings {
   // Fonts that the documents need (--dvi, --missfont), built after the sets;
   // each font and resolution once.
   std::vector<DocumentFont> documentFonts;
+  // Fonts of the documents that their driver draws from outline fonts (its
+  // font map), so not built; counted in the summary.
+  int outlineFonts = 0;
   // Outputs of the job generator for the current job.
   std::string fontPrefix;
   std::string fontName;

@@ -25,9 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   for (const TexFontDef& font : fonts.fonts) {
-    if (font.designSize == 0) continue;
     for (int dpi : {300, 600, 1200}) {
-      DriverResolution(dpi, fonts.magnification / 1000.0 * font.scaledSize / font.designSize);
+      DriverResolution(dpi, fonts.magnification, font.scaledSize, font.designSize);
     }
   }
   NoVirtualFonts lookup;

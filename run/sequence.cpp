@@ -116,6 +116,13 @@ std::string FormatSummary(const std::string& startText, std::time_t endTime,
                       processed, average, targetDir.c_str());
 }
 
+std::string OutlineFontsText(int count) {
+  if (count <= 0) return std::string();
+  if (count == 1) return TR("\n1 font of the documents is drawn from an outline font; not built.");
+  return StringPrintf(TR("\n%d fonts of the documents are drawn from outline fonts; not built."),
+                      count);
+}
+
 RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& words) {
   RunOutcome outcome;
   SetArgumentWords(words);
@@ -217,7 +224,8 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
   if (argCount < 3 || autoExecErrors != 0)
     ShowBox(nullptr,
             FormatSummary(startTimeText, endTime, startTime, fontsProcessed,
-                          runSettings.targetDir, !CurrentLayout().FilesTfmAside()),
+                          runSettings.targetDir, !CurrentLayout().FilesTfmAside()) +
+                OutlineFontsText(runSettings.outlineFonts),
             kProductTitle, kInformationFlags);
   return finish(1);
 }

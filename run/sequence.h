@@ -52,6 +52,9 @@ struct RunOutcome {
 RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& words);
 
 // The summary text of the end sequence.
+// The summary's line on the documents' fonts drawn from outline fonts:
+// empty for none (and always for font sets).
+std::string OutlineFontsText(int count);
 std::string FormatSummary(const std::string& startText, std::time_t endTime,
                           std::time_t start, int processed,
                           const std::string& targetDir, bool logsOnly = false);

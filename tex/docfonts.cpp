@@ -1,6 +1,6 @@
-// The walk from documents to real fonts, level by level: every font of one
-// nesting level is looked up in one batch, so that a document with hundreds
-// of fonts costs one kpsewhich run per level, not one per font.
+// The walk from documents to real fonts, round by round: every font new in a
+// round is looked up in one batch, so that a document with hundreds of fonts
+// costs a kpsewhich run per nesting level, not one per font.
 //
 // Sizes follow dvips (vfontdef): a VF's fnt_def gives the scaled size as a
 // fix_word times the virtual font's own scaled size (DVI units), and the
@@ -8,6 +8,7 @@
 #include "tex/docfonts.h"
 
 #include <set>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -22,7 +23,12 @@ struct FontAtSize {
   std::uint64_t scaledSize = 0;   // DVI units
   std::uint64_t designSize = 0;   // DVI units
   std::uint32_t magnification = 1000;
-  int parent = -1;                // the virtual font that names it (index in Walk::fonts_)
+  int parent = -1;                // the virtual font that first named it (index in Walk::fonts_)
+  int depth = 0;
+  std::set<std::uint32_t> characters;  // used, expanded already
+  std::set<std::uint32_t> pending;     // used, not expanded yet
+  std::set<std::size_t> followed;      // the VF's font definitions followed from here
+  bool queued = false;
 };
 
 // name, NUL, then the sizes' bytes: one hashable string per font at a size.
@@ -35,13 +41,18 @@ std::string SizeKey(const FontAtSize& font) {
   return key;
 }
 
+// A worklist of fonts at sizes with characters not yet expanded. Each
+// round looks up the names it has not asked before in one batch, then
+// expands every font of the round; a font met again with new characters
+// goes round again for those alone.
 class Walk {
  public:
   Walk(int baseDpi, VfLookup& lookup, DocumentFonts& out)
       : baseDpi_(baseDpi), lookup_(lookup), out_(out) {}
 
-  // Adds a font of the next level, unless met before at that size.
-  void Add(FontAtSize font) {
+  // Adds characters of a font at a size, unless all were met before.
+  void Add(FontAtSize font, const std::set<std::uint32_t>& characters) {
+    if (characters.empty()) return;
     if (font.scaledSize == 0 || font.scaledSize >= kSizeLimit || font.designSize == 0 ||
         font.designSize >= kSizeLimit) {
       if (FirstTime(SizeProblem(font))) {
@@ -49,17 +60,31 @@ class Walk {
       }
       return;
     }
-    if (!met_.insert(SizeKey(font)).second) return;
-    fonts_.push_back(std::move(font));
+    const std::string key = SizeKey(font);
+    auto known = met_.find(key);
+    std::size_t index;
+    if (known == met_.end()) {
+      index = fonts_.size();
+      met_.emplace(key, index);
+      fonts_.push_back(std::move(font));
+    } else {
+      index = known->second;
+    }
+    FontAtSize& node = fonts_[index];
+    for (std::uint32_t character : characters)
+      if (!node.characters.count(character)) node.pending.insert(character);
+    if (!node.pending.empty() && !node.queued) {
+      node.queued = true;
+      queue_.push_back(index);
+    }
   }
 
   bool Run(std::string& error) {
-    std::size_t levelStart = 0;
-    for (int depth = 0; levelStart < fonts_.size(); ++depth) {
-      const std::size_t levelEnd = fonts_.size();
-      if (!LookUp(levelStart, levelEnd, error)) return false;
-      for (std::size_t i = levelStart; i < levelEnd; ++i) Expand(static_cast<int>(i), depth);
-      levelStart = levelEnd;
+    while (!queue_.empty()) {
+      std::vector<std::size_t> round;
+      round.swap(queue_);
+      if (!LookUp(round, error)) return false;
+      for (std::size_t index : round) Expand(index);
     }
     return true;
   }
@@ -77,16 +102,22 @@ class Walk {
     return text.empty() ? text : " (through" + text + ")";
   }
 
-  // One batch for the names of a level not asked before.
-  bool LookUp(std::size_t begin, std::size_t end, std::string& error) {
+  // One batch for the names of a round not asked before: the map first,
+  // then the VFs of the others.
+  bool LookUp(const std::vector<std::size_t>& round, std::string& error) {
     std::vector<std::string> names;
-    for (std::size_t i = begin; i < end; ++i) {
-      if (asked_.insert(fonts_[i].name).second) names.push_back(fonts_[i].name);
+    for (std::size_t index : round) {
+      if (asked_.insert(fonts_[index].name).second) names.push_back(fonts_[index].name);
     }
     if (names.empty()) return true;
+    lookup_.FindOutlineFonts(names, outline_);
+    std::vector<std::string> bitmapNames;
+    for (const std::string& name : names)
+      if (!outline_.count(name)) bitmapNames.push_back(name);
+    if (bitmapNames.empty()) return true;
     std::map<std::string, VfFile> found;
-    lookup_.FindVirtualFonts(names, found);
-    for (const std::string& name : names) {
+    lookup_.FindVirtualFonts(bitmapNames, found);
+    for (const std::string& name : bitmapNames) {
       auto file = found.find(name);
       if (file == found.end()) continue;
       Virtual& vf = virtuals_[name];
@@ -100,24 +131,52 @@ class Walk {
     return true;
   }
 
-  void Expand(int index, int depth) {
+  void Expand(std::size_t index) {
+    std::set<std::uint32_t> characters;
+    {
+      FontAtSize& node = fonts_[index];
+      node.queued = false;
+      characters.swap(node.pending);
+      node.characters.insert(characters.begin(), characters.end());
+    }
     // A copy: Add may move fonts_.
     const FontAtSize font = fonts_[index];
+    if (outline_.count(font.name)) {
+      if (outlineListed_.insert(font.name).second) out_.outline.push_back(font.name);
+      return;
+    }
     auto vf = virtuals_.find(font.name);
     if (vf == virtuals_.end()) {
       Build(font);
       return;
     }
     const std::string& path = vf->second.path;
-    if (depth >= kMaxVirtualFontDepth) {
+    if (font.depth >= kMaxVirtualFontDepth) {
       if (FirstTime("deep " + font.name)) {
         Report("virtual font " + path + Through(font.parent) + ": nested deeper than " +
                std::to_string(kMaxVirtualFontDepth) + " virtual fonts, not followed");
       }
       return;
     }
-    for (const TexFontDef& def : vf->second.fonts.fonts) {
-      if (++steps_ > kMaxVirtualFontSteps) {
+    if (steps_ >= kMaxVirtualFontSteps) {
+      if (FirstTime("steps")) {
+        Report("more than " + std::to_string(kMaxVirtualFontSteps) +
+               " font definitions of virtual fonts; the rest not followed");
+      }
+      return;
+    }
+    // The characters that the used packets set, by the VF's font.
+    std::map<std::size_t, std::set<std::uint32_t>> used;
+    for (std::uint32_t character : characters) {
+      auto packet = vf->second.fonts.packets.find(character);
+      if (packet == vf->second.fonts.packets.end()) continue;
+      for (const VfUse& use : packet->second) used[use.font].insert(use.character);
+    }
+    for (const auto& uses : used) {
+      const TexFontDef& def = vf->second.fonts.fonts[uses.first];
+      if (!fonts_[index].followed.insert(uses.first).second) {
+        // Followed before from here: only the new characters go on.
+      } else if (++steps_ > kMaxVirtualFontSteps) {
         if (FirstTime("steps")) {
           Report("more than " + std::to_string(kMaxVirtualFontSteps) +
                  " font definitions of virtual fonts; the rest not followed");
@@ -144,21 +203,20 @@ class Walk {
       FontAtSize child;
       child.name = def.name;
       child.magnification = font.magnification;
-      child.parent = index;
+      child.parent = static_cast<int>(index);
+      child.depth = font.depth + 1;
       // fix_words are signed: a negative one is a bad size (0).
       if (def.scaledSize < 0x80000000u) {
         child.scaledSize = (std::uint64_t{def.scaledSize} * font.scaledSize) >> kFixWordShift;
       }
       if (def.designSize < 0x80000000u) child.designSize = def.designSize >> kFixWordToSp;
-      Add(std::move(child));
+      Add(std::move(child), uses.second);
     }
   }
 
   void Build(const FontAtSize& font) {
-    const double magnification = font.magnification / 1000.0 *
-                                 static_cast<double>(font.scaledSize) /
-                                 static_cast<double>(font.designSize);
-    const int resolution = DriverResolution(baseDpi_, magnification);
+    const int resolution =
+        DriverResolution(baseDpi_, font.magnification, font.scaledSize, font.designSize);
     if (resolution <= 0) {
       if (FirstTime(SizeProblem(font))) {
         Report("font " + font.name + Through(font.parent) + ": size out of range, not built");
@@ -182,10 +240,13 @@ class Walk {
   const int baseDpi_;
   VfLookup& lookup_;
   DocumentFonts& out_;
-  std::vector<FontAtSize> fonts_;  // every font met, level after level
-  std::unordered_set<std::string> met_;
+  std::vector<FontAtSize> fonts_;  // every font at a size met
+  std::unordered_map<std::string, std::size_t> met_;
+  std::vector<std::size_t> queue_;
   std::size_t steps_ = 0;  // VF font definitions followed
   std::set<std::string> asked_;
+  std::set<std::string> outline_;
+  std::set<std::string> outlineListed_;
   std::map<std::string, Virtual> virtuals_;
   std::set<std::pair<std::string, int>> built_;
   std::unordered_set<std::string> reported_;
@@ -204,7 +265,7 @@ bool ExpandDocumentFonts(const std::vector<DviFontList>& documents, int baseDpi,
       font.scaledSize = def.scaledSize;
       font.designSize = def.designSize;
       font.magnification = document.magnification;
-      walk.Add(std::move(font));
+      walk.Add(std::move(font), std::set<std::uint32_t>(def.characters.begin(), def.characters.end()));
     }
   }
   return walk.Run(error);

@@ -1,11 +1,14 @@
-// The real fonts a set of documents needs: the fonts of their DVI files,
-// with every virtual font replaced by the fonts it names, recursively, each
-// at the resolution a DVI driver (dvips, xdvi) asks kpathsea for. Pure: the
+// The real fonts a set of documents needs, as a DVI driver (dvips, xdvi)
+// loads them: the fonts whose characters the pages set, with a virtual font
+// replaced by the fonts that the packets of its used characters set,
+// recursively, each at the resolution the driver asks kpathsea for. Fonts
+// that the driver draws from outline fonts (its map) are passed over. Pure: the
 // VF files come through VfLookup, which the program answers with kpathsea and
 // tests with a table.
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,6 +33,14 @@ class VfLookup {
   // with every name of that level not asked before.
   virtual void FindVirtualFonts(const std::vector<std::string>& names,
                                 std::map<std::string, VfFile>& found) = 0;
+  // Of names, those the driver draws from outline fonts; asked before the
+  // VFs (a driver looks at its map first), with the names of a level not
+  // asked before. None by default: bitmaps for every font.
+  virtual void FindOutlineFonts(const std::vector<std::string>& names,
+                                std::set<std::string>& outline) {
+    (void)names;
+    (void)outline;
+  }
 };
 
 // The depth limit. A font of a DVI file is at depth 0, a font named by the VF
@@ -48,6 +59,8 @@ constexpr std::size_t kMaxVirtualFontSteps = 100000;
 struct DocumentFonts {
   // The real fonts (no VF), each name and resolution once, in the order first met.
   std::vector<NeededFont> fonts;
+  // The fonts drawn from outline fonts instead, each name once, first met first.
+  std::vector<std::string> outline;
   // One line for each VF not followed (it names itself, closes a cycle, or
   // lies too deep) and each font whose size gives no resolution.
   std::vector<std::string> reports;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <set>
 #include <utility>
 
@@ -16,10 +17,47 @@ namespace {
 // (a disk image named .dvi) from eating the memory.
 constexpr std::size_t kMaxInputBytes = 512u * 1024 * 1024;
 
+// The map's entries whose font files kpathsea finds: the fonts a driver
+// draws from outlines. Each font file is asked for once.
+class OutlineFonts {
+ public:
+  OutlineFonts(TexLookup& lookup, std::map<std::string, FontMapEntry> entries)
+      : lookup_(lookup), entries_(std::move(entries)) {}
+
+  void Find(const std::vector<std::string>& names, std::set<std::string>& outline) {
+    std::vector<std::string> files;
+    std::vector<const FontMapEntry*> listed;
+    for (const std::string& name : names) {
+      auto entry = entries_.find(name);
+      if (entry == entries_.end()) continue;
+      listed.push_back(&entry->second);
+      for (const std::string& file : entry->second.fontFiles)
+        if (file.find('/') == std::string::npos && !found_.count(file)) files.push_back(file);
+    }
+    if (!files.empty()) {
+      std::vector<std::string> paths = lookup_.FindFiles(TexFileKind::Named, files);
+      for (std::size_t i = 0; i < files.size(); ++i)
+        found_[files[i]] = i < paths.size() && !paths[i].empty();
+    }
+    for (const FontMapEntry* entry : listed) {
+      bool all = true;
+      for (const std::string& file : entry->fontFiles)
+        all = all && (file.find('/') != std::string::npos ? IsRegularFile(file) : found_[file]);
+      // No font file: one the printer or viewer holds.
+      if (all) outline.insert(entry->texName);
+    }
+  }
+
+ private:
+  TexLookup& lookup_;
+  std::map<std::string, FontMapEntry> entries_;
+  std::map<std::string, bool> found_;
+};
+
 // The VF files of a level, found by kpathsea in one call and read whole.
 class FileVfLookup : public VfLookup {
  public:
-  explicit FileVfLookup(TexLookup& lookup) : lookup_(lookup) {}
+  FileVfLookup(TexLookup& lookup, OutlineFonts* outline) : lookup_(lookup), outline_(outline) {}
   void FindVirtualFonts(const std::vector<std::string>& names,
                         std::map<std::string, VfFile>& found) override {
     std::vector<std::string> paths = lookup_.FindFiles(TexFileKind::VirtualFont, names);
@@ -32,11 +70,45 @@ class FileVfLookup : public VfLookup {
         failure = paths[i] + ": " + error;
     }
   }
+  void FindOutlineFonts(const std::vector<std::string>& names,
+                        std::set<std::string>& outline) override {
+    if (outline_) outline_->Find(names, outline);
+  }
   std::string failure;  // the first VF that could not be read
 
  private:
   TexLookup& lookup_;
+  OutlineFonts* outline_;
 };
+
+// The map's entries; false with error when it cannot be read, or is given
+// and not found. path stays empty for none.
+bool ReadFontMap(const FontMapChoice& map, TexLookup& lookup,
+                 std::map<std::string, FontMapEntry>& entries, std::string& path,
+                 std::string& error) {
+  entries.clear();
+  path.clear();
+  if (map.file.empty() || map.file == kNoMap) return true;
+  if (map.file.find('/') != std::string::npos) {
+    path = map.file;
+  } else {
+    path = lookup.FindFiles(TexFileKind::Named, {map.file})[0];
+    if (path.empty()) {
+      if (map.optional) return true;
+      error = map.file + ": no such font map where kpathsea looks";
+      return false;
+    }
+  }
+  std::vector<unsigned char> bytes;
+  std::string why;
+  if (!ReadWholeFile(path, kMaxInputBytes, bytes, why)) {
+    error = path + ": " + why;
+    path.clear();
+    return false;
+  }
+  entries = ParseFontMap(std::string(bytes.begin(), bytes.end()));
+  return true;
+}
 
 std::vector<std::string> Words(const std::string& line) {
   std::vector<std::string> words;
@@ -160,9 +232,15 @@ bool ParseMissfontLine(const std::string& line, int baseDpi, DocumentFont& font,
 
 bool PlanDocumentFonts(const std::vector<std::string>& dviFiles,
                        const std::vector<std::string>& missfontLogs, int baseDpi,
-                       TexLookup& lookup, DocumentPlan& plan, std::string& error) {
+                       const FontMapChoice& map, TexLookup& lookup, DocumentPlan& plan,
+                       std::string& error) {
   plan = DocumentPlan();
   std::vector<DocumentFont> wanted;
+  std::map<std::string, FontMapEntry> entries;
+  if (!ReadFontMap(map, lookup, entries, plan.mapPath, error)) return false;
+  std::unique_ptr<OutlineFonts> outline;
+  if (!plan.mapPath.empty()) outline = std::make_unique<OutlineFonts>(lookup, std::move(entries));
+  std::set<std::string> outlineNames;
 
   std::vector<DviFontList> documents;
   for (const std::string& path : dviFiles) {
@@ -177,7 +255,7 @@ bool PlanDocumentFonts(const std::vector<std::string>& dviFiles,
     documents.push_back(std::move(list));
   }
   if (!documents.empty()) {
-    FileVfLookup vfs(lookup);
+    FileVfLookup vfs(lookup, outline.get());
     DocumentFonts expanded;
     std::string why;
     bool read = ExpandDocumentFonts(documents, baseDpi, vfs, expanded, why);
@@ -190,6 +268,8 @@ bool PlanDocumentFonts(const std::vector<std::string>& dviFiles,
       return false;
     }
     for (const NeededFont& font : expanded.fonts) wanted.push_back({font.name, font.resolution});
+    for (const std::string& name : expanded.outline)
+      if (outlineNames.insert(name).second) plan.outline.push_back(name);
     for (const std::string& report : expanded.reports) plan.reports.push_back(report);
   }
 
@@ -225,6 +305,25 @@ bool PlanDocumentFonts(const std::vector<std::string>& dviFiles,
     if (font.resolution <= 0 || !seen.insert({font.name, font.resolution}).second) continue;
     unique.push_back(font);
     if (named.insert(font.name).second) names.push_back(font.name);
+  }
+  // The requests of font-making logs go through the map too (those of the
+  // documents went on their way through their virtual fonts).
+  if (outline && !missfontLogs.empty()) {
+    std::vector<std::string> unasked;
+    for (const std::string& name : names)
+      if (!outlineNames.count(name)) unasked.push_back(name);
+    std::set<std::string> found;
+    outline->Find(unasked, found);
+    for (const std::string& name : unasked)
+      if (found.count(name) && outlineNames.insert(name).second) plan.outline.push_back(name);
+    std::vector<DocumentFont> kept;
+    for (const DocumentFont& font : unique)
+      if (!outlineNames.count(font.name)) kept.push_back(font);
+    unique.swap(kept);
+    std::vector<std::string> keptNames;
+    for (const std::string& name : names)
+      if (!outlineNames.count(name)) keptNames.push_back(name);
+    names.swap(keptNames);
   }
   std::vector<std::string> sources = lookup.FindFiles(TexFileKind::MetafontSource, names);
   std::set<std::string> withoutSource;

@@ -9,11 +9,14 @@
 #include <vector>
 
 #include "deffile/runsettings.h"
+#include "tex/fontmap.h"
 #include "tex/texlookup.h"
 
 struct DocumentPlan {
   std::vector<DocumentFont> fonts;         // to build, each once, first met first
   std::vector<std::string> withoutSource;  // font names, each once
+  std::vector<std::string> outline;        // drawn from outline fonts, each name once
+  std::string mapPath;                     // the map read; empty: none
   std::vector<std::string> reports;        // lines passed over, VFs not followed
 };
 
@@ -23,12 +26,25 @@ struct DocumentPlan {
 bool ParseMissfontLine(const std::string& line, int baseDpi, DocumentFont& font,
                        std::string& why);
 
+// The font map a driver reads, as a document run is told it.
+struct FontMapChoice {
+  // "none": bitmaps for every font; a path (with a slash) read as it is;
+  // else a name that kpathsea finds (psfonts.map, pdftex.map).
+  std::string file = kDvipsMapFile;
+  // A map that is not found means bitmaps for every font (a driver without
+  // its map does the same) instead of the end of the run.
+  bool optional = true;
+};
+constexpr const char* kNoMap = "none";
+
 // Reads every file and fills plan. false when a file cannot be read whole
 // (not there, not a DVI file, a damaged font definition, a VF that cannot
-// be read): error names the file and what is wrong, and nothing may run.
+// be read, a map given and not found): error names the file and what is
+// wrong, and nothing may run.
 bool PlanDocumentFonts(const std::vector<std::string>& dviFiles,
                        const std::vector<std::string>& missfontLogs, int baseDpi,
-                       TexLookup& lookup, DocumentPlan& plan, std::string& error);
+                       const FontMapChoice& map, TexLookup& lookup, DocumentPlan& plan,
+                       std::string& error);
 
 // The whole of a regular file, at most maxBytes; false with error ("cannot
 // be read: ...", "not a regular file", "larger than ...").

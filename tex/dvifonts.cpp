@@ -8,6 +8,8 @@
 #include "tex/dvifonts.h"
 
 #include <limits>
+#include <set>
+#include <utility>
 #include <unordered_map>
 
 namespace {
@@ -105,6 +107,132 @@ bool ReadFontDef(Cursor& cursor, std::vector<TexFontDef>& fonts, FontIndex& inde
 
 bool IsFontDef(unsigned char opcode) { return opcode >= kFntDef1 && opcode < kFntDef1 + 4; }
 
+// Parameter bytes of the DVI commands that carry no font or character,
+// from set_rule (132) to z4 (170); -1 for those handled apart.
+int FixedParameterBytes(unsigned char opcode) {
+  switch (opcode) {
+    case 132: case 137: return 8;                                  // set_rule, put_rule
+    case 138: case 140: case 141: case 142: return 0;              // nop eop push pop
+    case 139: return 44;                                           // bop
+    case 147: case 152: case 161: case 166: return 0;              // w0 x0 y0 z0
+    default: break;
+  }
+  if (opcode >= 143 && opcode <= 170) {
+    // right1..4, w1..4, x1..4, down1..4, y1..4, z1..4 (the *0 forms above)
+    static const unsigned char firsts[] = {143, 148, 153, 157, 162, 167};
+    for (unsigned char first : firsts)
+      if (opcode >= first && opcode < first + 4) return opcode - first + 1;
+  }
+  return -1;
+}
+
+constexpr unsigned char kSet1 = 128;
+constexpr unsigned char kPut1 = 133;
+constexpr unsigned char kFntNum0 = 171;
+constexpr unsigned char kFnt1 = 235;
+constexpr unsigned char kXxx1 = 239;
+constexpr unsigned char kBop = 139;
+constexpr unsigned char kEop = 140;
+constexpr unsigned char kDirection = 255;  // pTeX's dir[1]
+
+// What a walk over DVI commands meets: a character set in the current font.
+struct CommandWalk {
+  bool pages = false;        // DVI pages (bop, eop, fnt_def allowed) or a VF packet
+  bool japanese = false;     // pTeX's direction command allowed
+  bool haveFont = false;
+  std::uint32_t font = 0;    // the current font number
+  std::set<std::pair<std::uint32_t, std::uint32_t>> sets;  // (font, character)
+};
+
+// Walks commands up to the cursor's end, or in pages up to post (the
+// cursor is left on it). false with error on a command that does not
+// belong there or runs past the end.
+bool WalkCommands(Cursor& cursor, CommandWalk& walk, std::vector<TexFontDef>& defs,
+                  FontIndex& index, std::string& error) {
+  const char* truncated = walk.pages ? "truncated page" : "truncated character packet";
+  const char* garbled = walk.pages ? "garbled page" : "garbled character packet";
+  while (cursor.Has(1)) {
+    const unsigned char opcode = cursor.Peek();
+    std::uint32_t character = 0;
+    bool sets = false;
+    if (opcode < kSet1) {
+      cursor.Skip(1);
+      character = opcode;
+      sets = true;
+    } else if ((opcode >= kSet1 && opcode < kSet1 + 4) || (opcode >= kPut1 && opcode < kPut1 + 4)) {
+      const std::size_t bytes = opcode - (opcode >= kPut1 ? kPut1 : kSet1) + 1;
+      if (!cursor.Has(1 + bytes)) {
+        error = truncated;
+        return false;
+      }
+      cursor.Skip(1);
+      character = cursor.Read(bytes);
+      sets = true;
+    } else if (opcode >= kFntNum0 && opcode < kFnt1) {
+      cursor.Skip(1);
+      walk.font = opcode - kFntNum0;
+      walk.haveFont = true;
+    } else if (opcode >= kFnt1 && opcode < kFnt1 + 4) {
+      const std::size_t bytes = opcode - kFnt1 + 1;
+      if (!cursor.Has(1 + bytes)) {
+        error = truncated;
+        return false;
+      }
+      cursor.Skip(1);
+      walk.font = cursor.Read(bytes);
+      walk.haveFont = true;
+    } else if (opcode >= kXxx1 && opcode < kXxx1 + 4) {
+      const std::size_t bytes = opcode - kXxx1 + 1;
+      if (!cursor.Has(1 + bytes)) {
+        error = truncated;
+        return false;
+      }
+      cursor.Skip(1);
+      const std::uint32_t length = cursor.Read(bytes);
+      if (!cursor.Has(length)) {
+        error = truncated;
+        return false;
+      }
+      cursor.Skip(length);
+    } else if (walk.pages && IsFontDef(opcode)) {
+      // TeX defines a font on the page before its first use, and again in
+      // the postamble; the postamble's are the ones kept.
+      if (!ReadFontDef(cursor, defs, index, error)) return false;
+    } else if (walk.pages && opcode == kPost) {
+      return true;
+    } else if (walk.japanese && opcode == kDirection) {
+      if (!cursor.Has(2)) {
+        error = truncated;
+        return false;
+      }
+      cursor.Skip(2);
+    } else {
+      const int bytes = FixedParameterBytes(opcode);
+      if (bytes < 0 || (!walk.pages && (opcode == kBop || opcode == kEop))) {
+        error = garbled;
+        return false;
+      }
+      if (!cursor.Has(1 + static_cast<std::size_t>(bytes))) {
+        error = truncated;
+        return false;
+      }
+      cursor.Skip(1 + static_cast<std::size_t>(bytes));
+    }
+    if (sets) {
+      if (!walk.haveFont) {
+        error = walk.pages ? "character set before any font" : garbled;
+        return false;
+      }
+      walk.sets.emplace(walk.font, character);
+    }
+  }
+  if (walk.pages) {
+    error = "no postamble";
+    return false;
+  }
+  return true;
+}
+
 // kpathsea's magstep (magstep.c): n half magsteps of bdpi, computed with the
 // same factors so that the rounding agrees with every kpathsea program.
 // long long: twenty magsteps of a large baseDpi do not fit an int.
@@ -177,6 +305,25 @@ bool ReadDviFonts(const unsigned char* data, std::size_t size, DviFontList& out,
       return false;
     }
   }
+  // The pages, for the characters each font sets: a font that sets none is
+  // loaded by no driver.
+  CommandWalk walk;
+  walk.pages = true;
+  walk.japanese = id == kDviIdJapanese;
+  Cursor pages(data, post + 1, preambleEnd);
+  if (!WalkCommands(pages, walk, out.fonts, index, error)) return false;
+  if (pages.Offset() != post) {
+    error = "garbled page";
+    return false;
+  }
+  for (const auto& set : walk.sets) {
+    auto font = index.find(set.first);
+    if (font == index.end()) {
+      error = "font " + std::to_string(set.first) + " used but not defined";
+      return false;
+    }
+    out.fonts[font->second].characters.push_back(set.second);  // ascending: sets is ordered
+  }
   return true;
 }
 
@@ -230,7 +377,25 @@ bool ReadVfFonts(const unsigned char* data, std::size_t size, VfFontList& out,
       error = "truncated character packet";
       return false;
     }
-    cursor.Skip(header + static_cast<std::size_t>(length));
+    const std::uint32_t code = cursor.Read(header == 8 ? 4 : 1);
+    cursor.Skip(header == 8 ? 4 : 3);  // tfm width
+    // The packet's own commands; its current font starts as the first one
+    // the VF defines.
+    Cursor packet(data, cursor.Offset() + static_cast<std::size_t>(length), cursor.Offset());
+    CommandWalk walk;
+    walk.haveFont = !out.fonts.empty();
+    walk.font = walk.haveFont ? out.fonts[0].number : 0;
+    if (!WalkCommands(packet, walk, out.fonts, index, error)) return false;
+    std::vector<VfUse>& uses = out.packets[code];
+    for (const auto& set : walk.sets) {
+      auto font = index.find(set.first);
+      if (font == index.end()) {
+        error = "character packet selects undefined font " + std::to_string(set.first);
+        return false;
+      }
+      uses.push_back({font->second, set.second});
+    }
+    cursor.Skip(static_cast<std::size_t>(length));
   }
   if (!cursor.Has(1)) {
     error = "no postamble";
@@ -245,23 +410,83 @@ bool ReadVfFonts(const unsigned char* data, std::size_t size, VfFontList& out,
   return true;
 }
 
-int DriverResolution(int baseDpi, double magnification) {
-  const double exact = static_cast<double>(baseDpi) * magnification;
-  if (baseDpi <= 0 || !(exact + 0.5 >= 1.0) ||
-      !(exact + 0.5 < static_cast<double>(std::numeric_limits<int>::max()))) {
-    return 0;
+namespace {
+
+// A 128-bit unsigned number, enough for baseDpi x magnification x scaled
+// size (< 2^94), written out so that 32-bit builds have it too.
+struct Wide {
+  std::uint64_t high = 0;
+  std::uint64_t low = 0;
+};
+
+Wide Multiply(std::uint64_t a, std::uint64_t b) {
+  const std::uint64_t mask = 0xFFFFFFFFu;
+  const std::uint64_t ll = (a & mask) * (b & mask);
+  const std::uint64_t lh = (a & mask) * (b >> 32);
+  const std::uint64_t hl = (a >> 32) * (b & mask);
+  const std::uint64_t hh = (a >> 32) * (b >> 32);
+  const std::uint64_t middle = (ll >> 32) + (lh & mask) + (hl & mask);
+  Wide product;
+  product.low = (middle << 32) | (ll & mask);
+  product.high = hh + (lh >> 32) + (hl >> 32) + (middle >> 32);
+  return product;
+}
+
+Wide Add(Wide a, std::uint64_t b) {
+  a.low += b;
+  if (a.low < b) ++a.high;
+  return a;
+}
+
+// floor(a / b) when it fits 64 bits, else UINT64_MAX; b > 0 and b < 2^63.
+std::uint64_t Divide(const Wide& a, std::uint64_t b) {
+  if (a.high >= b) return std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t remainder = a.high;
+  std::uint64_t quotient = 0;
+  for (int bit = 63; bit >= 0; --bit) {
+    remainder = (remainder << 1) | ((a.low >> bit) & 1u);
+    quotient <<= 1;
+    if (remainder >= b) {
+      remainder -= b;
+      quotient |= 1u;
+    }
   }
-  const int dpi = static_cast<int>(exact + 0.5);
+  return quotient;
+}
+
+}  // namespace
+
+int MagstepFix(int baseDpi, long long dpi) {
+  if (baseDpi <= 0 || dpi <= 0 || dpi > std::numeric_limits<int>::max()) return 0;
   // kpse_magstep_fix: walk the half magsteps away from baseDpi towards dpi
   // and take the first within one dpi; stop once past it.
   const int sign = dpi < baseDpi ? -1 : 1;
   for (int m = 0; m < kMaxHalfMagsteps; ++m) {
     const long long stepDpi = Magstep(m * sign, baseDpi);
     const long long difference = stepDpi - dpi;
-    if (difference >= -1 && difference <= 1 && stepDpi <= std::numeric_limits<int>::max()) {
+    if (difference >= -1 && difference <= 1 && stepDpi > 0 &&
+        stepDpi <= std::numeric_limits<int>::max()) {
       return static_cast<int>(stepDpi);
     }
     if (difference * sign > 0) break;
   }
-  return dpi;
+  return static_cast<int>(dpi);
+}
+
+int DriverResolution(int baseDpi, std::uint64_t magnification, std::uint64_t scaledSize,
+                     std::uint64_t designSize) {
+  constexpr std::uint64_t kLimit = std::uint64_t{1} << 32;
+  if (baseDpi <= 0 || magnification == 0 || magnification >= kLimit || scaledSize == 0 ||
+      scaledSize >= kLimit || designSize == 0 || designSize >= kLimit) {
+    return 0;
+  }
+  // round(baseDpi x mag x s / (1000 x d)) = floor((2 N + D) / 2 D).
+  const std::uint64_t denominator = 2000 * designSize;
+  Wide numerator = Multiply(static_cast<std::uint64_t>(baseDpi) * magnification, scaledSize);
+  numerator.high = (numerator.high << 1) | (numerator.low >> 63);
+  numerator.low <<= 1;
+  numerator = Add(numerator, denominator / 2);
+  const std::uint64_t dpi = Divide(numerator, denominator);
+  if (dpi == 0 || dpi > static_cast<std::uint64_t>(std::numeric_limits<int>::max())) return 0;
+  return MagstepFix(baseDpi, static_cast<long long>(dpi));
 }

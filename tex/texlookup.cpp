@@ -5,6 +5,7 @@ const char* TexFileSuffix(TexFileKind kind) {
     case TexFileKind::MetafontSource: return ".mf";
     case TexFileKind::Tfm: return ".tfm";
     case TexFileKind::VirtualFont: return ".vf";
+    case TexFileKind::Named: return "";
   }
   return "";
 }

@@ -10,7 +10,9 @@
 #include <utility>
 #include <vector>
 
-enum class TexFileKind { MetafontSource, Tfm, VirtualFont };
+// Named: the name carries its suffix and kpathsea takes the format from it
+// (psfonts.map, cmr10.pfb).
+enum class TexFileKind { MetafontSource, Tfm, VirtualFont, Named };
 
 class TexLookup {
  public:
@@ -36,7 +38,7 @@ class TexLookup {
   virtual std::string Variable(const std::string& name) = 0;
 };
 
-// The suffix kpathsea knows the kind by: ".mf", ".tfm", ".vf".
+// The suffix kpathsea knows the kind by: ".mf", ".tfm", ".vf"; "" for Named.
 const char* TexFileSuffix(TexFileKind kind);
 
 // True for a font name that can be handed to a lookup and to METAFONT's

@@ -254,13 +254,14 @@ std::vector<std::string> KpsewhichLookup::FindFiles(TexFileKind kind,
   if (asked.empty()) return paths;
   // The format is named: kpsewhich does not take every suffix for its
   // format (NAME.vf is not searched as a virtual font).
-  const char* format = kind == TexFileKind::MetafontSource ? "mf"
-                       : kind == TexFileKind::Tfm          ? "tfm"
-                                                           : "vf";
+  std::vector<std::string> options;
+  if (kind == TexFileKind::MetafontSource) options.push_back("-format=mf");
+  if (kind == TexFileKind::Tfm) options.push_back("-format=tfm");
+  if (kind == TexFileKind::VirtualFont) options.push_back("-format=vf");
   std::vector<std::string> lines;
   const std::string& directory =
       kind == TexFileKind::MetafontSource ? sourceDirectory_ : directory_;
-  if (!Run({std::string("-format=") + format}, asked, directory, lines)) return paths;
+  if (!Run(options, asked, directory, lines)) return paths;
   // kpsewhich prints only what it finds; the file's own name tells which.
   std::map<std::string, std::string> byName;
   for (const std::string& line : lines) byName.emplace(BaseName(line), line);

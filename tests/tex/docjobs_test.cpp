@@ -14,11 +14,14 @@
 #include "run/filesys.h"
 #include "run/handshake.h"
 #include "run/jobgen.h"
+#include "tex/fontmap.h"
 #include "tex/layout.h"
 #include "support/fake_runner.h"
 #include "support/fakes.h"
 
 namespace {
+
+const FontMapChoice kBitmapsOnly{kNoMap, true};
 
 // kpathsea as a table; records every call.
 class TableLookup : public TexLookup {
@@ -235,12 +238,12 @@ TEST(PlanTest, UnreadableFilesAreNamedAndMissfontJobsAreMergedAndChecked) {
   std::string error;
 
   scratch.Write("bad.dvi", std::string("\xf7\x02 not really", 12));
-  EXPECT_FALSE(PlanDocumentFonts({scratch.path() + "/bad.dvi"}, {}, 600, table, plan, error));
+  EXPECT_FALSE(PlanDocumentFonts({scratch.path() + "/bad.dvi"}, {}, 600, kBitmapsOnly, table, plan, error));
   EXPECT_EQ(0u, error.find(scratch.path() + "/bad.dvi: "));
-  EXPECT_FALSE(PlanDocumentFonts({scratch.path() + "/none.dvi"}, {}, 600, table, plan, error));
+  EXPECT_FALSE(PlanDocumentFonts({scratch.path() + "/none.dvi"}, {}, 600, kBitmapsOnly, table, plan, error));
   EXPECT_EQ(scratch.path() + "/none.dvi: no such file", error);
   MakeDirectory(scratch.path() + "/dir.dvi");
-  EXPECT_FALSE(PlanDocumentFonts({scratch.path() + "/dir.dvi"}, {}, 600, table, plan, error));
+  EXPECT_FALSE(PlanDocumentFonts({scratch.path() + "/dir.dvi"}, {}, 600, kBitmapsOnly, table, plan, error));
   EXPECT_EQ(scratch.path() + "/dir.dvi: not a regular file", error);
 
   scratch.Write("missfont.log",
@@ -250,7 +253,8 @@ TEST(PlanTest, UnreadableFilesAreNamedAndMissfontJobsAreMergedAndChecked) {
                 "mktexpk --mfmode ljfour --bdpi 600 --mag 1+120/600 --dpi 720 cmr10\n"
                 "mktextfm ecrm1000\n");
   table.calls.clear();
-  ASSERT_TRUE(PlanDocumentFonts({}, {scratch.path() + "/missfont.log"}, 600, table, plan, error));
+  ASSERT_TRUE(PlanDocumentFonts({}, {scratch.path() + "/missfont.log"}, 600, kBitmapsOnly, table,
+                                plan, error));
   ASSERT_EQ(1u, plan.fonts.size());
   EXPECT_EQ("cmr10", plan.fonts[0].name);
   EXPECT_EQ(720, plan.fonts[0].resolution);
@@ -258,6 +262,42 @@ TEST(PlanTest, UnreadableFilesAreNamedAndMissfontJobsAreMergedAndChecked) {
   ASSERT_EQ(1u, plan.reports.size());  // the same line once
   EXPECT_NE(std::string::npos, plan.reports[0].find("mktextfm ecrm1000"));
   EXPECT_EQ(std::vector<std::string>{".mf: cmr10 nosource"}, table.calls);
+
+  // Through a map: cmr10's font file is found, so it is drawn from it;
+  // nosource's is not, so it stays (and has no source).
+  scratch.Write("test.map",
+                "% comment\ncmr10 CMR10 <cmr10.pfb\n"
+                "nosource NoSource \" .167 SlantFont \" <[8r.enc < nosource.pfb\n");
+  table.files["cmr10.pfb"] = "/t/fonts/type1/cmr10.pfb";
+  table.calls.clear();
+  const FontMapChoice map{scratch.path() + "/test.map", false};
+  ASSERT_TRUE(PlanDocumentFonts({}, {scratch.path() + "/missfont.log"}, 600, map, table, plan, error))
+      << error;
+  EXPECT_TRUE(plan.fonts.empty());
+  EXPECT_EQ(std::vector<std::string>{"cmr10"}, plan.outline);
+  EXPECT_EQ(std::vector<std::string>{"nosource"}, plan.withoutSource);
+  EXPECT_EQ((std::vector<std::string>{": cmr10.pfb nosource.pfb", ".mf: nosource"}), table.calls);
+  // A map named and not found ends the run; the default one only when it is there.
+  EXPECT_FALSE(PlanDocumentFonts({}, {}, 600, FontMapChoice{"nosuch.map", false}, table, plan, error));
+  EXPECT_EQ("nosuch.map: no such font map where kpathsea looks", error);
+  EXPECT_TRUE(PlanDocumentFonts({}, {}, 600, FontMapChoice{"nosuch.map", true}, table, plan, error));
+  EXPECT_TRUE(plan.mapPath.empty());
+}
+
+TEST(FontMapTest, EntriesAndTheirFontFiles) {
+  std::map<std::string, FontMapEntry> map = ParseFontMap(
+      "% psfonts.map\n* star\n# hash\n; semicolon\n\n"
+      "cmr10 CMR10 <cmr10.pfb\n"
+      "ptmr8r Times-Roman \"TeXBase1Encoding ReEncodeFont\" <8r.enc\n"
+      "ec-a ECA <<a.pfa <[custom <b.ttf\n"
+      "cmr10 Other <other.pfb\n"
+      "\"quoted first\" <x.pfb\n"
+      "open SomeFont \" unterminated <not.pfb\n");
+  ASSERT_EQ(4u, map.size());
+  EXPECT_EQ(std::vector<std::string>{"cmr10.pfb"}, map["cmr10"].fontFiles);  // the first counts
+  EXPECT_TRUE(map["ptmr8r"].fontFiles.empty());  // resident, its encoding is no font file
+  EXPECT_EQ((std::vector<std::string>{"a.pfa", "b.ttf"}), map["ec-a"].fontFiles);
+  EXPECT_TRUE(map["open"].fontFiles.empty());
 }
 
 TEST(DocumentJobTest, MagnificationIsExactForMetafont) {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
+#include <algorithm>
+#include <map>
+#include <set>
 #include <utility>
 
 #include "tex/docfonts.h"
@@ -46,7 +48,8 @@ void PutDef(Bytes& out, const Def& def) {
 
 // A DVI file as TeX writes it: preamble, one empty page, postamble with the
 // definitions, post_post, 223s up to a multiple of four (at least four).
-Bytes Dvi(const std::vector<Def>& defs, std::uint32_t mag = 1000, int id = 2) {
+Bytes Dvi(const std::vector<Def>& defs, std::uint32_t mag = 1000, int id = 2,
+          const Bytes& page = Bytes()) {
   Bytes out = {247, 2};
   Put(out, 25400000, 4);
   Put(out, 473628672, 4);
@@ -57,6 +60,7 @@ Bytes Dvi(const std::vector<Def>& defs, std::uint32_t mag = 1000, int id = 2) {
   const std::size_t bop = out.size();
   out.push_back(139);
   Put(out, 0, 44);
+  out.insert(out.end(), page.begin(), page.end());
   out.push_back(140);  // eop
   const std::size_t post = out.size();
   out.push_back(248);
@@ -74,18 +78,22 @@ Bytes Dvi(const std::vector<Def>& defs, std::uint32_t mag = 1000, int id = 2) {
   return out;
 }
 
-// A VF file as vptovf writes it: one short packet per character.
+// A VF file as vptovf writes it: one short packet per character, character
+// 'A' + c set from font c modulo the number of fonts.
 Bytes Vf(const std::vector<Def>& defs, int characters = 2) {
   Bytes out = {247, 202, 3, 'v', 'p', 'l'};
   Put(out, 0xCAFE, 4);
   Put(out, 10u << 20, 4);  // ds 10 pt
   for (const Def& def : defs) PutDef(out, def);
   for (int c = 0; c < characters; ++c) {
-    out.push_back(2);  // pl
-    out.push_back(static_cast<unsigned char>('A' + c));
+    const unsigned char code = static_cast<unsigned char>('A' + c);
+    out.push_back(code < 128 ? 6 : 7);  // pl
+    out.push_back(code);
     Put(out, 0x80000, 3);  // tfm width
-    out.push_back(171);    // fnt_num_0
-    out.push_back(static_cast<unsigned char>('A' + c));
+    out.push_back(238);    // fnt4
+    Put(out, defs.empty() ? 0 : defs[static_cast<std::size_t>(c) % defs.size()].number, 4);
+    if (code >= 128) out.push_back(128);  // set1
+    out.push_back(code);
   }
   do out.push_back(248);
   while (out.size() % 4 != 0);
@@ -210,7 +218,7 @@ TEST(ReadVfFonts, GoodFile) {
   EXPECT_EQ(fonts.fonts[0].scaledSize, 1258291u);
   EXPECT_EQ(fonts.fonts[1].name, "cmbx10");
   // A long character packet, and no characters at all.
-  Bytes longPacket = {247, 202, 0, 0, 0, 0, 0, 0, 16, 0, 0, 242, 0, 0, 0, 1, 0, 0, 0, 'A', 0, 8, 0, 0, 128};
+  Bytes longPacket = {247, 202, 0, 0, 0, 0, 0, 0, 16, 0, 0, 242, 0, 0, 0, 1, 0, 0, 0, 'A', 0, 8, 0, 0, 138};
   while (longPacket.size() % 4) longPacket.push_back(248);
   longPacket.push_back(248);
   EXPECT_TRUE(ReadVfFonts(longPacket.data(), longPacket.size(), fonts, error)) << error;
@@ -234,10 +242,10 @@ TEST(ReadVfFonts, DamagedFilesRefused) {
   garbledPost.push_back(0);
   EXPECT_EQ(VfError(garbledPost), "garbled postamble");
   Bytes badPacket = good;
-  badPacket[post - 7] = 250;  // where the second packet starts
+  badPacket[post - 11] = 250;  // where the second packet starts
   EXPECT_EQ(VfError(badPacket), "garbled character packet");
   Bytes lateDef = good;
-  lateDef[post - 7] = 243;
+  lateDef[post - 11] = 243;
   EXPECT_EQ(VfError(lateDef), "font definition after the characters");
   Bytes hugeLong = {247, 202, 0, 0, 0, 0, 0, 0, 16, 0, 0, 242, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0, 'A', 0, 8, 0, 0, 248};
   EXPECT_EQ(VfError(hugeLong), "truncated character packet");
@@ -245,47 +253,64 @@ TEST(ReadVfFonts, DamagedFilesRefused) {
 }
 
 TEST(DriverResolution, DvipsValues) {
-  // Measured with dvips -D 600 / -D 300 (kpathsea's magstep fix).
+  // Measured with dvips -D 600 / -D 300 (kpathsea's magstep fix); sizes as
+  // document magnification, scaled size, design size.
   struct Case {
     int base;
-    double magnification;
+    std::uint64_t mag, scaled, design;
     int expected;
   } cases[] = {
-      {600, 1.095 * 1.2, 789},    // 788.4, snapped to magstep 1.5
-      {600, 1.0, 600},
-      {600, 1.095445, 657},       // the plain magsteps
-      {600, 1.2, 720},
-      {600, 1.44, 864},
-      {600, 1.092, 655},          // two off magstep 0.5: left alone
-      {600, 1.098, 659},
-      {600, 0.997, 598},
-      {300, 1.095445, 329},
-      {300, 1.2, 360},
-      {600, 0.833333, 500},       // magstep -1
-      {600, 0.831, 500},          // 498.6 -> 499, within one of 500
-      {600, 0.836, 502},
-      {600, 0.501, 301},
-      {600, 0.1, 61},             // 60, within one of magstep -12.5
-      {600, 2.985, 1792},         // 1791, magstep 6
-      {600, 5.0, 3000},
-      {600, 20.0, 12000},
-      {600, 0.199, 119},
+      {600, 1095, 1200, 1000, 789},     // 788.4, snapped to magstep 1.5
+      {600, 2074, 655360, 524288, 1556},  // exactly 1555.5: half up, as dvips
+      {600, 1000, 1, 1, 600},
+      {600, 1000, 1200, 1000, 720},
+      {600, 1440, 1, 1, 864},
+      {600, 1092, 1, 1, 655},           // two off magstep 0.5: left alone
+      {600, 1098, 1, 1, 659},
+      {600, 997, 1, 1, 598},
+      {600, 833, 1, 1, 500},            // magstep -1
+      {600, 831, 1, 1, 500},            // 498.6 -> 499, within one of 500
+      {600, 836, 1, 1, 502},
+      {600, 100, 1, 1, 61},             // 60, within one of magstep -12.5
+      {600, 2985, 1, 1, 1792},          // 1791, magstep 6
+      {600, 20000, 1, 1, 12000},
+      {600, 199, 1, 1, 119},
+      {2000000000, 1000, 1, 1, 2000000000},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(DriverResolution(c.base, c.magnification), c.expected)
-        << c.base << " x " << c.magnification;
+    EXPECT_EQ(DriverResolution(c.base, c.mag, c.scaled, c.design), c.expected)
+        << c.base << " x " << c.mag << " x " << c.scaled << "/" << c.design;
+  }
+}
+
+TEST(DriverResolution, SnapsWithinOneOfEveryHalfMagstepBothWays) {
+  // METAFONT's names for the half magsteps of cx and ljfour.
+  const std::map<int, std::vector<int>> steps = {
+      {300, {329, 360, 394, 432, 473, 518}},
+      {600, {500, 548, 657, 720, 789, 864, 946, 1037}}};
+  for (const auto& base : steps) {
+    for (int step : base.second) {
+      for (int off : {-1, 0, 1}) {
+        EXPECT_EQ(DriverResolution(base.first, 1000, step + off, base.first), step)
+            << base.first << ": " << step + off;
+      }
+      for (int off : {-2, 2}) {
+        EXPECT_EQ(DriverResolution(base.first, 1000, step + off, base.first), step + off)
+            << base.first << ": " << step + off;
+      }
+    }
   }
 }
 
 TEST(DriverResolution, OutOfRange) {
-  EXPECT_EQ(DriverResolution(600, 0.0), 0);
-  EXPECT_EQ(DriverResolution(600, -1.0), 0);
-  EXPECT_EQ(DriverResolution(600, 0.0005), 0);
-  EXPECT_EQ(DriverResolution(0, 1.0), 0);
-  EXPECT_EQ(DriverResolution(600, 1e12), 0);
-  EXPECT_EQ(DriverResolution(600, std::nan("")), 0);
-  EXPECT_EQ(DriverResolution(600, 1e300 * 1e300), 0);
-  EXPECT_EQ(DriverResolution(2000000000, 1.0), 2000000000);
+  EXPECT_EQ(DriverResolution(600, 0, 1, 1), 0);
+  EXPECT_EQ(DriverResolution(600, 1000, 0, 1), 0);
+  EXPECT_EQ(DriverResolution(600, 1000, 1, 0), 0);
+  EXPECT_EQ(DriverResolution(600, 1, 1, 2000), 0);       // 0.3 dpi
+  EXPECT_EQ(DriverResolution(0, 1000, 1, 1), 0);
+  EXPECT_EQ(DriverResolution(600, 1000, 0xFFFFFFFFu, 1), 0);
+  EXPECT_EQ(DriverResolution(600, std::uint64_t{1} << 32, 1, 1), 0);
+  EXPECT_EQ(DriverResolution(0x7FFFFFFF, 0xFFFFFFFFu, 0xFFFFFFFFu, 1), 0);
 }
 
 class TableLookup : public VfLookup {
@@ -302,10 +327,13 @@ class TableLookup : public VfLookup {
   }
 };
 
-DviFontList Document(std::vector<Def> defs, std::uint32_t mag = 1000) {
+// Every font sets characters A and B (or those given).
+DviFontList Document(std::vector<Def> defs, std::uint32_t mag = 1000,
+                     std::vector<std::uint32_t> characters = {'A', 'B'}) {
   DviFontList list;
   list.magnification = mag;
-  for (const Def& def : defs) list.fonts.push_back({def.number, 0, def.scaled, def.design, "", def.name});
+  for (const Def& def : defs)
+    list.fonts.push_back({def.number, 0, def.scaled, def.design, "", def.name, characters});
   return list;
 }
 
@@ -381,17 +409,30 @@ TEST(ExpandDocumentFonts, DepthLimit) {
 }
 
 TEST(ExpandDocumentFonts, StepLimit) {
-  // 320 fonts at 320 sizes, each of them this VF again: 102720 definitions
-  // to follow by the second level. Each name is asked for once.
+  // 320 fonts at 320 sizes, each of them this VF again, whose one character
+  // sets A in every font: 102720 definitions to follow by the second
+  // level. Each name is asked for once.
   std::vector<Def> defs;
   for (std::uint32_t i = 0; i < 320; ++i) defs.push_back({i, "f" + std::to_string(i), kFix + 7 * i, kTenPtFix, 2});
-  const Bytes vf = Vf(defs);
+  Bytes vf = Vf(defs, 0);
+  while (vf.back() == 248) vf.pop_back();
+  vf.push_back(242);
+  Put(vf, 320 * 6, 4);
+  Put(vf, 'A', 4);
+  Put(vf, 0x80000, 4);
+  for (const Def& def : defs) {
+    vf.push_back(238);
+    Put(vf, def.number, 4);
+    vf.push_back('A');
+  }
+  do vf.push_back(248);
+  while (vf.size() % 4 != 0);
   TableLookup lookup;
   lookup.files["v"] = vf;
   for (const Def& def : defs) lookup.files[def.name] = vf;
   DocumentFonts out;
   std::string error;
-  ASSERT_TRUE(ExpandDocumentFonts({Document({{0, "v"}})}, 600, lookup, out, error));
+  ASSERT_TRUE(ExpandDocumentFonts({Document({{0, "v"}}, 1000, {'A'})}, 600, lookup, out, error)) << error;
   EXPECT_TRUE(out.fonts.empty());
   EXPECT_EQ(out.reports.back(), "more than 100000 font definitions of virtual fonts; the rest not followed");
   EXPECT_EQ(lookup.calls.size(), 2u);
@@ -411,6 +452,93 @@ TEST(ExpandDocumentFonts, UnreadableVfAndBadSizes) {
   EXPECT_EQ(out.reports, (std::vector<std::string>{"font logo10: size out of range, not built",
                                                    "font cmr10 (through neg): size out of range, not built",
                                                    "font cmr10: size out of range, not built"}));
+}
+
+TEST(ReadDviFonts, CharactersThePagesSet) {
+  // fnt_def on the page, set_char, set1, put2, fnt1, a rule, a special,
+  // a font defined and never used.
+  const Bytes page = {243, 1, 0x12, 0x34, 0x56, 0x78, 0, 10, 0, 0, 0, 10, 0, 0, 0, 4, 'l', 'o', 'g', 'o',
+                      172, 'M', 'E', 128, 200, 134, 0x01, 0x02, 141, 132, 0, 0, 0, 1, 0, 0, 0, 1, 142,
+                      239, 2, 'h', 'i', 172, 'M'};
+  DviFontList fonts = ReadDvi(Dvi({{1, "logo", 655360, 655360}, {2, "unused"}}, 1000, 2, page));
+  ASSERT_EQ(fonts.fonts.size(), 2u);
+  EXPECT_EQ(fonts.fonts[0].characters, (std::vector<std::uint32_t>{'E', 'M', 200, 0x102}));
+  EXPECT_TRUE(fonts.fonts[1].characters.empty());
+
+  // Japanese TeX: dir[1] and two-byte codes, with identification 3 only.
+  const Bytes japanese = {172, 255, 1, 129, 0x30, 0x42, 255, 0};
+  EXPECT_EQ(ReadDvi(Dvi({{1, "min10"}}, 1000, 3, japanese)).fonts[0].characters,
+            (std::vector<std::uint32_t>{0x3042}));
+  EXPECT_EQ(DviError(Dvi({{1, "min10"}}, 1000, 2, japanese)), "garbled page");
+
+  EXPECT_EQ(DviError(Dvi({{1, "a"}}, 1000, 2, {'A'})), "character set before any font");
+  EXPECT_EQ(DviError(Dvi({{1, "a"}}, 1000, 2, {173, 'A'})), "font 2 used but not defined");
+  EXPECT_EQ(DviError(Dvi({{1, "a"}}, 1000, 2, {239, 200, 'x'})), "truncated page");
+  EXPECT_EQ(DviError(Dvi({{1, "a"}}, 1000, 2, {250})), "garbled page");
+}
+
+TEST(ReadVfFonts, WhatEachPacketSets) {
+  Bytes vf = Vf({{4, "cmr10"}, {9, "cmbx10"}}, 3);
+  VfFontList fonts;
+  std::string error;
+  ASSERT_TRUE(ReadVfFonts(vf.data(), vf.size(), fonts, error)) << error;
+  ASSERT_EQ(fonts.packets.size(), 3u);
+  EXPECT_EQ(fonts.packets['B'].size(), 1u);
+  EXPECT_EQ(fonts.packets['B'][0].font, 1u);  // cmbx10, by its place
+  EXPECT_EQ(fonts.packets['C'][0].font, 0u);
+  EXPECT_EQ(fonts.packets['C'][0].character, 'C');
+  // No fnt command: the first font the VF defines.
+  Bytes plain = {247, 202, 0, 0, 0, 0, 0, 0, 16, 0, 0};
+  PutDef(plain, {7, "cmr10"});
+  for (unsigned char b : Bytes{2, 'Z', 0, 8, 0, 128, 'z'}) plain.push_back(b);  // set1 z
+  while (plain.size() % 4) plain.push_back(248);
+  plain.push_back(248);
+  ASSERT_TRUE(ReadVfFonts(plain.data(), plain.size(), fonts, error)) << error;
+  EXPECT_EQ(fonts.packets['Z'][0].character, 'z');
+  Bytes undefined = Vf({{4, "cmr10"}}, 1);
+  const Bytes select = {238, 0, 0, 0, 4};
+  auto at = std::search(undefined.begin(), undefined.end(), select.begin(), select.end());
+  ASSERT_NE(at, undefined.end());
+  at[4] = 5;  // fnt4 5
+  EXPECT_EQ(VfError(undefined), "character packet selects undefined font 5");
+}
+
+class MapLookup : public TableLookup {
+ public:
+  std::set<std::string> outline;
+  void FindOutlineFonts(const std::vector<std::string>& names, std::set<std::string>& found) override {
+    for (const std::string& name : names)
+      if (outline.count(name)) found.insert(name);
+  }
+};
+
+TEST(ExpandDocumentFonts, OnlyWhatTheUsedCharactersReach) {
+  MapLookup lookup;
+  // A sets from cmr10, B from cmbx10, C from the outline font ptmr8r.
+  lookup.files["vtest"] = Vf({{0, "cmr10", kFix, kTenPtFix}, {1, "cmbx10", kFix, kTenPtFix},
+                              {2, "ptmr8r", kFix, kTenPtFix}}, 3);
+  lookup.outline = {"ptmr8r", "cmmi10"};
+  DocumentFonts out;
+  std::string error;
+  // vtest at 10pt: A only; vtest at 12pt: C only; cmmi10 from its outline;
+  // logo10 defined and never used.
+  DviFontList document = Document({{0, "vtest"}, {1, "cmmi10"}}, 1000, {'A'});
+  DviFontList bigger = Document({{0, "vtest", 786432}}, 1000, {'C'});
+  DviFontList unused = Document({{0, "logo10"}}, 1000, {});
+  ASSERT_TRUE(ExpandDocumentFonts({document, bigger, unused}, 600, lookup, out, error)) << error;
+  EXPECT_EQ(Names(out), (std::vector<std::string>{"cmr10.600"}));
+  EXPECT_EQ(out.outline, (std::vector<std::string>{"cmmi10", "ptmr8r"}));
+  // The outline font is not asked for as a VF.
+  for (const auto& call : lookup.calls)
+    for (const std::string& name : call) EXPECT_NE(name, "cmmi10");
+
+  // The same VF at the same size met again with another character goes
+  // round again for it alone.
+  lookup.files["outer"] = Vf({{0, "vtest", kFix, kTenPtFix}}, 2);  // A, B of vtest
+  ASSERT_TRUE(ExpandDocumentFonts({Document({{0, "vtest"}}, 1000, {'A'}),
+                                   Document({{0, "outer"}}, 1000, {'B'})},
+                                  600, lookup, out, error));
+  EXPECT_EQ(Names(out), (std::vector<std::string>{"cmr10.600", "cmbx10.600"}));
 }
 
 }  // namespace

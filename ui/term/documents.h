@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "tex/docjobs.h"
 #include "tex/layout.h"
 #include "tex/texlookup.h"
 #include "tex/texlookup_posix.h"
@@ -27,6 +28,8 @@ class DocumentRun {
   // runSettings.documentFonts, fonts without source listed, the tree's
   // layout in place. false: the run ends (told).
   bool PlanJobs();
+  // The map that PlanJobs read (empty: none).
+  const std::string& mapPath() const { return mapPath_; }
 
  private:
   CachedTexLookup& Lookup();
@@ -35,7 +38,13 @@ class DocumentRun {
   std::unique_ptr<KpsewhichLookup> kpsewhich_;
   std::unique_ptr<CachedTexLookup> lookup_;
   std::unique_ptr<TreeLayout> layout_;
+  std::string mapPath_;
 };
+
+// The font map that options choose for the documents' driver.
+FontMapChoice MapChoiceFor(const TermOptions& options);
+// The line that counts the fonts drawn from outline fonts of map; empty for none.
+std::string OutlineListText(int count, const std::string& map);
 
 // The message for a file of --dvi, --missfont or a VF that cannot be read.
 std::string UnreadableDocumentText(const std::string& error);

@@ -64,6 +64,7 @@ class DryRunFrontEnd : public RunFrontEnd {
     model.priorityPosition = 2;
     if (ApplySettings(model, nullptr) != ApplyResult::Run) return 0;
     if (!documents_.PlanJobs()) return 0;
+    Output().Print(stderr, OutlineListText(runSettings.outlineFonts, documents_.mapPath()));
     List();
     return 0;
   }

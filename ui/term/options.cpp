@@ -15,6 +15,7 @@ std::string* ValueTarget(TermOptions& options, const std::string& name) {
   if (name == "--target-dir") return &options.targetDir;
   if (name == "--install") return &options.install;
   if (name == "--texmf") return &options.texmf;
+  if (name == "--map") return &options.mapFile;
   return nullptr;
 }
 
@@ -173,6 +174,7 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
   }
   if ((installGiven || options.uninstall) &&
       (!options.words.empty() || definitionGiven || targetGiven ||
+       options.mapFile != kMapDefault ||
        !options.texmf.empty() || !options.dvi.empty() || !options.missfont.empty() ||
        options.overwrite || options.debug || options.detailed ||
        options.priority >= 0 || options.reaction || jobsGiven)) {
@@ -217,7 +219,13 @@ Options:
   --missfont FILE    build the fonts that TeX programs asked for in FILE (a
                      missfont.log): its "mktexpk ... --bdpi B --dpi D NAME"
                      lines whose B is the chosen resolution
-  --overwrite        build fonts whose PK file exists already
+)" + std::string(TR(
+R"(  --map FILE         the font map of the driver (default: dvips's psfonts.map
+                     as kpsewhich finds it; pdftex.map for pdfTeX): a font
+                     of the documents that the map names, and whose font
+                     file kpathsea finds, is drawn from that outline font
+                     and not built; "none" builds a bitmap for every font
+)")) + R"(  --overwrite        build fonts whose PK file exists already
   --debug            debug mode: time-stamped log lines on standard error
 )" + std::string(TR(
 R"(  --priority P       priority of METAFONT and gftopk: 特急 (or 0, realtime),
@@ -239,8 +247,12 @@ R"(  --priority P       priority of METAFONT and gftopk: 特急 (or 0, realtime)
 Fonts for documents: with --dvi or --missfont, RESOLUTION chooses the mode
 and the jobs are the fonts the files need, each font at each resolution
 once, at the resolution a DVI driver asks for; FONTSETs named as well are
-built too (a RESOLUTION alone means the documents' fonts only). A font
-without a METAFONT source that kpathsea finds is listed and not built. A
+built too (a RESOLUTION alone means the documents' fonts only). Only the
+fonts the pages set characters of count, and through a virtual font only
+the fonts its used characters are made of, as a driver loads them. A font
+without a METAFONT source that kpathsea finds is listed and not built; so
+are Japanese TeX's fonts. A source in the folder kiln is started from is
+found, as a driver's font making finds it there. A
 DVI or VF file that cannot be read whole ends the run before anything is
 built. Lookups go through kpathsea's kpsewhich (the one beside the MF
 command's program, else the one on PATH).

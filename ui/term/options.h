@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+constexpr const char* kMapDefault = "default";
+
 struct TermOptions {
   std::string definition;   // --definition FILE: this run only
   std::string targetDir;    // --target-dir DIR
@@ -14,6 +16,9 @@ struct TermOptions {
   std::string texmf;        // --texmf DIR, or var / home for kpathsea's trees
   std::vector<std::string> dvi;       // --dvi FILE, repeatable
   std::vector<std::string> missfont;  // --missfont FILE, repeatable
+  // --map FILE: the font map of the documents' driver; kMapDefault for the
+  // driver's own (dvips's psfonts.map), "none" for bitmaps only.
+  std::string mapFile = kMapDefault;
   bool overwrite = false;
   bool debug = false;
   bool dryRun = false;
