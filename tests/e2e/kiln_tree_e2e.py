@@ -116,7 +116,7 @@ class Documents(TreeCase):
         dvi = self.set_document()
         # Two at a time: each job works in a scratch folder of the tree's
         # work folder, and its files are filed from there.
-        result = self.kiln("-j", "2", "--texmf", "var", "--dvi", dvi, "600")
+        result = self.kiln("-j", "2", "--texmf", "var", "--map", "none", "--dvi", dvi, "600")
         self.assertExit(0, result)
         tree = self.path("var")
         self.assertFalse([n for n in os.listdir(os.path.join(tree, "kiln"))
@@ -149,7 +149,7 @@ class Documents(TreeCase):
 
         # A second run finds every font in place and builds nothing.
         stamps = {f: os.stat(os.path.join(tree, f)).st_mtime_ns for f in pk}
-        again = self.kiln("--texmf", "var", "--dvi", dvi, "600")
+        again = self.kiln("--texmf", "var", "--map", "none", "--dvi", dvi, "600")
         self.assertExit(0, again)
         self.assertNotIn("input ", again.out)
         self.assertEqual(stamps, {f: os.stat(os.path.join(tree, f)).st_mtime_ns for f in pk})
@@ -169,7 +169,7 @@ class Documents(TreeCase):
             "this is no command at all",
             "mktexpk --mfmode ljfour --bdpi 600 --mag 1+120/600 --dpi 720 cmr10",
         ]) + "\n")
-        result = self.kiln("--texmf", tree, "--missfont", log, "600")
+        result = self.kiln("--texmf", tree, "--map", "none", "--missfont", log, "600")
         self.assertExit(0, result)
         new = [f for f in self.files_below(tree) if f.startswith("fonts/")]
         self.assertEqual(["fonts/pk/ljfour/kiln/kilnsq.600pk",
