@@ -2,6 +2,8 @@
 // of METAFONT's answer in the mode check.
 #include <gtest/gtest.h>
 
+#include "tex/searchpath.h"
+#include "ui/term/documents.h"
 #include "ui/term/mode_check.h"
 #include "ui/term/options.h"
 
@@ -29,6 +31,29 @@ TEST(DocumentOptions, RepeatableFilesTreeAndTheirConflicts) {
     EXPECT_EQ(ParseStatus::Usage, ParseTermOptions(args, other, error)) << args[0];
     EXPECT_FALSE(error.empty());
   }
+}
+
+TEST(DocumentOptions, MapChoice) {
+  std::string error;
+  TermOptions given;
+  EXPECT_EQ(kDvipsMapFile, MapChoiceFor(given).file);
+  EXPECT_TRUE(MapChoiceFor(given).optional);  // a machine without it: bitmaps
+  ASSERT_EQ(ParseStatus::Run, ParseTermOptions({"--map", "none", "600"}, given, error));
+  EXPECT_EQ("none", MapChoiceFor(given).file);
+  ASSERT_EQ(ParseStatus::Run, ParseTermOptions({"--map=pdftex.map"}, given, error));
+  EXPECT_EQ("pdftex.map", MapChoiceFor(given).file);
+  EXPECT_FALSE(MapChoiceFor(given).optional);  // named: it must be there
+  TermOptions other;
+  EXPECT_EQ(ParseStatus::Usage, ParseTermOptions({"--install", "F", "--map", "x"}, other, error));
+  EXPECT_EQ(ParseStatus::Usage, ParseTermOptions({"--map="}, other, error));
+}
+
+TEST(SearchPathWithFolder, FolderFirstAndTheRestKept) {
+  EXPECT_EQ("/home/me/paper:", SearchPathWithFolder("/home/me/paper", nullptr));
+  EXPECT_EQ("/home/me/paper:/src:", SearchPathWithFolder("/home/me/paper//", "/src:"));
+  EXPECT_EQ("/:", SearchPathWithFolder("/", nullptr));
+  for (const char* misread : {"paper", "", "/a:b", "/a;b", "/$HOME", "/~me", "/a{b,c}", "/!!x"})
+    EXPECT_EQ("", SearchPathWithFolder(misread, nullptr)) << misread;
 }
 
 TEST(ModeCheck, CommandAndAnswer) {
