@@ -134,7 +134,11 @@ bool DocumentRun::PlanJobs() {
     // folder goes first on METAFONT's search path, for both.
     const std::string withStart =
         SearchPathWithFolder(CurrentDirectory(), std::getenv("MFINPUTS"));
-    if (!withStart.empty()) setenv("MFINPUTS", withStart.c_str(), 1);
+    if (!withStart.empty())
+      setenv("MFINPUTS", withStart.c_str(), 1);
+    else
+      Say("kiln: the name of the folder " + CurrentDirectory() +
+          " cannot be put on kpathsea's search path; sources in it are not looked for\n");
     startFolderAdded = true;
   }
   Lookup();
