@@ -59,7 +59,7 @@ if(TARGET kiln AND Python3_FOUND)
   add_test(NAME e2e_driver
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/kiln_driver_e2e.py
             --kiln $<TARGET_FILE:kiln>)
-  set_tests_properties(e2e_driver PROPERTIES TIMEOUT 600)
+  set_tests_properties(e2e_driver PROPERTIES TIMEOUT 1800)
 endif()
 
 # Faults of the outside world with the real `kiln`: METAFONT and gftopk
