@@ -251,6 +251,11 @@ class JapaneseDvi(DriverCase):
 
 
 class DriverFonts(DriverCase):
+    def setUp(self):
+        super().setUp()
+        if shutil.which("latex") is None:
+            self.skipTest("latex is not installed")
+
     def set_latex(self, name, text):
         self.write("doc/%s.tex" % name, text)
         result = self.run_tool(["latex", "-interaction=nonstopmode", name + ".tex"])
