@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include "tex/driver.h"
 #include "ui/log.h"
 
 namespace {
@@ -15,6 +16,8 @@ std::string* ValueTarget(TermOptions& options, const std::string& name) {
   if (name == "--target-dir") return &options.targetDir;
   if (name == "--install") return &options.install;
   if (name == "--texmf") return &options.texmf;
+  if (name == "--driver") return &options.driver;
+  if (name == "--mode") return &options.mode;
   return nullptr;
 }
 
@@ -23,6 +26,15 @@ std::vector<std::string>* ListTarget(TermOptions& options, const std::string& na
   if (name == "--dvi") return &options.dvi;
   if (name == "--missfont") return &options.missfont;
   return nullptr;
+}
+
+bool IsModeWord(const std::string& text) {
+  if (text.empty() || text.size() > 64) return false;
+  for (char c : text)
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+          c == '_'))
+      return false;
+  return true;
 }
 
 }  // namespace
@@ -63,6 +75,16 @@ int ParseJobs(const std::string& text) {
   return value <= kMaxJobs ? value : -1;
 }
 
+int ParseOversample(const std::string& text) {
+  if (text.empty() || text.size() > 2) return -1;
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
+  }
+  return value >= 1 && value <= kMaxOversampling ? value : -1;
+}
+
 ParseStatus ParseTermOptions(const std::vector<std::string>& args,
                              TermOptions& options, std::string& error) {
   bool help = false, version = false, optionsEnded = false;
@@ -92,7 +114,8 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
     }
     if (name == "-j") name = "--jobs";
     bool needsValue = ValueTarget(options, name) || ListTarget(options, name) ||
-                      name == "--priority" || name == "--reaction" || name == "--jobs";
+                      name == "--priority" || name == "--reaction" || name == "--jobs" ||
+                      name == "--oversample";
     if (needsValue && !hasValue) {
       if (i + 1 >= args.size()) {
         error = "option " + name + " needs a value";
@@ -142,6 +165,13 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
         return ParseStatus::Usage;
       }
       jobsGiven = true;
+    } else if (name == "--oversample") {
+      options.oversample = ParseOversample(value);
+      if (options.oversample < 0) {
+        error = "--oversample takes a number from 1 to " + std::to_string(kMaxOversampling) +
+                "; not \"" + value + "\"";
+        return ParseStatus::Usage;
+      }
     } else if (name == "--overwrite") {
       options.overwrite = true;
     } else if (name == "--debug") {
@@ -180,6 +210,29 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
             " takes no other options and no RESOLUTION or FONTSET";
     return ParseStatus::Usage;
   }
+  const bool documents = !options.dvi.empty() || !options.missfont.empty();
+  if (!documents && (!options.driver.empty() || !options.mode.empty() || options.oversample)) {
+    error = "--driver, --mode and --oversample apply to documents (--dvi, --missfont)";
+    return ParseStatus::Usage;
+  }
+  Driver driver = Driver::Dvips;
+  if (!options.driver.empty() && !ParseDriverName(options.driver, driver)) {
+    error = "--driver takes dvips, dvipng, xdvi or pdftex; not \"" + options.driver + "\"";
+    return ParseStatus::Usage;
+  }
+  if (options.oversample && driver != Driver::Dvipng) {
+    error = "--oversample belongs to --driver dvipng";
+    return ParseStatus::Usage;
+  }
+  if (!options.mode.empty() && !IsModeWord(options.mode)) {
+    error = "--mode takes a METAFONT mode name (letters, digits, _); not \"" +
+            options.mode + "\"";
+    return ParseStatus::Usage;
+  }
+  std::vector<int> resolutions;
+  if (documents && !options.words.empty() &&
+      !ParseResolutionList(options.words[0], resolutions, error))
+    return ParseStatus::Usage;
   return ParseStatus::Run;
 }
 
