@@ -147,10 +147,6 @@ DocumentRun::DocumentRun(const TermOptions& options) : options_(options) {
   }
 }
 
-std::string DocumentRun::MapName() const {
-  return options_.map.empty() ? std::string(DriverDefaultMap(driver_)) : options_.map;
-}
-
 DriverDefaults DocumentRun::AskDriver() {
   DriverSources sources;
   const char* config = driver_ == Driver::Dvips    ? "config.ps"

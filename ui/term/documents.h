@@ -39,8 +39,7 @@ class DocumentRun {
   void SaySettings();
   // The resolution or resolutions the driver renders at.
   const std::vector<int>& renderDpis() const { return renderDpis_; }
-  // The font map the driver reads: --map, else the driver's default.
-  std::string MapName() const;
+  Driver driver() const { return driver_; }
 
   // Before the settings (the MF command is known): the tree of --texmf,
   // recorded in runSettings.treeRoot; with create, it and its work folder

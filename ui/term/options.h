@@ -17,8 +17,6 @@ struct TermOptions {
   std::string driver;       // --driver NAME; empty: dvips
   std::string mode;         // --mode MODE: the METAFONT mode for documents
   int oversample = 0;       // --oversample Q (dvipng's -Q); 0 = not given
-  // The font map of the documents' driver; empty: the driver's default map.
-  std::string map;
   bool overwrite = false;
   bool debug = false;
   bool dryRun = false;
