@@ -321,8 +321,8 @@ Drivers (--driver):
            fonts are made at -D times its oversampling (4, or --oversample);
            map psfonts.map
   xdvi     mode and resolution from xdvi's resources (*mfmode, *pixelsPerInch
-           in the XDvi file kpsewhich finds), else as dvips; map psfonts.map,
-           --map none when xdvi is told not to use Type1 fonts
+           in the XDvi file kpsewhich finds), else as dvips; map psfonts.map
+           (a map of none when xdvi is told not to use Type1 fonts)
   pdftex   \pdfpkresolution and \pdfpkmode of pdftexconfig.tex, else as
            dvips; map pdftex.map
 A font without a METAFONT source that kpathsea finds is listed and not
