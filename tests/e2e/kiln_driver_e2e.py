@@ -1,28 +1,20 @@
 #!/usr/bin/env python3
-"""End-to-end runs that hold kiln --dvi against what dvips itself asks for.
+"""End-to-end runs of kiln for the fonts of a DVI driver, with the real TeX:
+latex sets snippets as image renderers write them, and the driver itself
+(dvipng, dvips) says which fonts it asks for: a stand-in mktexpk, first on
+PATH, writes each request down and fails. kiln must build exactly those,
+where the driver then finds every one of them.
 
-- The resolutions: DVI files written here with thousands of sizes and
-  magnifications; a stand-in mktexpk first on PATH records every request
-  dvips makes; kiln's dry run must list the same resolution for each font.
-- The fonts: LaTeX documents set here (T1 fonts, AMS symbols, virtual
-  fonts, a source beside the document); the PK files kiln --dvi makes must
-  be those that a cold dvips makes on demand, with the default map and with
-  bitmaps only, and dvips -M must then find every font.
-- A Japanese TeX DVI file (direction commands, JFM fonts) is read, its
-  Japanese fonts listed as having no METAFONT source, and the rest built.
-
-Every run's HOME, TEXMFVAR and configuration lie in the case's temporary
-directory.
+HOME, TEXMFVAR and the configuration folder of every run lie inside the
+case's temporary directory, so nothing outside it is written.
 
     kiln_driver_e2e.py --kiln build/linux/kiln [unittest options]
 """
 
 import argparse
 import os
-import random
 import re
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
@@ -30,286 +22,200 @@ import unittest
 
 KILN = None
 
-DEFINITION = ("600 ljfour\nMF mf \\mode=\nTARGET_DIR {target}\nERROR_REACTION S\n"
-              "BEGIN_SOURCE\ncm:\ncmr 10\n")
-
-# Records each request and fails, so that dvips goes on to the next font;
-# or answers with a PK file of another font (the requests are what counts),
-# which spares dvips a second request at its base resolution.
-STAND_IN_MKTEXPK = """#!/bin/sh
-echo "$*" >> "{log}"
-{answer}
-"""
-
-# A source beside the document: found by on-demand making, and by kiln.
-LOCAL_SOURCE = """mode_setup; font_size 10pt#;
-beginchar("A", 5pt#, 5pt#, 0); fill unitsquare scaled w; endchar;
-beginchar("B", 5pt#, 7pt#, 0); fill unitsquare xscaled w yscaled h; endchar;
-end
-"""
-
-ARTICLE = r"""\documentclass[12pt]{article}
+PREAMBLE = r"""\documentclass[12pt]{article}
 \usepackage[T1]{fontenc}
-\usepackage{amssymb}
-\font\local=kilnlocal at 11pt
+\usepackage{textcomp}
+\usepackage{amsmath}
+\pagestyle{empty}
 \begin{document}
-\section{Fonts}
-Text in T1 with \textsc{Small Capitals}, \textbf{bold}, \emph{slanted}
-and a footnote.\footnote{Set smaller.} Symbols: $\mathbb{R} \subsetneq
-\mathfrak{A}$, $x^2 + \sum_i y_i$. A local font: {\local AB}.
-\end{document}
 """
 
-# aecompl takes the glyphs the virtual fonts lack (guillemets) from EC.
-VIRTUAL = r"""\documentclass{article}
-\usepackage{ae,aecompl}
-\begin{document}
-Almost European: \textbf{bold} and \textit{italic} text, 10\,\% of it,
-\guillemotleft quoted\guillemotright.
-\end{document}
+# What plotting labels and documentation math look like: text in several
+# shapes and sizes, symbols of textcomp, display math.
+SNIPPETS = [
+    r"$\displaystyle \int_0^1 x^2\,dx = \frac{1}{3}$ caf\'e \textit{italic}",
+    r"\textbf{Bold} 25\textdegree{}C, 3\texteuro{} $\sum_{k=1}^n k = \binom{n+1}{2}$",
+    r"{\large Large} {\small small} \textsc{Small Caps} $\alpha\beta\gamma$",
+]
+
+PLAIN_DOCUMENT = r"""\font\ec=ecrm1000 scaled 1200
+\ec Hello \tenrm world \bye
 """
 
-
-def dvi_bytes(fonts, mag, japanese=False):
-    """A DVI file with one page that sets character 65 (or a two-byte code
-    for a font marked Japanese) in every font of fonts, a list of
-    (name, scaled size, design size, japanese)."""
-    out = bytearray([247, 2]) + struct.pack(">III", 25400000, 473628672, mag)
-    out += bytes([0])
-    bop = len(out)
-    out += bytes([139]) + bytes(44)
-    definitions = bytearray()
-    for number, (name, scaled, design, wide) in enumerate(fonts):
-        definitions += bytes([244]) + struct.pack(">HIII", number, 0, scaled, design)
-        definitions += bytes([0, len(name)]) + name.encode("ascii")
-    for number, (name, scaled, design, wide) in enumerate(fonts):
-        out += definitions_of(definitions, number)
-        out += bytes([236]) + struct.pack(">H", number)  # fnt2
-        if japanese:
-            out += bytes([255, 1])  # vertical writing
-        out += bytes([129]) + struct.pack(">H", 0x3042) if wide else bytes([65])
-        if japanese:
-            out += bytes([255, 0])
-    out += bytes([140])
-    post = len(out)
-    out += bytes([248]) + struct.pack(">IIIIIIHH", bop, 25400000, 473628672, mag,
-                                      0, 0, 1, len(fonts))
-    out += definitions
-    out += bytes([249]) + struct.pack(">I", post) + bytes([3 if japanese else 2])
-    out += bytes([223] * 4)
-    while len(out) % 4:
-        out += bytes([223])
-    return bytes(out)
-
-
-def definitions_of(definitions, number):
-    """The fnt_def of font number within the postamble's definitions."""
-    at = 0
-    while at < len(definitions):
-        length = 1 + 2 + 12 + 2 + definitions[at + 15] + definitions[at + 16]
-        if struct.unpack(">H", definitions[at + 1:at + 3])[0] == number:
-            return definitions[at:at + length]
-        at += length
-    raise ValueError(number)
-
-
-def xn_over_d(x, n, d):
-    """TeX's scaled size of a font `scaled n` of design size x."""
-    return x * n // d
+STANDIN_MKTEXPK = """#!/bin/sh
+echo "$*" >> "$KILN_TEST_REQUESTS"
+exit 1
+"""
 
 
 class DriverCase(unittest.TestCase):
     def setUp(self):
         self.root = tempfile.mkdtemp(prefix="kiln-driver-")
         self.addCleanup(shutil.rmtree, self.root, True)
-        for name in ("home", "config", "doc", "flat", "bin"):
+        for name in ("home", "config", "snippets", "standin"):
             os.mkdir(self.path(name))
         self.env = dict(os.environ)
         self.env.update(HOME=self.path("home"), XDG_CONFIG_HOME=self.path("config"),
                         TEXMFVAR=self.path("var"), NO_COLOR="1", TERM="dumb",
                         LC_ALL="C.UTF-8")
-        for variable in ("TEXMFHOME", "MFINPUTS", "DVIPSHEADERS"):
-            self.env.pop(variable, None)
-        with open(self.path("FONTS.DAT"), "w", encoding="ascii") as out:
-            out.write(DEFINITION.format(target=self.path("flat")))
+        for name in ("TEXMFHOME", "MFINPUTS", "PKFONTS"):
+            self.env.pop(name, None)
+        standin = self.path("standin", "mktexpk")
+        with open(standin, "w", encoding="ascii") as out:
+            out.write(STANDIN_MKTEXPK)
+        os.chmod(standin, 0o755)
 
     def path(self, *parts):
         return os.path.join(self.root, *parts)
 
-    def write(self, name, text):
-        with open(self.path(name), "w", encoding="ascii") as out:
-            out.write(text)
-        return self.path(name)
-
-    def run_tool(self, command, cwd=None, env=None, timeout=600):
-        result = subprocess.run(command, cwd=cwd or self.path("doc"), env=env or self.env,
+    def run_tool(self, command, cwd=None, env=None, timeout=300):
+        result = subprocess.run(command, cwd=cwd or self.root, env=env or self.env,
                                 stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, timeout=timeout)
         result.out = result.stdout.decode("utf-8", "replace")
         result.err = result.stderr.decode("utf-8", "replace")
         return result
 
-    def kiln(self, *args):
-        return self.run_tool([KILN, "--definition", self.path("FONTS.DAT")] + list(args))
-
     def assertExit(self, expected, result):
         self.assertEqual(expected, result.returncode,
-                         "--- stdout\n%s\n--- stderr\n%s" % (result.out[-3000:], result.err[-3000:]))
+                         "--- stdout\n%s\n--- stderr\n%s" % (result.out, result.err))
 
-    def stand_in_env(self, answer=None):
-        """The environment with a stand-in mktexpk first on PATH; its log."""
+    def set_snippets(self):
+        folder = self.path("snippets")
+        for number, body in enumerate(SNIPPETS):
+            name = "snippet%d" % number
+            with open(os.path.join(folder, name + ".tex"), "w", encoding="ascii") as out:
+                out.write(PREAMBLE + body + "\n\\end{document}\n")
+            self.assertExit(0, self.run_tool(["latex", "-interaction=nonstopmode",
+                                              name + ".tex"], cwd=folder))
+        return folder
+
+    def requests(self, command, texmfvar, cwd=None):
+        """The fonts the driver asks mktexpk for: {(name, dpi)}, each with
+        its mode and base resolution checked against mode."""
         log = self.path("requests.log")
-        reply = 'echo "%s"; exit 0' % answer if answer else "exit 1"
-        self.write("bin/mktexpk", STAND_IN_MKTEXPK.format(log=log, answer=reply))
-        os.chmod(self.path("bin/mktexpk"), 0o755)
-        env = dict(self.env, PATH=self.path("bin") + os.pathsep + self.env["PATH"])
-        return env, log
-
-    def requests(self, log):
-        """(name, dpi) of every request of the stand-in's log, in order."""
-        found = []
+        if os.path.exists(log):
+            os.remove(log)
+        env = dict(self.env, TEXMFVAR=texmfvar, KILN_TEST_REQUESTS=log,
+                   PATH=self.path("standin") + os.pathsep + self.env["PATH"])
+        self.run_tool(command, cwd=cwd, env=env)
+        asked = set()
         if os.path.exists(log):
             with open(log, encoding="ascii") as lines:
                 for line in lines:
-                    dpi = re.search(r"--dpi (\d+)", line)
-                    found.append((line.split()[-1], int(dpi.group(1))))
-        return found
+                    words = line.split()
+                    options = dict(zip(words[0:-1:2], words[1:-1:2]))
+                    asked.add((options["--mfmode"], options["--bdpi"], words[-1],
+                               int(options["--dpi"])))
+        return asked
 
-    def pk_files(self, tree):
-        found = set()
-        for folder, _, names in os.walk(tree):
-            found.update(n for n in names if n.endswith("pk"))
-        return found
+    def in_map(self, name):
+        """True when dvips's map psfonts.map names the font."""
+        if not hasattr(self, "map_names"):
+            found = self.run_tool(["kpsewhich", "psfonts.map"]).out.strip()
+            self.map_names = set()
+            if found:
+                with open(found, encoding="latin-1") as lines:
+                    self.map_names = {line.split()[0] for line in lines
+                                      if line.strip() and line[0] not in "%*#;"}
+        return name in self.map_names
 
+    def pk_files(self, texmfvar):
+        """{(mode, name, dpi)} of the PK files below TEXMFVAR/fonts/pk."""
+        made = set()
+        top = os.path.join(texmfvar, "fonts", "pk")
+        for folder, _, names in os.walk(top):
+            for name in names:
+                match = re.fullmatch(r"(.+)\.(\d+)pk", name)
+                self.assertTrue(match, name)
+                mode = os.path.relpath(folder, top).split(os.sep)[0]
+                made.add((mode, match.group(1), int(match.group(2))))
+        return made
 
-class ResolutionSweep(DriverCase):
-    def test_every_resolution_is_the_one_dvips_asks_for(self):
-        rng = random.Random(14)
-        designs = [327680, 393216, 458752, 524288, 589824, 655360, 786432, 1132462]
-        mags = sorted({833, 1000, 1095, 1200, 1440, 2074} |
-                      {rng.randint(833, 2074) for _ in range(34)})
-        expected_pairs = 0
-        documents = []
-        for mag in mags:
-            fonts = []
-            scales = {rng.randint(500, 2500) for _ in range(60)} | {1000, 1250}
-            for scale in sorted(scales):
-                design = rng.choice(designs)
-                name = "kz%d" % (expected_pairs + len(fonts))
-                if mag == 2074 and scale == 1250:
-                    design = 524288  # logo8 scaled 1250 under \mag=2074: 1555.5
-                    half = name
-                fonts.append((name, xn_over_d(design, scale, 1000), design, False))
-            expected_pairs += len(fonts)
-            dvi = self.path("doc", "sweep%d.dvi" % mag)
-            with open(dvi, "wb") as out:
-                out.write(dvi_bytes(fonts, mag))
-            documents.append(dvi)
-            for name, _, _, _ in fonts:
-                self.write("doc/%s.mf" % name, "% stands in for a source\n")
-        self.assertGreater(expected_pairs, 2000)
-
-        shipped = self.run_tool(["kpsewhich", "-format=pk", "-mode=ljfour", "-dpi=600", "cmr10"])
-        env, log = self.stand_in_env(shipped.out.strip())
-        for dvi in documents:
-            self.run_tool(["dvips", "-o", os.devnull, dvi], env=env)
-        asked = {}
-        for name, dpi in self.requests(log):
-            asked.setdefault(name, dpi)  # later ones are dvips's fallbacks
-        self.assertEqual(expected_pairs, len(asked))
-        self.assertEqual(1556, asked[half])
-
-        args = ["--dry-run", "--map", "none"]
-        for dvi in documents:
-            args += ["--dvi", dvi]
-        listed = self.kiln(*(args + ["600"]))
-        self.assertExit(0, listed)
-        built = {}
-        for line in listed.out.splitlines():
-            name, dpi, _ = line.split("\t")
-            built.setdefault(name, set()).add(int(dpi))
-        wrong = {name: (asked[name], sorted(built.get(name, ())))
-                 for name in asked if built.get(name) != {asked[name]}}
-        self.assertEqual({}, wrong)
-        sys.stderr.write("\n[%d sizes at %d magnifications] " % (expected_pairs, len(mags)))
+    def dvipng_requests(self, folder, dpi, texmfvar):
+        """What dvipng -D dpi asks for, over every DVI file of folder (it
+        takes one file a run)."""
+        asked = set()
+        for name in sorted(os.listdir(folder)):
+            if name.endswith(".dvi"):
+                asked |= self.requests(["dvipng", "-D", str(dpi), "-o", self.path("out%d.png"),
+                                        os.path.join(folder, name)], texmfvar)
+        return asked
 
 
-class JapaneseDvi(DriverCase):
-    def test_direction_commands_read_and_japanese_fonts_listed(self):
-        fonts = [("min10", 655360, 655360, True), ("jis", 720896, 655360, True),
-                 ("logo10", 655360, 655360, False)]
-        dvi = self.path("doc", "ja.dvi")
-        with open(dvi, "wb") as out:
-            out.write(dvi_bytes(fonts, 1000, japanese=True))
-        listed = self.kiln("--dry-run", "--map", "none", "--dvi", dvi, "600")
-        self.assertExit(0, listed)
-        self.assertEqual(["logo10\t600"], [l.rsplit("\t", 1)[0] for l in listed.out.splitlines()])
-        self.assertRegex(listed.err, r"no METAFONT source found for 2 fonts; not built: min10 jis")
-        built = self.kiln("--map", "none", "--dvi", dvi, "600")
-        self.assertExit(0, built)
-        self.assertTrue(os.path.exists(self.path("flat", "logo10.600pk")))
+class ImageRenderers(DriverCase):
+    def check_dvipng(self, resolutions):
+        folder = self.set_snippets()
+        asked = set()
+        for dpi in resolutions:
+            asked |= self.dvipng_requests(folder, dpi, self.path("cold"))
+        self.assertTrue(asked, "dvipng asked for no font: the stand-in was not used")
+        # dvipng asks for cx at base 300, at -D times its oversampling 4.
+        self.assertEqual({("cx", "300")}, {(mode, base) for mode, base, _, _ in asked})
+        wanted = {("cx", name, dpi) for _, _, name, dpi in asked}
 
-
-class DriverFonts(DriverCase):
-    def setUp(self):
-        super().setUp()
-        if shutil.which("latex") is None:
-            self.skipTest("latex is not installed")
-
-    def set_latex(self, name, text):
-        self.write("doc/%s.tex" % name, text)
-        result = self.run_tool(["latex", "-interaction=nonstopmode", name + ".tex"])
+        result = self.run_tool([KILN, "-j", "2", "--driver", "dvipng", "--dvi", folder,
+                                ",".join(str(dpi) for dpi in resolutions)])
         self.assertExit(0, result)
-        return self.path("doc", name + ".dvi")
+        self.assertIn("for dvipng: mode cx at 300 dpi", result.err)
+        made = self.pk_files(self.path("var"))
+        self.assertEqual(set(), wanted - made, "asked for and not built")
+        # dvipng draws the fonts of its map from Type1 files; every other
+        # font it asks for.
+        self.assertEqual(set(), {font for font in made - wanted if not self.in_map(font[1])},
+                         "built and never asked for")
+        for dpi in resolutions:
+            self.assertEqual(set(), self.dvipng_requests(folder, dpi, self.path("var")),
+                             "dvipng -D %d still asks" % dpi)
 
-    def cold_dvips(self, dvi, var, *options):
-        """The PK files a cold dvips makes on demand into var (or beside the
-        document, where on-demand making may leave a local font's)."""
-        env = dict(self.env, TEXMFVAR=var)
-        result = self.run_tool(["dvips"] + list(options) + ["-o", os.devnull, dvi], env=env)
+    def test_dvipng_gets_exactly_the_fonts_it_asks_for(self):
+        self.check_dvipng([120])
+
+    def test_two_resolutions_in_one_batch(self):
+        self.check_dvipng([100, 150])
+
+
+class NoSetUp(DriverCase):
+    def set_plain(self):
+        folder = self.path("doc")
+        os.mkdir(folder)
+        with open(os.path.join(folder, "paper.tex"), "w", encoding="ascii") as out:
+            out.write(PLAIN_DOCUMENT)
+        self.assertExit(0, self.run_tool(["tex", "-interaction=nonstopmode", "paper.tex"],
+                                         cwd=folder))
+        return folder
+
+    def test_fresh_account_needs_nothing_but_the_document(self):
+        folder = self.set_plain()
+        asked = self.requests(["dvips", "-o", os.devnull, "paper.dvi"], self.path("cold"),
+                              cwd=folder)
+        self.assertTrue(asked)
+        result = self.run_tool([KILN, "--dvi", "paper.dvi"], cwd=folder)
         self.assertExit(0, result)
-        beside = {n for n in os.listdir(self.path("doc")) if n.endswith("pk")}
-        for name in beside:
-            os.remove(self.path("doc", name))
-        return self.pk_files(var) | beside
+        # The settings line names dvips's config.ps and the tree.
+        self.assertRegex(result.err, r"for dvips: mode \w+ at \d+ dpi \([^)]*config\.ps\)")
+        self.assertIn("into the TeX tree %s (TEXMFVAR" % self.path("var"), result.err)
+        self.assertEqual([], os.listdir(self.path("config")), "no key file is written")
+        self.assertEqual(set(), self.requests(["dvips", "-o", os.devnull, "paper.dvi"],
+                                              self.path("var"), cwd=folder))
 
-    def test_kiln_makes_the_fonts_dvips_would_make(self):
-        self.write("doc/kilnlocal.mf", LOCAL_SOURCE)
-        # LaTeX needs its TFM; the PK is left to be made.
-        self.assertExit(0, self.run_tool(["mf", "\\mode=ljfour; nonstopmode; input kilnlocal"]))
-        for made in ("kilnlocal.600gf", "kilnlocal.log"):
-            os.remove(self.path("doc", made))
-        documents = [self.set_latex("article", ARTICLE), self.set_latex("virtual", VIRTUAL)]
-        for dvi in documents:
-            for label, kiln_map, dvips_map in (("default map", [], []),
-                                               ("bitmaps only", ["--map", "none"],
-                                                ["-u", "psfonts_pk.map"])):
-                with self.subTest(document=os.path.basename(dvi), map=label):
-                    tag = os.path.basename(dvi) + ("-pk" if kiln_map else "")
-                    wanted = self.cold_dvips(dvi, self.path("dvips-" + tag), *dvips_map)
-                    if kiln_map:
-                        self.assertTrue(wanted)
-                    tree = self.path("kiln-" + tag)
-                    listed = self.kiln(*(["--dry-run", "--texmf", tree] + kiln_map +
-                                         ["--dvi", dvi, "600"]))
-                    self.assertExit(0, listed)
-                    result = self.kiln(*(["-j", "2", "--texmf", tree] + kiln_map +
-                                         ["--dvi", dvi, "600"]))
-                    self.assertExit(0, result)
-                    made = self.pk_files(tree)
-                    self.assertEqual(sorted(wanted), sorted(made))
-                    self.assertEqual(len(made), len(listed.out.splitlines()))
-                    if not kiln_map:
-                        self.assertRegex(listed.err, r"\d+ fonts? (is|are) drawn from outline")
-                        self.assertRegex(result.err, r"\d+ fonts? of the documents (is|are) drawn")
-
-                    # The driver finds every font there and makes none.
-                    env = dict(self.env, TEXMFVAR=tree)
-                    check = self.run_tool(["dvips", "-M"] + dvips_map + ["-o", os.devnull, dvi],
-                                          env=env)
-                    self.assertExit(0, check)
-                    self.assertNotIn("not found", check.err)
-        self.assertIn("kilnlocal.", " ".join(self.pk_files(self.path("kiln-article.dvi"))))
+    def test_a_recorded_mode_line_at_the_resolution_chooses_the_mode(self):
+        folder = self.set_plain()
+        definition = self.path("FONTS.DAT")
+        with open(definition, "w", encoding="ascii") as out:
+            out.write("300 cx\nMF mf \\mode=\nTARGET_DIR %s\nBEGIN_SOURCE\ncm:\ncmr 10\n"
+                      % self.path("nowhere"))
+        self.assertExit(0, self.run_tool([KILN, "--install", definition]))
+        at300 = self.run_tool([KILN, "--dry-run", "--dvi", "paper.dvi", "300"], cwd=folder)
+        self.assertExit(0, at300)
+        self.assertIn("ecrm1000\t360\tmf \\mode=cx; nonstopmode; mag=1+1/5; input ecrm1000",
+                      at300.out)
+        self.assertIn("mode cx at 300 dpi (the mode line of %s)" % definition, at300.err)
+        # No line at 1200: dvips's mode keeps its own resolution.
+        at1200 = self.run_tool([KILN, "--dry-run", "--dvi", "paper.dvi", "1200"], cwd=folder)
+        self.assertExit(0, at1200)
+        self.assertRegex(at1200.out, r"ecrm1000\t1440\tmf \\mode=(?!cx;)\w+; nonstopmode; "
+                                     r"mag=\S+; input ecrm1000")
 
 
 def main():
@@ -318,11 +224,14 @@ def main():
     parser.add_argument("--kiln", required=True)
     args, rest = parser.parse_known_args()
     KILN = os.path.abspath(args.kiln)
-    for tool in ("dvips", "kpsewhich", "mf", "gftopk"):
-        if shutil.which(tool) is None:
-            print("skipped: %s is not installed" % tool)
-            return 0
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+    missing = [tool for tool in ("latex", "tex", "dvipng", "dvips", "mf", "gftopk")
+               if not shutil.which(tool)]
+    if missing:
+        print("kiln_driver_e2e: missing %s; install them with "
+              "scripts/install-deps.sh metafont" % ", ".join(missing), file=sys.stderr)
+        return 1
+    unittest.main(argv=[sys.argv[0]] + rest)
+    return 0
 
 
 if __name__ == "__main__":

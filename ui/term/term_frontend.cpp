@@ -138,6 +138,8 @@ TermFrontEnd::~TermFrontEnd() {
 }
 
 int TermFrontEnd::LocateDefinitionFile(std::string& path) {
+  int documents = documents_.Locate(keys_, path);
+  if (documents >= 0) return documents;
   int given = DefinitionFromOptions(options_, path);
   if (given >= 0) return given;
   TermInstallPrompt prompt(keys_);
@@ -146,7 +148,10 @@ int TermFrontEnd::LocateDefinitionFile(std::string& path) {
 
 int TermFrontEnd::ShowSettingsDialog() {
   if (!documents_.ChooseTree(true)) return 0;
-  if (!SettleSettings(options_, keys_)) return 0;
+  if (documents_.fromDriver() ? !documents_.SettleFromDriver(false)
+                              : !SettleSettings(options_, keys_))
+    return 0;
+  documents_.SaySettings();
   // Everything that can refuse the run does so before any font is built.
   if (!documents_.PlanJobs()) return 0;
   // A mode METAFONT does not know would otherwise build every font in
