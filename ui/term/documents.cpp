@@ -1,5 +1,6 @@
 #include "ui/term/documents.h"
 
+#include "deffile/reader.h"
 #include "deffile/runsettings.h"
 #include "tex/docjobs.h"
 #include "run/filesys.h"
@@ -48,13 +49,28 @@ CachedTexLookup& DocumentRun::Lookup() {
 
 bool DocumentRun::ChooseTree(bool create) {
   runSettings.treeRoot.clear();
-  if (options_.texmf.empty()) return true;
-  std::string root = options_.texmf;
+  texmf_ = options_.texmf;
+  std::string source = "--texmf";
+  // The definition file's TEXMF line, unless an option chose where the
+  // fonts go.
+  if (texmf_.empty() && options_.targetDir.empty()) {
+    int found = ReadTexmf(runSettings.definitionPath, texmf_);
+    if (found < 0) {
+      Say("kiln: TEXMF " + texmf_ + " in " + runSettings.definitionPath +
+          ": a directory ending in a colon would make the line a font-set label; "
+          "write it with a final slash\n");
+      return false;
+    }
+    if (found == 0) texmf_.clear();
+    source = "TEXMF";
+  }
+  if (texmf_.empty()) return true;
+  std::string root = texmf_;
   const std::string variable = TexmfVariable(root);
   if (!variable.empty()) {
     root = Lookup().Variable(variable);
     if (root.empty()) {
-      Say("kiln: --texmf " + options_.texmf + ": kpathsea gives no " + variable +
+      Say("kiln: " + source + " " + texmf_ + ": kpathsea gives no " + variable +
           (kpsewhich_->failure().empty() ? std::string()
                                          : " (" + kpsewhich_->failure() + ")") +
           "\n");

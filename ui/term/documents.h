@@ -19,7 +19,9 @@ class DocumentRun {
 
   bool documentsGiven() const { return !options_.dvi.empty() || !options_.missfont.empty(); }
 
-  // Before the settings (the MF command is known): the tree of --texmf,
+  // Before the settings (the MF command is known): the tree of --texmf
+  // (or of the definition file's TEXMF line when neither --texmf nor
+  // --target-dir is given),
   // recorded in runSettings.treeRoot; with create, it and its work folder
   // are made when missing. false: the run ends (the user has been told).
   bool ChooseTree(bool create);
@@ -32,6 +34,7 @@ class DocumentRun {
   CachedTexLookup& Lookup();
 
   const TermOptions& options_;
+  std::string texmf_;  // --texmf, or the definition file's TEXMF
   std::unique_ptr<KpsewhichLookup> kpsewhich_;
   std::unique_ptr<CachedTexLookup> lookup_;
   std::unique_ptr<TreeLayout> layout_;

@@ -142,6 +142,7 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
         return ParseStatus::Usage;
       }
       jobsGiven = true;
+      options.jobsGiven = true;
     } else if (name == "--overwrite") {
       options.overwrite = true;
     } else if (name == "--debug") {

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "deffile/reader.h"
 #include "deffile/runsettings.h"
 #include "run/filesys.h"
 #include "run/handshake.h"
@@ -86,7 +87,19 @@ sigset_t StopSignals() {
 }  // namespace
 
 int TermFrontEnd::Workers() {
-  if (options_.jobs > 0) return options_.jobs;
+  int jobs = options_.jobs;
+  if (!options_.jobsGiven) {
+    // The definition file's JOBS line, where -j does not override it.
+    std::string value;
+    jobs = ReadJobs(runSettings.definitionPath, value);
+    if (jobs == kJobsInvalid)
+      Output().Print(stderr, "kiln: JOBS " + value + " in " + runSettings.definitionPath +
+                                 " is no number from 0 to " + std::to_string(kMaxJobsLine) +
+                                 "; one font is built at a time\n");
+    if (jobs < 0) jobs = 1;
+    if (jobs > kMaxJobs) jobs = kMaxJobs;
+  }
+  if (jobs > 0) return jobs;
   int cpus = AvailableCpus();
   return cpus < kMaxJobs ? cpus : kMaxJobs;
 }
