@@ -632,8 +632,8 @@ void JobsThreeAtOnce(Case& c) {
   CHECK_TEXT(c, "0%(0/8) 生成中: cmr5 400, cmr6 400, cmr7 400", probe::ItemText(p, 1005));
   CHECK_INT(c, 0, probe::QueryItem(p, 1004, PBM_GETPOS));
   CHECK_TEXT(c, MfLine("nexthi", "1", "cmr7"), probe::ItemText(p, 1006));
-  Shot(c, "progress_jobs", {p});
   REQUIRE(c, WaitUntil([&] { return probe::QueryItem(p, 1004, PBM_GETPOS) >= 3; }, 15000));
+  Shot(c, "progress_jobs", {p});
   CHECK_TEXT(c, "開始時刻: #:#:#, 現在時刻: #:#:#, 終了予測時刻: #:#:#(残り#秒)", probe::ItemText(p, 1018));
 
   HWND summary = WaitFor(c, Kind::Box, 30000);
@@ -835,6 +835,34 @@ void DocumentDamaged(Case& c) {
   CHECK_LIST(c, std::vector<std::string>(), ListFiles(c.target));
 }
 
+// --- TEXMF: a TeX tree, with two fonts at once
+
+void TexmfTreeWithJobs(Case& c) {
+  Prepare(c, "JOBS 2\r\nTEXMF tree\r\n", "cm:\r\ncmr 10 10m1 12\r\n");
+  const std::string tree = c.dir + "\\tree";
+  const std::string sources = tree + "\\fonts\\source\\public\\cm";
+  for (const std::string& dir : {tree, tree + "\\fonts", tree + "\\fonts\\source",
+                                 tree + "\\fonts\\source\\public", sources})
+    CreateDirectoryA(dir.c_str(), nullptr);
+  WriteFileText(sources + "\\cmr10.mf", "%");
+  WriteFileText(sources + "\\cmr12.mf", "%");
+  const std::string lsR = "% ls-R -- filename database for kpathsea; do not change this line.\n";
+  WriteFileText(tree + "\\ls-R", lsR);
+  SetControl("KILN_STANDIN_TEXDIR", sources);
+  Start(c, "400 cm");
+  ExpectExit(c);
+  const std::string pk = tree + "\\fonts\\pk\\nexthi\\public\\cm";
+  CHECK_LIST(c, (std::vector<std::string>{"cmr10.400pk", "cmr10.480pk", "cmr12.400pk"}), ListFiles(pk));
+  CHECK_LIST(c, (std::vector<std::string>{"cmr10.tfm", "cmr12.tfm"}),
+             ListFiles(tree + "\\fonts\\tfm\\public\\cm"));
+  CHECK_LIST(c, (std::vector<std::string>{"cmr10.log", "cmr12.log"}), ListFiles(tree + "\\kiln\\log"));
+  CHECK_LIST(c, (std::vector<std::string>{"log"}), ListDirectories(tree + "\\kiln"));
+  CHECK_LIST(c, std::vector<std::string>(), ListFiles(c.target));
+  std::vector<std::string> lines = ReadLines(tree + "\\ls-R");
+  CHECK(c, std::find(lines.begin(), lines.end(), "./fonts/pk/nexthi/public/cm:") != lines.end());
+  CHECK(c, std::find(lines.begin(), lines.end(), "cmr10.480pk") != lines.end());
+}
+
 struct TestCase {
   const char* name;
   void (*run)(Case&);
@@ -865,6 +893,7 @@ const TestCase kCases[] = {
     {"document_listed_and_chosen", DocumentListedAndChosen},
     {"document_auto_exec", DocumentAutoExec},
     {"document_damaged", DocumentDamaged},
+    {"texmf_tree_with_jobs", TexmfTreeWithJobs},
 };
 
 bool Selected(const char* name) {

@@ -26,6 +26,19 @@ std::string FullPath(const std::string& path) {
   return n == 0 || n >= sizeof buffer ? path : std::string(buffer, n);
 }
 
+// The tree's paths are joined with '/', as kpathsea writes them; Windows
+// takes either. A trail byte 0x5C of code page 932 is no separator.
+std::string WithSlashes(std::string path) {
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    unsigned char byte = static_cast<unsigned char>(path[i]);
+    if ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC))
+      ++i;
+    else if (byte == '\\')
+      path[i] = '/';
+  }
+  return path;
+}
+
 std::string Lines(const std::vector<std::string>& items) {
   std::string text;
   for (const std::string& item : items) text += "\n    " + item;
@@ -88,8 +101,8 @@ bool DocumentSetup::BeforeSettings() {
       return false;
     }
   }
-  root = FullPath(root);
-  const std::string work = root + "\\" + kTreeWorkDir;
+  root = WithSlashes(FullPath(root));
+  const std::string work = root + "/" + kTreeWorkDir;
   if (!MakeDirectories(work)) {
     MessageBoxPrintf(nullptr, kProductTitle, kErrorFlags,
                      "TeX のツリー\n%s\nにディレクトリ\n%s\nを作成できません(%s)。\n"
