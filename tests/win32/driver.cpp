@@ -835,6 +835,27 @@ void DocumentDamaged(Case& c) {
   CHECK_LIST(c, std::vector<std::string>(), ListFiles(c.target));
 }
 
+void DocumentWithoutKpsewhich(Case& c) {
+  Prepare(c, "600 ljfour\r\n", kDocumentSets);
+  PrepareDocument(c, PaperDvi());
+  // METAFONT from a folder that holds no kpsewhich.exe.
+  const std::string bin = c.dir + "\\bin";
+  CreateDirectoryA(bin.c_str(), nullptr);
+  REQUIRE(c, CopyFileA((options.standins + "\\mf.exe").c_str(), (bin + "\\mf.exe").c_str(), FALSE));
+  std::string text;
+  for (const std::string& line : ReadLines(c.definition))
+    text += (line == "MF mf \\mode=" ? "MF " + bin + "\\mf \\mode=" : line) + "\r\n";
+  REQUIRE(c, WriteFileText(c.definition, text));
+  Start(c, "600 paper.dvi");
+  ExpectBox(c, kTitle,
+            "METAFONT のプログラムと同じディレクトリに kpsewhich.exe が\n"
+            "見つからないため, 次の DVI ファイルのフォントは生成しません。\n    " + c.dir + "\\paper.dvi",
+            IDOK);
+  ExpectExit(c);
+  CHECK_INT(c, 0, static_cast<long long>(RecordLines(c, "mf").size()));
+  CHECK_INT(c, 0, static_cast<long long>(RecordLines(c, "kpsewhich").size()));
+}
+
 // --- TEXMF: a TeX tree, with two fonts at once
 
 void TexmfTreeWithJobs(Case& c) {
@@ -893,6 +914,7 @@ const TestCase kCases[] = {
     {"document_listed_and_chosen", DocumentListedAndChosen},
     {"document_auto_exec", DocumentAutoExec},
     {"document_damaged", DocumentDamaged},
+    {"document_without_kpsewhich", DocumentWithoutKpsewhich},
     {"texmf_tree_with_jobs", TexmfTreeWithJobs},
 };
 

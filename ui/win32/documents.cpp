@@ -39,9 +39,13 @@ std::string WithSlashes(std::string path) {
   return path;
 }
 
+// One item a line; a long list is cut so that the box fits on the screen.
 std::string Lines(const std::vector<std::string>& items) {
+  constexpr std::size_t kShown = 30;
   std::string text;
-  for (const std::string& item : items) text += "\n    " + item;
+  for (std::size_t i = 0; i < items.size() && i < kShown; ++i) text += "\n    " + items[i];
+  if (items.size() > kShown)
+    text += StringPrintf("\n    ほか %d 個", static_cast<int>(items.size() - kShown));
   return text;
 }
 
