@@ -614,7 +614,7 @@ void JobsThreeAtOnce(Case& c) {
   // The same batch one at a time first: the files it leaves are the measure.
   Prepare(c, "", kJobSets);
   Start(c, "400 cm more");
-  ExpectExit(c);
+  ExpectExit(c, 1, 90000);  // fourteen programs under Wine on a busy machine
   std::vector<std::string> sequentialPk = ListFiles(c.target);
   std::vector<std::string> sequentialTfm = ListFiles(c.target + "\\tfm");
   std::vector<std::string> sequentialLog = ListFiles(c.target + "\\log");
@@ -636,7 +636,7 @@ void JobsThreeAtOnce(Case& c) {
   Shot(c, "progress_jobs", {p});
   CHECK_TEXT(c, "開始時刻: #:#:#, 現在時刻: #:#:#, 終了予測時刻: #:#:#(残り#秒)", probe::ItemText(p, 1018));
 
-  HWND summary = WaitFor(c, Kind::Box, 30000);
+  HWND summary = WaitFor(c, Kind::Box, 60000);
   CHECK_TEXT(c, Summary("7", Shown(c.target)), probe::BoxText(summary));
   // Each job's output stands whole in the console: its four lines in a row.
   std::vector<std::string> console = ConsoleLines(c);
@@ -650,7 +650,7 @@ void JobsThreeAtOnce(Case& c) {
       CHECK_TEXT(c, "[" + font + " " + Num(k + 1) + "/4]", marks[i + static_cast<size_t>(k)]);
   }
   Answer(c, summary, IDOK);
-  ExpectExit(c);
+  ExpectExit(c, 1, 60000);
 
   CHECK_INT(c, 3, MostAtOnce(c));
   // cmr10 is named twice at 400 and built once.
@@ -679,7 +679,7 @@ void JobsStopFilesTheRunning(Case& c) {
   CHECK_INT(c, static_cast<long long>(asked), static_cast<long long>(StartedFonts(c).size()));
   Answer(c, q, IDOK);
   ExpectBox(c, kTitle, kStopNotice, IDOK);
-  ExpectExit(c);
+  ExpectExit(c, 1, 60000);
   std::vector<std::string> fonts = StartedFonts(c);
   CHECK_INT(c, static_cast<long long>(asked), static_cast<long long>(fonts.size()));
   CHECK(c, fonts.size() < 9);
@@ -871,7 +871,7 @@ void TexmfTreeWithJobs(Case& c) {
   WriteFileText(tree + "\\ls-R", lsR);
   SetControl("KILN_STANDIN_TEXDIR", sources);
   Start(c, "400 cm");
-  ExpectExit(c);
+  ExpectExit(c, 1, 60000);
   const std::string pk = tree + "\\fonts\\pk\\nexthi\\public\\cm";
   CHECK_LIST(c, (std::vector<std::string>{"cmr10.400pk", "cmr10.480pk", "cmr12.400pk"}), ListFiles(pk));
   CHECK_LIST(c, (std::vector<std::string>{"cmr10.tfm", "cmr12.tfm"}),
