@@ -64,7 +64,7 @@ run() {
   (cd "$dir" && wine "$(winpath "$kiln")" 400 bench >/dev/null 2>&1) || true
   end=$(date +%s.%N)
   local built
-  built=$(find "$dir/pk" -maxdepth 1 -name '*pk' | wc -l)
+  built=$(find "$dir/pk" -maxdepth 1 -type f -name '*pk' | wc -l)
   [[ $built -eq 24 ]] || { echo "wine-jobs-bench: JOBS $jobs built $built of 24 fonts" >&2; exit 1; }
   echo "$end - $start" | bc
 }
