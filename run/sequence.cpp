@@ -128,13 +128,16 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
     return outcome;
   };
 
-  if (!frontEnd.LocateDefinitionFile(runSettings.definitionPath)) return finish(1);
-  WarnAboutUnknownArguments();
-  if (!ReadMfCommand(runSettings.definitionPath, runSettings.mfCommand)) {
-    ShowMissingMfCommand();
-    return finish(1);
+  const int located = frontEnd.LocateDefinitionFile(runSettings.definitionPath);
+  if (!located) return finish(1);
+  if (located != kSettledWithoutDefinition) {
+    WarnAboutUnknownArguments();
+    if (!ReadMfCommand(runSettings.definitionPath, runSettings.mfCommand)) {
+      ShowMissingMfCommand();
+      return finish(1);
+    }
+    errorReaction = ReadErrorReaction(runSettings.definitionPath);
   }
-  errorReaction = ReadErrorReaction(runSettings.definitionPath);
   if (!frontEnd.ShowSettingsDialog()) return finish(1);
 
   execShowMode = 1;

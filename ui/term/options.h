@@ -14,6 +14,9 @@ struct TermOptions {
   std::string texmf;        // --texmf DIR, or var / home for kpathsea's trees
   std::vector<std::string> dvi;       // --dvi FILE, repeatable
   std::vector<std::string> missfont;  // --missfont FILE, repeatable
+  std::string driver;       // --driver NAME; empty: dvips
+  std::string mode;         // --mode MODE: the METAFONT mode for documents
+  int oversample = 0;       // --oversample Q (dvipng's -Q); 0 = not given
   bool overwrite = false;
   bool debug = false;
   bool dryRun = false;
@@ -44,6 +47,9 @@ int ParseReaction(const std::string& text);
 // A job count 0..kMaxJobs in plain decimal digits; -1 when none.
 constexpr int kMaxJobs = 256;
 int ParseJobs(const std::string& text);
+
+// --oversample: 1..kMaxOversampling in decimal digits; -1 when none.
+int ParseOversample(const std::string& text);
 
 std::string HelpText();
 std::string VersionText();

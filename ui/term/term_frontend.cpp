@@ -88,8 +88,9 @@ sigset_t StopSignals() {
 
 int TermFrontEnd::Workers() {
   int jobs = options_.jobs;
-  if (!options_.jobsGiven) {
-    // The definition file's JOBS line, where -j does not override it.
+  // The definition file's JOBS line, where -j does not override it (a run
+  // from the driver's settings may have no definition file).
+  if (!options_.jobsGiven && !runSettings.definitionPath.empty()) {
     std::string value;
     jobs = ReadJobs(runSettings.definitionPath, value);
     if (jobs == kJobsInvalid)
@@ -151,6 +152,8 @@ TermFrontEnd::~TermFrontEnd() {
 }
 
 int TermFrontEnd::LocateDefinitionFile(std::string& path) {
+  int documents = documents_.Locate(keys_, path);
+  if (documents >= 0) return documents;
   int given = DefinitionFromOptions(options_, path);
   if (given >= 0) return given;
   TermInstallPrompt prompt(keys_);
@@ -159,7 +162,10 @@ int TermFrontEnd::LocateDefinitionFile(std::string& path) {
 
 int TermFrontEnd::ShowSettingsDialog() {
   if (!documents_.ChooseTree(true)) return 0;
-  if (!SettleSettings(options_, keys_)) return 0;
+  if (documents_.fromDriver() ? !documents_.SettleFromDriver(false)
+                              : !SettleSettings(options_, keys_))
+    return 0;
+  documents_.SaySettings();
   // Everything that can refuse the run does so before any font is built.
   if (!documents_.PlanJobs()) return 0;
   // A mode METAFONT does not know would otherwise build every font in
