@@ -35,6 +35,9 @@ struct RunSettings {
   // Fonts of the documents that their driver draws from outline fonts (its
   // font map), so not built; counted in the summary.
   int outlineFonts = 0;
+  // The DVI files of the command line that the settings left chosen; the
+  // front end turns them into documentFonts.
+  std::vector<std::string> documentFiles;
   // Outputs of the job generator for the current job.
   std::string fontPrefix;
   std::string fontName;

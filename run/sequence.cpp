@@ -224,7 +224,8 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
   outcome.fontsProcessed = fontsProcessed;
   outcome.fontsFailed = fontsFailed;
   outcome.filingFailures = filingFailures;
-  if (argCount < 3 || autoExecErrors != 0)
+  // Documents of the command line count as font-set words here too.
+  if (argCount + static_cast<int>(documentArguments.size()) < 3 || autoExecErrors != 0)
     ShowBox(nullptr,
             FormatSummary(startTimeText, endTime, startTime, fontsProcessed,
                           runSettings.targetDir, !CurrentLayout().FilesTfmAside()) +

@@ -382,6 +382,21 @@ bool DocumentRun::ChooseTree(bool create) {
   runSettings.treeRoot.clear();
   std::string texmf = options_.texmf;
   treeFrom_ = "--texmf " + texmf;
+  // The definition file's TEXMF line, unless an option chose where the
+  // fonts go (a run from the driver's settings may have no file).
+  if (texmf.empty() && options_.targetDir.empty() && !runSettings.definitionPath.empty()) {
+    int found = ReadTexmf(runSettings.definitionPath, texmf);
+    if (found < 0) {
+      Say("kiln: TEXMF " + texmf + " in " + runSettings.definitionPath +
+          ": a directory ending in a colon would make the line a font-set label; "
+          "write it with a final slash\n");
+      return false;
+    }
+    if (found == 0)
+      texmf.clear();
+    else
+      treeFrom_ = "TEXMF " + texmf + " of " + runSettings.definitionPath;
+  }
   if (texmf.empty() && documentsGiven() && options_.targetDir.empty()) {
     // Where every driver finds the fonts it would have made itself.
     texmf = "var";

@@ -42,7 +42,9 @@ class DocumentRun {
   const std::vector<int>& renderDpis() const { return renderDpis_; }
   Driver driver() const { return driver_; }
 
-  // Before the settings (the MF command is known): the tree of --texmf,
+  // Before the settings (the MF command is known): the tree of --texmf
+  // (or of the definition file's TEXMF line when neither --texmf nor
+  // --target-dir is given),
   // recorded in runSettings.treeRoot; with create, it and its work folder
   // are made when missing. false: the run ends (the user has been told).
   bool ChooseTree(bool create);

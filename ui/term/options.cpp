@@ -166,6 +166,7 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
         return ParseStatus::Usage;
       }
       jobsGiven = true;
+      options.jobsGiven = true;
     } else if (name == "--oversample") {
       options.oversample = ParseOversample(value);
       if (options.oversample < 0) {
@@ -293,7 +294,8 @@ R"(  --priority P       priority of METAFONT and gftopk: 特急 (or 0, realtime)
 )")) + R"(  --reaction R       what a failed font does: S stop the batch, C ask
                      whether to go on, I ignore it and go on
   -j, --jobs N       run up to N fonts at once (0: one per CPU; the default
-                     is 1), each in a scratch directory of the target
+                     is the definition file's JOBS line, else 1), each in a
+                     scratch directory of the target
                      directory from which its files are moved into place
   --detailed         show the output of METAFONT and gftopk as it comes
                      (by default it is kept, and shown when a font fails)

@@ -11,7 +11,7 @@ constexpr const char* kMapDefault = "default";
 
 struct TermOptions {
   std::string definition;   // --definition FILE: this run only
-  std::string targetDir;    // --target-dir DIR
+  std::string targetDir;    // --target-dir DIR (the file's TEXMF is then not read)
   std::string install;      // --install FILE
   std::string texmf;        // --texmf DIR, or var / home for kpathsea's trees
   std::vector<std::string> dvi;       // --dvi FILE, repeatable
@@ -30,6 +30,7 @@ struct TermOptions {
   int priority = -1;        // trackbar position 0..3; -1 = not given
   int reaction = 0;         // 'S', 'C', 'I'; 0 = not given
   int jobs = 1;             // -j N: jobs at once; 0 = one per CPU
+  bool jobsGiven = false;   // -j was given: the definition file's JOBS is not read
   std::vector<std::string> words;  // RESOLUTION, FONTSET...
 };
 

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "deffile/reader.h"
 #include "deffile/runsettings.h"
 #include "run/filesys.h"
 #include "run/handshake.h"
@@ -86,7 +87,20 @@ sigset_t StopSignals() {
 }  // namespace
 
 int TermFrontEnd::Workers() {
-  if (options_.jobs > 0) return options_.jobs;
+  int jobs = options_.jobs;
+  // The definition file's JOBS line, where -j does not override it (a run
+  // from the driver's settings may have no definition file).
+  if (!options_.jobsGiven && !runSettings.definitionPath.empty()) {
+    std::string value;
+    jobs = ReadJobs(runSettings.definitionPath, value);
+    if (jobs == kJobsInvalid)
+      Output().Print(stderr, "kiln: JOBS " + value + " in " + runSettings.definitionPath +
+                                 " is no number from 0 to " + std::to_string(kMaxJobsLine) +
+                                 "; one font is built at a time\n");
+    if (jobs < 0) jobs = 1;
+    if (jobs > kMaxJobs) jobs = kMaxJobs;
+  }
+  if (jobs > 0) return jobs;
   int cpus = AvailableCpus();
   return cpus < kMaxJobs ? cpus : kMaxJobs;
 }
