@@ -3,6 +3,7 @@
 #include "deffile/runsettings.h"
 #include "tex/docjobs.h"
 #include "run/filesys.h"
+#include "ui/log.h"
 #include "ui/term/paths.h"
 #include "ui/term/term_output.h"
 
@@ -19,17 +20,21 @@ std::string Absolute(const std::string& path) {
 }  // namespace
 
 std::string UnreadableDocumentText(const std::string& error) {
-  return "kiln: " + error + "\nkiln: the run ends; no font is built\n";
+  return StringPrintf(TR("kiln: %s\nkiln: the run ends; no font is built\n"), error.c_str());
 }
 
 std::string NoKpathseaText(const std::string& failure) {
-  return "kiln: kpathsea cannot be asked where the fonts are: " + failure +
-         "\nkiln: the run ends; no font is built\n";
+  return StringPrintf(TR("kiln: kpathsea cannot be asked where the fonts are: %s\n"
+                         "kiln: the run ends; no font is built\n"),
+                      failure.c_str());
 }
 
 std::string WithoutSourceText(const std::vector<std::string>& names) {
-  std::string text = "kiln: no METAFONT source found for " + std::to_string(names.size()) +
-                     (names.size() == 1 ? " font" : " fonts") + "; not built:";
+  std::string text =
+      names.size() == 1
+          ? std::string(TR("kiln: no METAFONT source found for 1 font; not built:"))
+          : StringPrintf(TR("kiln: no METAFONT source found for %zu fonts; not built:"),
+                         names.size());
   for (const std::string& name : names) text += " " + name;
   return text + "\n";
 }
@@ -54,7 +59,8 @@ bool DocumentRun::ChooseTree(bool create) {
   if (!variable.empty()) {
     root = Lookup().Variable(variable);
     if (root.empty()) {
-      Say("kiln: --texmf " + options_.texmf + ": kpathsea gives no " + variable +
+      Say(StringPrintf(TR("kiln: --texmf %s: kpathsea gives no %s"), options_.texmf.c_str(),
+                       variable.c_str()) +
           (kpsewhich_->failure().empty() ? std::string()
                                          : " (" + kpsewhich_->failure() + ")") +
           "\n");
@@ -64,8 +70,8 @@ bool DocumentRun::ChooseTree(bool create) {
   if (create) {
     const std::string work = Absolute(root) + "/" + kTreeWorkDir;
     if (!MakeDirectories(work)) {
-      Say("kiln: the TeX tree " + root + " cannot be used: " + work + ": " +
-          LastErrorText() + "\n");
+      Say(StringPrintf(TR("kiln: the TeX tree %s cannot be used: %s: %s\n"), root.c_str(),
+                       work.c_str(), LastErrorText().c_str()));
       return false;
     }
   }
@@ -77,8 +83,8 @@ bool DocumentRun::PlanJobs() {
   runSettings.documentFonts.clear();
   if (!runSettings.treeRoot.empty()) {
     if (!IsPlainFontName(runSettings.modeName)) {
-      Say("kiln: the mode name \"" + runSettings.modeName +
-          "\" cannot be a folder of a TeX tree\n");
+      Say(StringPrintf(TR("kiln: the mode name \"%s\" cannot be a folder of a TeX tree\n"),
+                       runSettings.modeName.c_str()));
       return false;
     }
     // Without kpathsea every font would be filed under the fixed REL and

@@ -95,25 +95,25 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
                       name == "--priority" || name == "--reaction" || name == "--jobs";
     if (needsValue && !hasValue) {
       if (i + 1 >= args.size()) {
-        error = "option " + name + " needs a value";
+        error = StringPrintf(TR("option %s needs a value"), name.c_str());
         return ParseStatus::Usage;
       }
       value = args[++i];
       hasValue = true;
     }
     if (!needsValue && hasValue) {
-      error = "option " + name + " takes no value";
+      error = StringPrintf(TR("option %s takes no value"), name.c_str());
       return ParseStatus::Usage;
     }
     if (std::vector<std::string>* list = ListTarget(options, name)) {
       if (value.empty()) {
-        error = "option " + name + " needs a non-empty value";
+        error = StringPrintf(TR("option %s needs a non-empty value"), name.c_str());
         return ParseStatus::Usage;
       }
       list->push_back(value);
     } else if (std::string* target = ValueTarget(options, name)) {
       if (value.empty()) {
-        error = "option " + name + " needs a non-empty value";
+        error = StringPrintf(TR("option %s needs a non-empty value"), name.c_str());
         return ParseStatus::Usage;
       }
       *target = value;
@@ -131,14 +131,14 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
     } else if (name == "--reaction") {
       options.reaction = ParseReaction(value);
       if (!options.reaction) {
-        error = "--reaction takes S, C or I; not \"" + value + "\"";
+        error = StringPrintf(TR("--reaction takes S, C or I; not \"%s\""), value.c_str());
         return ParseStatus::Usage;
       }
     } else if (name == "--jobs") {
       options.jobs = ParseJobs(value);
       if (options.jobs < 0) {
-        error = "--jobs takes a number from 0 (one per CPU) to " +
-                std::to_string(kMaxJobs) + "; not \"" + value + "\"";
+        error = StringPrintf(TR("--jobs takes a number from 0 (one per CPU) to %d; not \"%s\""),
+                             kMaxJobs, value.c_str());
         return ParseStatus::Usage;
       }
       jobsGiven = true;
@@ -152,23 +152,26 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
       options.detailed = true;
     } else if (name == "--uninstall") {
       options.uninstall = true;
+    } else if (name == "--list-words") {
+      options.listWords = true;
     } else if (name == "--help" || name == "-h") {
       help = true;
     } else if (name == "--version" || name == "-V") {
       version = true;
     } else {
-      error = "unknown option " + arg;
+      error = StringPrintf(TR("unknown option %s"), arg.c_str());
       return ParseStatus::Usage;
     }
   }
   if (help) return ParseStatus::Help;
+  if (options.listWords) return ParseStatus::Run;  // whatever else is on the line
   if (version) return ParseStatus::Version;
   if (installGiven + options.uninstall + options.dryRun > 1) {
-    error = "--install, --uninstall and --dry-run exclude one another";
+    error = TR("--install, --uninstall and --dry-run exclude one another");
     return ParseStatus::Usage;
   }
   if (targetGiven && !options.texmf.empty()) {
-    error = "--target-dir and --texmf exclude one another";
+    error = TR("--target-dir and --texmf exclude one another");
     return ParseStatus::Usage;
   }
   if ((installGiven || options.uninstall) &&
@@ -176,8 +179,8 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
        !options.texmf.empty() || !options.dvi.empty() || !options.missfont.empty() ||
        options.overwrite || options.debug || options.detailed ||
        options.priority >= 0 || options.reaction || jobsGiven)) {
-    error = std::string(installGiven ? "--install" : "--uninstall") +
-            " takes no other options and no RESOLUTION or FONTSET";
+    error = StringPrintf(TR("%s takes no other options and no RESOLUTION or FONTSET"),
+                         installGiven ? "--install" : "--uninstall");
     return ParseStatus::Usage;
   }
   return ParseStatus::Run;
@@ -186,103 +189,107 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
 std::string VersionText() { return "kiln (Fontkiln) 3.10\n"; }
 
 std::string HelpText() {
-  // The priority names are Japanese words: their lines are the only part
-  // that differs by language.
-  return R"(Usage: kiln [OPTIONS] [RESOLUTION [FONTSET...]]
-
-Builds the PK fonts of a TeX installation in one batch: for every font of the
-chosen font sets whose PK file is missing from the target directory, kiln
-runs METAFONT and gftopk, files the TFM and log files into the directories
-"tfm" and "log" of the target directory, and reports the time it took.
-
-  RESOLUTION      the printer's resolution in dots per inch (400, or 400dpi);
-                  it chooses the mode line of that resolution
-  FONTSET...      names of font sets of the definition file (case counts)
-
-With a RESOLUTION and FONTSETs (or a RESOLUTION alone, which chooses every
-set) that the definition file knows, and a usable TARGET_DIR, the batch
-starts at once. Otherwise, on a terminal, the settings screen opens; without
-a terminal kiln says why it cannot start and ends.
-
-Options:
-  --definition FILE  use FILE as the definition file for this run only
-  --install FILE     record FILE as the definition file (no questions)
-  --uninstall        forget the recorded definition file (asks first)
-  --target-dir DIR   build the fonts in DIR instead of TARGET_DIR
-  --texmf DIR        build into the TeX tree DIR instead of TARGET_DIR (see
-                     below); "var" and "home" name kpathsea's TEXMFVAR and
-                     TEXMFHOME (./var is a folder named var)
-  --dvi FILE         build the fonts that the DVI file FILE needs (again for
-                     more files); virtual fonts are followed to their fonts
-  --missfont FILE    build the fonts that TeX programs asked for in FILE (a
-                     missfont.log): its "mktexpk ... --bdpi B --dpi D NAME"
-                     lines whose B is the chosen resolution
-  --overwrite        build fonts whose PK file exists already
-  --debug            debug mode: time-stamped log lines on standard error
-)" + std::string(TR(
-R"(  --priority P       priority of METAFONT and gftopk: 特急 (or 0, realtime),
-                     急行 (1, high), 普通 (2, normal; the default),
-                     徒歩 (3, idle); any but 普通 asks for confirmation
-)")) + R"(  --reaction R       what a failed font does: S stop the batch, C ask
-                     whether to go on, I ignore it and go on
-  -j, --jobs N       run up to N fonts at once (0: one per CPU; the default
-                     is 1), each in a scratch directory of the target
-                     directory from which its files are moved into place
-  --detailed         show the output of METAFONT and gftopk as it comes
-                     (by default it is kept, and shown when a font fails)
-  --dry-run          list the jobs a run would do, one per line on standard
-                     output: font name, tab, resolution, tab, METAFONT
-                     command line; nothing is run, created or deleted
-  -h, --help         this text
-  -V, --version      the program's version
-
-Fonts for documents: with --dvi or --missfont, RESOLUTION chooses the mode
-and the jobs are the fonts the files need, each font at each resolution
-once, at the resolution a DVI driver asks for; FONTSETs named as well are
-built too (a RESOLUTION alone means the documents' fonts only). A font
-without a METAFONT source that kpathsea finds is listed and not built. A
-DVI or VF file that cannot be read whole ends the run before anything is
-built. Lookups go through kpathsea's kpsewhich (the one beside the MF
-command's program, else the one on PATH).
-
-A TeX tree (--texmf DIR): each PK file goes to
-DIR/fonts/pk/MODE/REL/NAME.DPIpk, REL being the folder of the font's source
-below fonts/source (public/cm for cmr10), or "kiln" for a source outside
-any TeX tree; a TFM file that kpathsea does not find already goes to
-DIR/fonts/tfm/REL/. METAFONT works in DIR/kiln, and the log files go to
-DIR/kiln/log. Every file is moved into place whole. A font that is in the
-tree already, or that kpathsea finds at the mode and resolution anywhere,
-is not built again (unless --overwrite). When DIR has an ls-R file, the new
-files are appended to it at the end of the batch. TARGET_DIR is not used.
-  kiln --texmf var --dvi paper.dvi 600
-
-Before the first font of a run (not a dry run), METAFONT is asked for the
-resolution of the chosen mode; when it differs from the mode line (a mode
-METAFONT does not know gives 2602), the error reaction decides: S ends the
-run, C asks, I writes a log line.
-
-While a batch runs, Ctrl-C asks whether to stop; OK stops it after the font
-being built (with -j, the fonts being built), which is finished and filed.
-SIGTERM stops it the same way without asking. Questions are answered on the terminal (O = OK, C = Cancel);
-without a terminal they take Cancel.
-
-The definition file (plain text; "#" starts a comment; keywords in capitals):
-  600 ljfour                   mode lines: resolution and METAFONT mode name
-  MF mf \mode=                 how METAFONT is started (required)
-  TARGET_DIR /home/me/pk       where the PK files go (an existing directory)
-  ERROR_REACTION S             S, C or I, as --reaction
-  FORCE                        as --overwrite
-  BEGIN_SOURCE                 ends the header; the font sets follow
-  cm:                          a font-set label (its name, then a colon)
-  cmr 5 10 12                  font prefix and entries: cmr5 cmr10 cmr12
-  cmr 10m1 10m0.5              cmr10 at magstep 1 and magstep 0.5
-  cmbx 10*2                    cmbx10 magnified 2 times
-The file's path is recorded per user in $XDG_CONFIG_HOME/fontkiln/kiln
-(~/.config/fontkiln/kiln); on first use kiln asks for it.
-
-Exit status: 0 when the batch ran to its end and every font was built and
-its TFM and log files filed (or none was needed), 1 for any other end (a
-failed font, a file that could not be filed, a stop, settings that could not
-be applied), 2 for a usage error.
-)";
+  // One text per option and per paragraph, so that each is translated on
+  // its own and an option added is a text added. Lines stay within 80
+  // columns in every language.
+  static const char* const kParts[] = {
+      TR_NOOP("Usage: kiln [OPTIONS] [RESOLUTION [FONTSET...]]\n"
+              "\n"
+              "Builds the PK fonts of a TeX installation in one batch: for every font of the\n"
+              "chosen font sets whose PK file is missing from the target directory, kiln\n"
+              "runs METAFONT and gftopk, files the TFM and log files into the directories\n"
+              "\"tfm\" and \"log\" of the target directory, and reports the time it took.\n"
+              "\n"),
+      TR_NOOP("  RESOLUTION      the printer's resolution in dots per inch (400, or 400dpi);\n"
+              "                  it chooses the mode line of that resolution\n"
+              "  FONTSET...      names of font sets of the definition file (case counts)\n"
+              "\n"),
+      TR_NOOP("With a RESOLUTION and FONTSETs (or a RESOLUTION alone, which chooses every\n"
+              "set) that the definition file knows, and a usable TARGET_DIR, the batch\n"
+              "starts at once. Otherwise, on a terminal, the settings screen opens; without\n"
+              "a terminal kiln says why it cannot start and ends.\n"
+              "\n"),
+      TR_NOOP("Options:\n"),
+      TR_NOOP("  --definition FILE  use FILE as the definition file for this run only\n"),
+      TR_NOOP("  --install FILE     record FILE as the definition file (no questions)\n"),
+      TR_NOOP("  --uninstall        forget the recorded definition file (asks first)\n"),
+      TR_NOOP("  --target-dir DIR   build the fonts in DIR instead of TARGET_DIR\n"),
+      TR_NOOP("  --texmf DIR        build into the TeX tree DIR instead of TARGET_DIR (see\n"
+              "                     below); \"var\" and \"home\" name kpathsea's TEXMFVAR and\n"
+              "                     TEXMFHOME (./var is a folder named var)\n"),
+      TR_NOOP("  --dvi FILE         build the fonts that the DVI file FILE needs (again for\n"
+              "                     more files); virtual fonts are followed to their fonts\n"),
+      TR_NOOP("  --missfont FILE    build the fonts that TeX programs asked for in FILE (a\n"
+              "                     missfont.log): its \"mktexpk ... --bdpi B --dpi D NAME\"\n"
+              "                     lines whose B is the chosen resolution\n"),
+      TR_NOOP("  --overwrite        build fonts whose PK file exists already\n"),
+      TR_NOOP("  --debug            debug mode: time-stamped log lines on standard error\n"),
+      TR_NOOP("  --priority P       priority of METAFONT and gftopk: 特急 (or 0, realtime),\n"
+              "                     急行 (1, high), 普通 (2, normal; the default),\n"
+              "                     徒歩 (3, idle); any but 普通 asks for confirmation\n"),
+      TR_NOOP("  --reaction R       what a failed font does: S stop the batch, C ask\n"
+              "                     whether to go on, I ignore it and go on\n"),
+      TR_NOOP("  -j, --jobs N       run up to N fonts at once (0: one per CPU; the default\n"
+              "                     is 1), each in a scratch directory of the target\n"
+              "                     directory from which its files are moved into place\n"),
+      TR_NOOP("  --detailed         show the output of METAFONT and gftopk as it comes\n"
+              "                     (by default it is kept, and shown when a font fails)\n"),
+      TR_NOOP("  --dry-run          list the jobs a run would do, one per line on standard\n"
+              "                     output: font name, tab, resolution, tab, METAFONT\n"
+              "                     command line; nothing is run, created or deleted\n"),
+      TR_NOOP("  -h, --help         this text\n"),
+      TR_NOOP("  -V, --version      the program's version\n"),
+      TR_NOOP("\n"
+              "Fonts for documents: with --dvi or --missfont, RESOLUTION chooses the mode\n"
+              "and the jobs are the fonts the files need, each font at each resolution\n"
+              "once, at the resolution a DVI driver asks for; FONTSETs named as well are\n"
+              "built too (a RESOLUTION alone means the documents' fonts only). A font\n"
+              "without a METAFONT source that kpathsea finds is listed and not built. A\n"
+              "DVI or VF file that cannot be read whole ends the run before anything is\n"
+              "built. Lookups go through kpathsea's kpsewhich (the one beside the MF\n"
+              "command's program, else the one on PATH).\n"),
+      TR_NOOP("\n"
+              "A TeX tree (--texmf DIR): each PK file goes to\n"
+              "DIR/fonts/pk/MODE/REL/NAME.DPIpk, REL being the folder of the font's source\n"
+              "below fonts/source (public/cm for cmr10), or \"kiln\" for a source outside\n"
+              "any TeX tree; a TFM file that kpathsea does not find already goes to\n"
+              "DIR/fonts/tfm/REL/. METAFONT works in DIR/kiln, and the log files go to\n"
+              "DIR/kiln/log. Every file is moved into place whole. A font that is in the\n"
+              "tree already, or that kpathsea finds at the mode and resolution anywhere,\n"
+              "is not built again (unless --overwrite). When DIR has an ls-R file, the new\n"
+              "files are appended to it at the end of the batch. TARGET_DIR is not used.\n"
+              "  kiln --texmf var --dvi paper.dvi 600\n"),
+      TR_NOOP("\n"
+              "Before the first font of a run (not a dry run), METAFONT is asked for the\n"
+              "resolution of the chosen mode; when it differs from the mode line (a mode\n"
+              "METAFONT does not know gives 2602), the error reaction decides: S ends the\n"
+              "run, C asks, I writes a log line.\n"),
+      TR_NOOP("\n"
+              "While a batch runs, Ctrl-C asks whether to stop; OK stops it after the font\n"
+              "being built (with -j, the fonts being built), which is finished and filed.\n"
+              "SIGTERM stops it the same way without asking. Questions are answered on the\n"
+              "terminal (O = OK, C = Cancel); without a terminal they take Cancel.\n"),
+      TR_NOOP("\n"
+              "The definition file (plain text; \"#\" starts a comment; keywords in capitals):\n"
+              "  600 ljfour                   mode lines: resolution and METAFONT mode name\n"
+              "  MF mf \\mode=                 how METAFONT is started (required)\n"
+              "  TARGET_DIR /home/me/pk       where the PK files go (an existing directory)\n"
+              "  ERROR_REACTION S             S, C or I, as --reaction\n"
+              "  FORCE                        as --overwrite\n"
+              "  BEGIN_SOURCE                 ends the header; the font sets follow\n"
+              "  cm:                          a font-set label (its name, then a colon)\n"
+              "  cmr 5 10 12                  font prefix and entries: cmr5 cmr10 cmr12\n"
+              "  cmr 10m1 10m0.5              cmr10 at magstep 1 and magstep 0.5\n"
+              "  cmbx 10*2                    cmbx10 magnified 2 times\n"
+              "The file's path is recorded per user in $XDG_CONFIG_HOME/fontkiln/kiln\n"
+              "(~/.config/fontkiln/kiln); on first use kiln asks for it.\n"),
+      TR_NOOP("\n"
+              "Exit status: 0 when the batch ran to its end and every font was built and\n"
+              "its TFM and log files filed (or none was needed), 1 for any other end (a\n"
+              "failed font, a file that could not be filed, a stop, settings that could not\n"
+              "be applied), 2 for a usage error.\n"),
+  };
+  std::string text;
+  for (const char* part : kParts) text += TR(part);
+  return text;
 }
