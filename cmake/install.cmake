@@ -62,9 +62,10 @@ add_custom_target(kiln_docs ALL DEPENDS ${KILN_DOC_BUILD}/kiln.1.gz ${KILN_DOC_B
 
 install(TARGETS kiln RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${KILN_DOC_BUILD}/kiln.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES examples/FONTS.DAT README.md LICENSE packaging/copyright
-              ${KILN_DOC_BUILD}/changelog.gz
+install(FILES examples/FONTS.DAT README.md packaging/copyright ${KILN_DOC_BUILD}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# The package says the licence in its copyright file, as Debian wants it.
+install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT licence)
 
 # Shell completion where the shells look for it: bash-completion reads
 # share/bash-completion/completions under every prefix on XDG_DATA_DIRS and
@@ -100,4 +101,6 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "texlive-binaries, texlive-base")
 # The C++ runtime's packages, as dpkg-shlibdeps finds them.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Every install rule but the licence file (the package has its copyright file).
+set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};${PROJECT_NAME};Unspecified;/")
 include(CPack)

@@ -13,7 +13,7 @@ _kiln_words() {  # KIND: the words of that kind in the definition file in use
   definition=${definition/#\~/$HOME}
   local -a args=(--list-words)
   [[ -n $definition ]] && args+=(--definition "$definition")
-  "${COMP_WORDS[0]}" "${args[@]}" 2>/dev/null | while read -r k word; do
+  "${COMP_WORDS[0]}" "${args[@]}" 2>/dev/null | while IFS=" " read -r k word; do
     [[ $k == "$kind" ]] && printf '%s\n' "$word"
   done
 }
@@ -45,7 +45,7 @@ _kiln() {
     --priority)
       COMPREPLY=($(compgen -W $'realtime\nhigh\nnormal\nidle\n0\n1\n2\n3' -- "$cur")); return ;;
     --driver) COMPREPLY=($(compgen -W $'dvips\ndvipng\nxdvi\npdftex' -- "$cur")); return ;;
-    --mode) COMPREPLY=($(compgen -W "$(_kiln_words mode)" -- "$cur")); return ;;
+    --mode) COMPREPLY=($(compgen -W "$(_kiln_words mode | sort -u)" -- "$cur")); return ;;
     -j | --jobs | --oversample) return ;;
   esac
   if [[ $cur == -* ]]; then
