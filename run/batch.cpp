@@ -257,7 +257,7 @@ void Scheduler::ShowRunning() {
     if (!running.parked)
       names += StringPrintf("%s%s %d", names.empty() ? "" : ", ",
                           running.job.fontName.c_str(), running.job.fontResolution);
-  view_.SetStateLine(StringPrintf("%d%%(%d/%d) running: %s", percent, ended_, totalFonts,
+  view_.SetStateLine(StringPrintf(TR("%d%%(%d/%d) running: %s"), percent, ended_, totalFonts,
                                   names.empty() ? "-" : names.c_str()));
 }
 
