@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include "tex/driver.h"
 #include "ui/log.h"
 
 namespace {
@@ -15,6 +16,8 @@ std::string* ValueTarget(TermOptions& options, const std::string& name) {
   if (name == "--target-dir") return &options.targetDir;
   if (name == "--install") return &options.install;
   if (name == "--texmf") return &options.texmf;
+  if (name == "--driver") return &options.driver;
+  if (name == "--mode") return &options.mode;
   return nullptr;
 }
 
@@ -23,6 +26,15 @@ std::vector<std::string>* ListTarget(TermOptions& options, const std::string& na
   if (name == "--dvi") return &options.dvi;
   if (name == "--missfont") return &options.missfont;
   return nullptr;
+}
+
+bool IsModeWord(const std::string& text) {
+  if (text.empty() || text.size() > 64) return false;
+  for (char c : text)
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+          c == '_'))
+      return false;
+  return true;
 }
 
 }  // namespace
@@ -63,6 +75,16 @@ int ParseJobs(const std::string& text) {
   return value <= kMaxJobs ? value : -1;
 }
 
+int ParseOversample(const std::string& text) {
+  if (text.empty() || text.size() > 2) return -1;
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
+  }
+  return value >= 1 && value <= kMaxOversampling ? value : -1;
+}
+
 ParseStatus ParseTermOptions(const std::vector<std::string>& args,
                              TermOptions& options, std::string& error) {
   bool help = false, version = false, optionsEnded = false;
@@ -92,7 +114,8 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
     }
     if (name == "-j") name = "--jobs";
     bool needsValue = ValueTarget(options, name) || ListTarget(options, name) ||
-                      name == "--priority" || name == "--reaction" || name == "--jobs";
+                      name == "--priority" || name == "--reaction" || name == "--jobs" ||
+                      name == "--oversample";
     if (needsValue && !hasValue) {
       if (i + 1 >= args.size()) {
         error = StringPrintf(TR("option %s needs a value"), name.c_str());
@@ -142,6 +165,14 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
         return ParseStatus::Usage;
       }
       jobsGiven = true;
+      options.jobsGiven = true;
+    } else if (name == "--oversample") {
+      options.oversample = ParseOversample(value);
+      if (options.oversample < 0) {
+        error = StringPrintf(TR("--oversample takes a number from 1 to %d; not \"%s\""),
+                             static_cast<int>(kMaxOversampling), value.c_str());
+        return ParseStatus::Usage;
+      }
     } else if (name == "--overwrite") {
       options.overwrite = true;
     } else if (name == "--debug") {
@@ -183,6 +214,30 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
                          installGiven ? "--install" : "--uninstall");
     return ParseStatus::Usage;
   }
+  const bool documents = !options.dvi.empty() || !options.missfont.empty();
+  if (!documents && (!options.driver.empty() || !options.mode.empty() || options.oversample)) {
+    error = TR("--driver, --mode and --oversample apply to documents (--dvi, --missfont)");
+    return ParseStatus::Usage;
+  }
+  Driver driver = Driver::Dvips;
+  if (!options.driver.empty() && !ParseDriverName(options.driver, driver)) {
+    error = StringPrintf(TR("--driver takes dvips, dvipng, xdvi or pdftex; not \"%s\""),
+                         options.driver.c_str());
+    return ParseStatus::Usage;
+  }
+  if (options.oversample && driver != Driver::Dvipng) {
+    error = TR("--oversample belongs to --driver dvipng");
+    return ParseStatus::Usage;
+  }
+  if (!options.mode.empty() && !IsModeWord(options.mode)) {
+    error = StringPrintf(TR("--mode takes a METAFONT mode name (letters, digits, _); not \"%s\""),
+                         options.mode.c_str());
+    return ParseStatus::Usage;
+  }
+  std::vector<int> resolutions;
+  if (documents && !options.words.empty() &&
+      !ParseResolutionList(options.words[0], resolutions, error))
+    return ParseStatus::Usage;
   return ParseStatus::Run;
 }
 
@@ -218,10 +273,16 @@ std::string HelpText() {
               "                     below); \"var\" and \"home\" name kpathsea's TEXMFVAR and\n"
               "                     TEXMFHOME (./var is a folder named var)\n"),
       TR_NOOP("  --dvi FILE         build the fonts that the DVI file FILE needs (again for\n"
-              "                     more files); virtual fonts are followed to their fonts\n"),
+              "                     more files; a folder stands for its .dvi files); virtual\n"
+              "                     fonts are followed to their fonts\n"),
       TR_NOOP("  --missfont FILE    build the fonts that TeX programs asked for in FILE (a\n"
               "                     missfont.log): its \"mktexpk ... --bdpi B --dpi D NAME\"\n"
-              "                     lines whose B is the chosen resolution\n"),
+              "                     lines whose B is the mode's resolution\n"),
+      TR_NOOP("  --driver NAME      the program that will use the documents' fonts: dvips\n"
+              "                     (the default), dvipng, xdvi or pdftex (see below)\n"),
+      TR_NOOP("  --mode MODE        the METAFONT mode for the documents' fonts instead of\n"
+              "                     the driver's\n"),
+      TR_NOOP("  --oversample Q     dvipng's -Q (default 4): it renders at -D times Q\n"),
       TR_NOOP("  --overwrite        build fonts whose PK file exists already\n"),
       TR_NOOP("  --debug            debug mode: time-stamped log lines on standard error\n"),
       TR_NOOP("  --priority P       priority of METAFONT and gftopk: 特急 (or 0, realtime),\n"
@@ -230,7 +291,8 @@ std::string HelpText() {
       TR_NOOP("  --reaction R       what a failed font does: S stop the batch, C ask\n"
               "                     whether to go on, I ignore it and go on\n"),
       TR_NOOP("  -j, --jobs N       run up to N fonts at once (0: one per CPU; the default\n"
-              "                     is 1), each in a scratch directory of the target\n"
+              "                     is the definition file's JOBS line, else 1), each in a\n"
+              "                     scratch directory of the target\n"
               "                     directory from which its files are moved into place\n"),
       TR_NOOP("  --detailed         show the output of METAFONT and gftopk as it comes\n"
               "                     (by default it is kept, and shown when a font fails)\n"),
@@ -240,14 +302,40 @@ std::string HelpText() {
       TR_NOOP("  -h, --help         this text\n"),
       TR_NOOP("  -V, --version      the program's version\n"),
       TR_NOOP("\n"
-              "Fonts for documents: with --dvi or --missfont, RESOLUTION chooses the mode\n"
-              "and the jobs are the fonts the files need, each font at each resolution\n"
-              "once, at the resolution a DVI driver asks for; FONTSETs named as well are\n"
-              "built too (a RESOLUTION alone means the documents' fonts only). A font\n"
-              "without a METAFONT source that kpathsea finds is listed and not built. A\n"
-              "DVI or VF file that cannot be read whole ends the run before anything is\n"
-              "built. Lookups go through kpathsea's kpsewhich (the one beside the MF\n"
-              "command's program, else the one on PATH).\n"),
+              "Fonts for documents: with --dvi or --missfont the jobs are the fonts the\n"
+              "files need, each font at each resolution once, exactly as the driver will\n"
+              "ask for them. No set-up is needed:\n"
+              "  kiln --dvi paper.dvi\n"
+              "RESOLUTION is the resolution the driver renders at (several: 100,120,200,\n"
+              "each font at each in one batch); without it, the driver's own. The mode\n"
+              "keeps its own resolution: each font's resolution is RESOLUTION times the\n"
+              "document's magnification and the font's scale, METAFONT's mag is that over\n"
+              "the mode's resolution, and the PK file goes under the mode's name. The\n"
+              "mode is, first that applies: --mode; the definition file's mode line at\n"
+              "RESOLUTION (not for dvipng); the driver's. The definition file (--definition\n"
+              "FILE, else the recorded one, if it is there; never asked for) gives its MF,\n"
+              "ERROR_REACTION and FORCE lines; without one METAFONT is the mf beside\n"
+              "kpsewhich. The fonts go into kpathsea's TEXMFVAR tree unless --texmf or\n"
+              "--target-dir says otherwise; TARGET_DIR is not used. FONTSETs named as well\n"
+              "are built too, from the definition file, which then must have a mode line at\n"
+              "RESOLUTION. A line on standard error says which mode, resolutions, METAFONT\n"
+              "and tree were taken and where each came from.\n"),
+      TR_NOOP("Drivers (--driver):\n"
+              "  dvips    mode and resolution from the M and D lines of dvips's config.ps\n"
+              "           (as kpsewhich finds it), else kpathsea's MAKETEX_MODE, else ljfour\n"
+              "           at 600; map psfonts.map\n"
+              "  dvipng   mode cx at 300 dpi; RESOLUTION is dvipng's -D (default 100), the\n"
+              "           fonts are made at -D times its oversampling (4, or --oversample);\n"
+              "           map psfonts.map\n"
+              "  xdvi     mode and resolution from xdvi's resources (*mfmode, *pixelsPerInch\n"
+              "           in the XDvi file kpsewhich finds), else as dvips; map psfonts.map\n"
+              "           (a map of none when xdvi is told not to use Type1 fonts)\n"
+              "  pdftex   \\pdfpkresolution and \\pdfpkmode of pdftexconfig.tex, else as\n"
+              "           dvips; map pdftex.map\n"),
+      TR_NOOP("A font without a METAFONT source that kpathsea finds is listed and not\n"
+              "built. A DVI or VF file that cannot be read whole ends the run before\n"
+              "anything is built. Lookups go through kpathsea's kpsewhich (the one beside\n"
+              "the MF command's program, else the one on PATH).\n"),
       TR_NOOP("\n"
               "A TeX tree (--texmf DIR): each PK file goes to\n"
               "DIR/fonts/pk/MODE/REL/NAME.DPIpk, REL being the folder of the font's source\n"
@@ -258,7 +346,7 @@ std::string HelpText() {
               "tree already, or that kpathsea finds at the mode and resolution anywhere,\n"
               "is not built again (unless --overwrite). When DIR has an ls-R file, the new\n"
               "files are appended to it at the end of the batch. TARGET_DIR is not used.\n"
-              "  kiln --texmf var --dvi paper.dvi 600\n"),
+              "  kiln --driver dvipng --dvi ~/.cache/snippets 120\n"),
       TR_NOOP("\n"
               "Before the first font of a run (not a dry run), METAFONT is asked for the\n"
               "resolution of the chosen mode; when it differs from the mode line (a mode\n"
