@@ -164,8 +164,9 @@ class Walk {
     }
     if (steps_ >= kMaxVirtualFontSteps) {
       if (FirstTime("steps")) {
-        Report("more than " + std::to_string(kMaxVirtualFontSteps) +
-               " font definitions of virtual fonts; the rest not followed");
+        Report(StringPrintf(TR("more than %d font definitions of virtual fonts; the rest "
+                               "not followed"),
+                            static_cast<int>(kMaxVirtualFontSteps)));
       }
       return;
     }

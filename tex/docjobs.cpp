@@ -96,7 +96,7 @@ bool ReadFontMap(const FontMapChoice& map, TexLookup& lookup,
     path = lookup.FindFiles(TexFileKind::Named, {map.file})[0];
     if (path.empty()) {
       if (map.optional) return true;
-      error = map.file + ": no such font map where kpathsea looks";
+      error = StringPrintf(TR("%s: no such font map where kpathsea looks"), map.file.c_str());
       return false;
     }
   }

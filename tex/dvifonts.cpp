@@ -151,8 +151,8 @@ struct CommandWalk {
 // belong there or runs past the end.
 bool WalkCommands(Cursor& cursor, CommandWalk& walk, std::vector<TexFontDef>& defs,
                   FontIndex& index, std::string& error) {
-  const char* truncated = walk.pages ? "truncated page" : "truncated character packet";
-  const char* garbled = walk.pages ? "garbled page" : "garbled character packet";
+  const char* truncated = walk.pages ? TR("truncated page") : TR("truncated character packet");
+  const char* garbled = walk.pages ? TR("garbled page") : TR("garbled character packet");
   while (cursor.Has(1)) {
     const unsigned char opcode = cursor.Peek();
     std::uint32_t character = 0;
@@ -222,7 +222,7 @@ bool WalkCommands(Cursor& cursor, CommandWalk& walk, std::vector<TexFontDef>& de
     }
     if (sets) {
       if (!walk.haveFont) {
-        error = walk.pages ? "character set before any font" : garbled;
+        error = walk.pages ? TR("character set before any font") : garbled;
         return false;
       }
       walk.sets.emplace(walk.font, character);
@@ -315,13 +315,13 @@ bool ReadDviFonts(const unsigned char* data, std::size_t size, DviFontList& out,
   Cursor pages(data, post + 1, preambleEnd);
   if (!WalkCommands(pages, walk, out.fonts, index, error)) return false;
   if (pages.Offset() != post) {
-    error = "garbled page";
+    error = TR("garbled page");
     return false;
   }
   for (const auto& set : walk.sets) {
     auto font = index.find(set.first);
     if (font == index.end()) {
-      error = "font " + std::to_string(set.first) + " used but not defined";
+      error = StringPrintf(TR("font %u used but not defined"), set.first);
       return false;
     }
     out.fonts[font->second].characters.push_back(set.second);  // ascending: sets is ordered
@@ -392,7 +392,7 @@ bool ReadVfFonts(const unsigned char* data, std::size_t size, VfFontList& out,
     for (const auto& set : walk.sets) {
       auto font = index.find(set.first);
       if (font == index.end()) {
-        error = "character packet selects undefined font " + std::to_string(set.first);
+        error = StringPrintf(TR("character packet selects undefined font %u"), set.first);
         return false;
       }
       uses.push_back({font->second, set.second});

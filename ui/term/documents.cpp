@@ -453,8 +453,9 @@ bool DocumentRun::PlanJobs() {
     if (!withStart.empty())
       setenv("MFINPUTS", withStart.c_str(), 1);
     else
-      Say("kiln: the name of the folder " + CurrentDirectory() +
-          " cannot be put on kpathsea's search path; sources in it are not looked for\n");
+      Say(StringPrintf(TR("kiln: the name of the folder %s cannot be put on kpathsea's search "
+                          "path; sources in it are not looked for\n"),
+                       CurrentDirectory().c_str()));
     startFolderAdded = true;
   }
   Lookup();
