@@ -337,7 +337,8 @@ class DefinitionFile(KilnTest):
 
     def test_uninstall_asks_on_the_terminal(self):
         subprocess.run([KILN, "--install", self.definition], env=self.env,
-                       stdin=subprocess.DEVNULL, capture_output=True, check=True)
+                       stdin=subprocess.DEVNULL, capture_output=True, check=True,
+                       start_new_session=True)
         run = PtyRun(["--uninstall"], self.dir, self.env)
         run.expect(PROMPT)
         run.send(b"o")
@@ -363,7 +364,8 @@ class DefinitionFile(KilnTest):
         self.assertEqual(before, sorted(os.listdir(self.pk)))
 
     def test_usage_error_exits_2(self):
-        proc = subprocess.run([KILN, "--reaction", "X"], capture_output=True)
+        proc = subprocess.run([KILN, "--reaction", "X"], capture_output=True,
+                              stdin=subprocess.DEVNULL, start_new_session=True)
         self.assertEqual(2, proc.returncode)
         self.assertIn("--reaction", proc.stderr.decode())
 
