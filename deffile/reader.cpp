@@ -8,8 +8,11 @@
 // read buffer and one piece, however large the file.
 #include "deffile/reader.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 #include "run/filesys.h"
 #include "ui/dialogue.h"
@@ -20,8 +23,47 @@ namespace {
 constexpr char kCtrlZ = 0x1A;
 constexpr std::size_t kReadChunkBytes = 4096;
 
+// Where the bytes come from: the file, or memory for a served path.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Up to size bytes into buffer; 0 at the end or on a read error, which
+  // Failed() then tells.
+  virtual std::size_t Read(char* buffer, std::size_t size) = 0;
+  virtual bool Failed() const = 0;
+};
+
+class FileSource : public ByteSource {
+ public:
+  explicit FileSource(std::FILE* file) : file_(file) {}
+  ~FileSource() override { std::fclose(file_); }
+  std::size_t Read(char* buffer, std::size_t size) override {
+    return std::fread(buffer, 1, size, file_);
+  }
+  bool Failed() const override { return std::ferror(file_) != 0; }
+
+ private:
+  std::FILE* file_;
+};
+
+class MemorySource : public ByteSource {
+ public:
+  explicit MemorySource(const std::string& bytes) : bytes_(bytes) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    std::size_t count = std::min(size, bytes_.size() - offset_);
+    std::memcpy(buffer, bytes_.data() + offset_, count);
+    offset_ += count;
+    return count;
+  }
+  bool Failed() const override { return false; }
+
+ private:
+  const std::string& bytes_;
+  std::size_t offset_ = 0;
+};
+
 struct DefinitionReader {
-  std::FILE* file = nullptr;
+  std::unique_ptr<ByteSource> source;
   char buffer[kReadChunkBytes];
   std::size_t length = 0;    // bytes in buffer
   std::size_t position = 0;  // next unread byte in buffer
@@ -31,6 +73,14 @@ struct DefinitionReader {
 
 DefinitionReader reader;
 
+struct ServedFile {
+  bool active = false;
+  std::string path;
+  std::string bytes;
+};
+
+ServedFile served;
+
 // The Japanese text does not name the file (its "%.0s" prints nothing); a
 // translation may, and should.
 [[noreturn]] void FailToOpen(const std::string& path) {
@@ -39,14 +89,22 @@ DefinitionReader reader;
   ExitProgram(1);
 }
 
-void OpenReader(const std::string& path) {
+void OpenFileSource(const std::string& path) {
   // A directory opens for reading on POSIX but not on Windows, and a FIFO
   // would keep the open waiting for a writer: only a plain file is read,
   // so every platform fails the same way and none hangs.
   if (!IsRegularFile(path)) FailToOpen(path);
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) FailToOpen(path);
-  reader.file = file;
+  reader.source = std::make_unique<FileSource>(file);
+}
+
+void OpenReader(const std::string& path) {
+  if (served.active && path == served.path) {
+    reader.source = std::make_unique<MemorySource>(served.bytes);
+  } else {
+    OpenFileSource(path);
+  }
   reader.path = path;
   reader.length = 0;
   reader.position = 0;
@@ -59,10 +117,10 @@ void OpenReader(const std::string& path) {
 int RawByte() {
   if (reader.position == reader.length) {
     if (reader.ended) return -1;
-    reader.length = std::fread(reader.buffer, 1, sizeof reader.buffer, reader.file);
+    reader.length = reader.source->Read(reader.buffer, sizeof reader.buffer);
     reader.position = 0;
     if (reader.length == 0) {
-      if (std::ferror(reader.file)) {
+      if (reader.source->Failed()) {
         std::string path = reader.path;
         CloseDefinitionReader();
         FailToOpen(path);
@@ -148,7 +206,7 @@ std::string WithoutTrailingSlashes(const std::string& path) {
 }  // namespace
 
 bool ReadDefinitionLine(const std::string& path, std::string& line) {
-  if (!reader.file) OpenReader(path);
+  if (!reader.source) OpenReader(path);
   for (;;) {
     if (!ReadPiece(line)) {
       CloseDefinitionReader();
@@ -161,15 +219,26 @@ bool ReadDefinitionLine(const std::string& path, std::string& line) {
 }
 
 void CloseDefinitionReader() {
-  if (!reader.file) return;
-  std::fclose(reader.file);
-  reader.file = nullptr;
+  if (!reader.source) return;
+  reader.source.reset();
   reader.length = 0;
   reader.position = 0;
   reader.ended = false;
 }
 
-bool DefinitionReaderIsOpen() { return reader.file != nullptr; }
+bool DefinitionReaderIsOpen() { return reader.source != nullptr; }
+
+void ServeDefinitionFromMemory(const std::string& path, const char* data, std::size_t size) {
+  CloseDefinitionReader();
+  served.active = true;
+  served.path = path;
+  served.bytes.assign(data, size);
+}
+
+void ServeDefinitionFromDisk() {
+  CloseDefinitionReader();
+  served = ServedFile();
+}
 
 int NextMode(const std::string& path, int& resolution, std::string& modeName) {
   std::string line;
