@@ -60,7 +60,9 @@ std::string ReasonsNotStarted(const SettingsModel& model, const TermOptions& opt
     int wanted = std::atoi(options.words[0].c_str());
     bool found = false;
     for (const std::string& mode : model.modes) found |= std::atoi(mode.c_str()) == wanted;
-    if (!found) reasons += "  no mode line has the resolution " + options.words[0] + "\n";
+    if (!found)
+      reasons += "  the definition file " + runSettings.definitionPath +
+                 " has no mode line for the resolution " + options.words[0] + "\n";
     for (std::size_t i = 1; i < options.words.size(); ++i) {
       bool chosen = false;
       for (std::size_t k = 1; k < i; ++k) chosen |= options.words[k] == options.words[i];
@@ -75,6 +77,8 @@ std::string ReasonsNotStarted(const SettingsModel& model, const TermOptions& opt
 }
 
 }  // namespace
+
+bool SettingsScreenAvailable() { return isatty(STDIN_FILENO) && Tty::Available(); }
 
 bool PresetSettings(SettingsModel& model, const TermOptions& options,
                     bool targetDirWasUnusable, std::string& error) {
@@ -261,7 +265,7 @@ int SettleSettings(const TermOptions& options, KeyStore& keys) {
       case ApplyResult::Stay: break;
     }
   }
-  if (isatty(STDIN_FILENO) && Tty::Available()) return SettingsScreen(model, keys);
+  if (SettingsScreenAvailable()) return SettingsScreen(model, keys);
   std::string why = triedAutomatically ? std::string("  the settings were not confirmed\n")
                                        : ReasonsNotStarted(model, options, targetUnusable);
   Say("kiln: the run cannot start by itself, and without a terminal there is no "

@@ -18,6 +18,7 @@
 #include "ui/term/mode_check.h"
 #include "ui/term/paths.h"
 #include "ui/term/settings_screen.h"
+#include "ui/term/summary.h"
 #include "ui/term/term_output.h"
 #include "ui/term/tty.h"
 
@@ -89,6 +90,16 @@ int TermFrontEnd::Workers() {
   if (options_.jobs > 0) return options_.jobs;
   int cpus = AvailableCpus();
   return cpus < kMaxJobs ? cpus : kMaxJobs;
+}
+
+std::string TermFrontEnd::SummaryText(const RunSummary& run) {
+  return TermSummaryText(run);
+}
+
+bool TermFrontEnd::WarnsOfIgnoredArguments() {
+  // Without a settings screen to follow, an ignored argument ends the run,
+  // and the settings tell every reason in one message.
+  return SettingsScreenAvailable();
 }
 
 int TermInstallPrompt::RunInstallDialog() {
