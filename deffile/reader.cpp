@@ -132,34 +132,58 @@ int RawByte() {
   return static_cast<unsigned char>(reader.buffer[reader.position++]);
 }
 
-// Next byte after the text-mode rules, or -1 at the end of the file.
-int TextByte() {
-  if (reader.ended && reader.position == reader.length) return -1;
-  int byte = RawByte();
-  if (byte == kCtrlZ) {
-    reader.ended = true;
-    reader.position = reader.length;
-    return -1;
+// The first byte in [from, from + size) that the text-mode rules look at
+// (LF, CR, Ctrl-Z), or null. Whole runs of other bytes are then moved at
+// once, not byte by byte.
+const char* FirstSpecialByte(const char* from, std::size_t size) {
+  const char* found = static_cast<const char*>(std::memchr(from, '\n', size));
+  if (found) size = static_cast<std::size_t>(found - from);
+  for (char special : {'\r', kCtrlZ}) {
+    const char* other = static_cast<const char*>(std::memchr(from, special, size));
+    if (other) {
+      found = other;
+      size = static_cast<std::size_t>(other - from);
+    }
   }
-  if (byte == '\r') {
-    int next = RawByte();
-    if (next == '\n') return '\n';
-    // Not part of a pair: the byte is read again next time (the buffer
-    // still holds it, as RawByte refills only when the buffer is used up).
-    if (next != -1) --reader.position;
-  }
-  return byte;
+  return found;
 }
 
-// One physical line piece: bytes up to and including LF, at most
-// kLinePieceBytes. false when no byte is left.
+// One physical line piece after the text-mode rules: bytes up to and
+// including LF, at most kLinePieceBytes. false when no byte is left.
 bool ReadPiece(std::string& piece) {
   piece.clear();
   while (piece.size() < kLinePieceBytes) {
-    int byte = TextByte();
-    if (byte == -1) break;
-    piece.push_back(static_cast<char>(byte));
-    if (byte == '\n') break;
+    if (reader.position == reader.length) {
+      if (RawByte() == -1) break;  // refills the buffer, or ends
+      --reader.position;
+    }
+    const char* from = reader.buffer + reader.position;
+    const std::size_t size =
+        std::min(reader.length - reader.position, kLinePieceBytes - piece.size());
+    const char* special = FirstSpecialByte(from, size);
+    const std::size_t run = special ? static_cast<std::size_t>(special - from) : size;
+    piece.append(from, run);
+    reader.position += run;
+    if (!special) continue;
+    ++reader.position;
+    if (*special == kCtrlZ) {
+      reader.ended = true;
+      reader.position = reader.length;
+      break;
+    }
+    if (*special == '\n') {
+      piece.push_back('\n');
+      break;
+    }
+    // CR LF reads as LF. Any other byte after a CR is read again next
+    // (the buffer still holds it: RawByte refills only when it is used up).
+    int next = RawByte();
+    if (next == '\n') {
+      piece.push_back('\n');
+      break;
+    }
+    if (next != -1) --reader.position;
+    piece.push_back('\r');
   }
   return !piece.empty();
 }
@@ -168,11 +192,11 @@ bool ReadPiece(std::string& piece) {
 void MakeLogicalLine(std::string& line) {
   std::size_t nul = line.find('\0');
   if (nul != std::string::npos) line.erase(nul);
+  std::size_t comment = line.find('#');
+  if (comment != std::string::npos) line.erase(comment);
   ReplaceChar(line, '\t', ' ');
   ReplaceChar(line, '\r', ' ');
   ReplaceChar(line, '\n', ' ');
-  std::size_t comment = line.find('#');
-  if (comment != std::string::npos) line.erase(comment);
   TrimBlanks(line);
 }
 
@@ -369,11 +393,7 @@ int SplitFields(const std::string& text, char separator,
   std::size_t start = 0;
   std::size_t index = 0;
   int count = 1;
-  while (index < text.size()) {
-    if (text[index] != separator) {
-      ++index;
-      continue;
-    }
+  while ((index = text.find(separator, index)) != std::string::npos) {
     if (count >= maximum) {
       // The last field runs to the end of the text, separators included.
       fields.push_back(text.substr(start));
@@ -395,14 +415,14 @@ int IsAllDigits(const std::string& text) {
 }
 
 std::string& ReplaceChar(std::string& text, char find, char replacement) {
+  std::size_t at = text.find(find);
+  if (at == std::string::npos) return text;
   // A terminator as the replacement ends the text there, as in a C string.
-  std::size_t end = std::string::npos;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != find) continue;
-    text[i] = replacement;
-    if (replacement == '\0' && end == std::string::npos) end = i;
+  if (replacement == '\0') {
+    text.erase(at);
+    return text;
   }
-  if (end != std::string::npos) text.erase(end);
+  for (; at != std::string::npos; at = text.find(find, at + 1)) text[at] = replacement;
   return text;
 }
 

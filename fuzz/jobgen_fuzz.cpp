@@ -3,9 +3,8 @@
 // without overwrite. The file is served from memory and the PK files that
 // "exist" are a set in memory, so an input costs no file system call.
 #include <cstdint>
-#include <set>
 #include <string>
-#include <utility>
+#include <unordered_set>
 #include <vector>
 
 #include "deffile/reader.h"
@@ -15,8 +14,11 @@
 #include "tex/layout.h"
 
 namespace {
-// Bounds the work per input: a file can name very many jobs.
-constexpr int kMaxJobsPerSet = 2000;
+// Bounds the work per input: a file can name very many jobs, and every job
+// takes the same path through the generator; more sets and jobs would only
+// slow the run down.
+constexpr int kMaxJobsPerSet = 32;
+constexpr std::size_t kMaxSets = 8;
 
 // The flat layout's rule (the resolution or one off) over a set in memory.
 class MemoryLayout : public OutputLayout {
@@ -24,11 +26,14 @@ class MemoryLayout : public OutputLayout {
   void Prepare() override {}
   int PkExists(const std::string& fontName, int resolution) override {
     for (long long r : {0LL + resolution, resolution - 1LL, resolution + 1LL})
-      if (present.count({fontName, r})) return 1;
+      if (present.count(Key(fontName, r))) return 1;
     return 0;
   }
   int FileOutputs(const std::string&, int, const std::string&) override { return 1; }
-  std::set<std::pair<std::string, long long>> present;
+  static std::string Key(const std::string& fontName, long long resolution) {
+    return fontName + '\n' + std::to_string(resolution);
+  }
+  std::unordered_set<std::string> present;
 };
 }  // namespace
 
@@ -48,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::vector<std::string> sets;
   std::string label;
-  while (NextFontSetLabel(settings.definitionPath, label) && sets.size() < 20)
+  while (NextFontSetLabel(settings.definitionPath, label) && sets.size() < kMaxSets)
     sets.push_back(label.substr(0, label.size() - 1));
   CloseDefinitionReader();
 
@@ -60,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       while (NextMetafontJob(settings, set, command)) {
         if (command.size() > kMaxCommandLine) __builtin_trap();
         if (pass == 0 && jobs % 3 == 0)
-          layout.present.insert({settings.fontName, settings.fontResolution});
+          layout.present.insert(MemoryLayout::Key(settings.fontName, settings.fontResolution));
         if (++jobs >= kMaxJobsPerSet) {
           // Leave the set half-done as a stopped batch would.
           ResetJobGenerator();

@@ -140,6 +140,10 @@ bool ReadFontLine(const std::string& path) {
 }  // namespace
 
 int RoundResolution(double value) {
+  // A whole number within int formats as "N.000000": N itself, without the
+  // cost of formatting (most entries are plain ones at the resolution).
+  if (std::floor(value) == value && std::fabs(value) <= 2147483647.0)
+    return static_cast<int>(value);
   std::string text = StringPrintf("%f", value);
   std::size_t point = text.find('.');
   std::string whole = text.substr(0, point);
@@ -249,7 +253,7 @@ int NextMetafontJob(RunSettings& settings, const std::string& fontSetName,
       if (!SplitFontLine(settings)) continue;
     }
 
-    const std::string entry = fontLineFields[static_cast<std::size_t>(entryIndex)];
+    const std::string& entry = fontLineFields[static_cast<std::size_t>(entryIndex)];
     std::string fontName;
     std::string magnification;
     double value;

@@ -213,7 +213,7 @@ class CtrlC(KilnTest):
 
     def test_question_holds_new_starts_of_parallel_jobs(self):
         run = self.pty(["-j", "2", "600", "one"], sleep="0.5")
-        run.expect("running: f1 600, f2 600")
+        run.expect(": f1 600, f2 600")
         time.sleep(0.2)
         run.send(b"\x03")
         run.expect(PROMPT)
@@ -394,10 +394,14 @@ class Languages(KilnTest):
 
     def test_japanese_locale_shows_the_specified_texts(self):
         batch, missing, recorded = self.runs("ja_JP.UTF-8")
+        # A failed font: the summary says so instead of "完了しました".
         for text in ("f2.601gf が\n見つかりませんでした。", "33%(1/3) 生成中[one]",
-                     "フォントの生成に失敗しました。処理を継続する場合は", SUMMARY,
+                     "フォントの生成に失敗しました。処理を継続する場合は",
+                     "指定されたフォントの一部は生成できませんでした",
+                     "生成したフォント: 1 個, 失敗したフォント: 1 個",
                      "トータル生成フォント数は 2 なので"):
             self.assertIn(text, batch)
+        self.assertNotIn(SUMMARY, batch)
         self.assertIn("kiln: 定義ファイル %s/gone.dat は存在しません" % self.dir, missing)
         self.assertIn("レジストリから得られたファイル(%s/gone.dat)が実在しません" % self.dir,
                       recorded)
@@ -409,8 +413,8 @@ class Languages(KilnTest):
             self.assertIsNone(self.JAPANESE.search(text), text)
         batch, missing, recorded = texts
         for text in ("f2.601gf:\nMETAFONT seems to have failed", "33% (1/3) building [one]",
-                     "A font could not be built.", "The chosen fonts have been built",
-                     "s in all for 2 fonts"):
+                     "A font could not be built.", "Not every chosen font could be built",
+                     "Fonts built: 1, failed: 1.", "s in all for 2 fonts"):
             self.assertIn(text, batch)
         self.assertIn("kiln: the definition file %s/gone.dat does not exist" % self.dir, missing)
         self.assertIn("Fontkiln\nThe definition file recorded in the key file (%s/gone.dat)"
