@@ -229,6 +229,7 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
   summary.present = fontsPresent;
   summary.targetDir = runSettings.targetDir;
   summary.logsOnly = !CurrentLayout().FilesTfmAside();
+  summary.intoTree = !runSettings.treeRoot.empty();
   summary.specifiedShown = argCount < 3 || autoExecErrors != 0;
   const std::string text = frontEnd.SummaryText(summary);
   if (!text.empty()) ShowBox(nullptr, text, kProductTitle, kInformationFlags);

@@ -21,6 +21,7 @@ struct RunSummary {
   int present = 0;             // fonts passed over: their PK file was there
   std::string targetDir;
   bool logsOnly = false;       // a TeX tree: only the log folder is left
+  bool intoTree = false;       // the fonts went into a TeX tree
   bool specifiedShown = false; // the specified rule shows the summary
 };
 

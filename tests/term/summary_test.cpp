@@ -64,6 +64,9 @@ TEST(TermSummary, FailedAndEmptyRunsSaySo) {
   RunSummary quiet = Finished(3, 0, 0, 1);
   quiet.specifiedShown = false;
   EXPECT_EQ("", TermSummaryText(quiet));
+  quiet.intoTree = true;
+  EXPECT_TRUE(Has(TermSummaryText(quiet), kBuilt));
+  quiet.intoTree = false;
   quiet.failed = 1;
   EXPECT_TRUE(Has(TermSummaryText(quiet), "Fonts built: 2, failed: 1.\n"));
 }

@@ -64,7 +64,7 @@ std::string Totals(const RunSummary& run) {
 }  // namespace
 
 std::string TermSummaryText(const RunSummary& run) {
-  if (!run.specifiedShown && run.failed == 0) return std::string();
+  if (!run.specifiedShown && run.failed == 0 && !run.intoTree) return std::string();
   std::string text = Heading(run) + Counts(run);
   if (run.processed > 0) text += Totals(run);
   return text;

@@ -9,5 +9,7 @@
 #include "run/sequence.h"
 
 // The text, or "" when no summary is shown: the specified rule, and always
-// after a failure, which an automatic run must not pass over in silence.
+// after a failure, which an automatic run must not pass over in silence,
+// and after a run into a TeX tree, whose files are otherwise found nowhere
+// on the screen.
 std::string TermSummaryText(const RunSummary& run);
