@@ -54,6 +54,15 @@ if(TARGET kiln AND Python3_FOUND)
   set_tests_properties(e2e_tree PROPERTIES TIMEOUT 300)
 endif()
 
+# Fonts for a DVI driver (dvipng, dvips) with no set-up, checked against the
+# requests of the driver itself; latex sets the snippets.
+if(TARGET kiln AND Python3_FOUND)
+  add_test(NAME e2e_driver
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/kiln_driver_e2e.py
+            --kiln $<TARGET_FILE:kiln>)
+  set_tests_properties(e2e_driver PROPERTIES TIMEOUT 600)
+endif()
+
 # Faults of the outside world with the real `kiln`: METAFONT and gftopk
 # missing, killed or failing, unwritable and full disks, the definition file
 # vanishing, stop requests, two runs in one directory.

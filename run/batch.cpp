@@ -259,7 +259,7 @@ void Scheduler::ShowRunning() {
     if (!running.parked)
       names += StringPrintf("%s%s %d", names.empty() ? "" : ", ",
                           running.job.fontName.c_str(), running.job.fontResolution);
-  view_.SetStateLine(StringPrintf(TR("%d%% (%d/%d) running: %s"), percent, ended_, totalFonts,
+  view_.SetStateLine(StringPrintf(TR("%d%%(%d/%d) 生成中: %s"), percent, ended_, totalFonts,
                                   names.empty() ? "-" : names.c_str()));
 }
 
@@ -267,7 +267,7 @@ void Scheduler::ShowRunning() {
 // program still named as running.
 void Scheduler::ShowEnded() {
   int percent = totalFonts > 0 ? ended_ * 100 / totalFonts : 100;
-  view_.SetStateLine(StringPrintf(TR("%d%% (%d/%d) done"), percent, ended_, totalFonts));
+  view_.SetStateLine(StringPrintf(TR("%d%%(%d/%d) 完了"), percent, ended_, totalFonts));
   view_.SetCommandLine(std::string());
 }
 
@@ -398,6 +398,7 @@ void Scheduler::End(std::size_t index, JobStatus status) {
   FontJob job = std::move(running_[index].job);
   running_.erase(running_.begin() + static_cast<std::ptrdiff_t>(index));
   ClearScratchDirectory(job.workDir, status != JobStatus::Built);
+  runner_.JobEnded(job.workDir);
   Reported(job, status);
   runner_.ForgetDirectory(job.workDir);
   ShowRunning();

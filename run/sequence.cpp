@@ -134,13 +134,16 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
     return outcome;
   };
 
-  if (!frontEnd.LocateDefinitionFile(runSettings.definitionPath)) return finish(1);
-  if (frontEnd.WarnsOfIgnoredArguments()) WarnAboutUnknownArguments();
-  if (!ReadMfCommand(runSettings.definitionPath, runSettings.mfCommand)) {
-    ShowMissingMfCommand();
-    return finish(1);
+  const int located = frontEnd.LocateDefinitionFile(runSettings.definitionPath);
+  if (!located) return finish(1);
+  if (located != kSettledWithoutDefinition) {
+    if (frontEnd.WarnsOfIgnoredArguments()) WarnAboutUnknownArguments();
+    if (!ReadMfCommand(runSettings.definitionPath, runSettings.mfCommand)) {
+      ShowMissingMfCommand();
+      return finish(1);
+    }
+    errorReaction = ReadErrorReaction(runSettings.definitionPath);
   }
-  errorReaction = ReadErrorReaction(runSettings.definitionPath);
   if (!frontEnd.ShowSettingsDialog()) return finish(1);
 
   execShowMode = 1;
@@ -230,7 +233,9 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
   summary.targetDir = runSettings.targetDir;
   summary.logsOnly = !CurrentLayout().FilesTfmAside();
   summary.intoTree = !runSettings.treeRoot.empty();
-  summary.specifiedShown = argCount < 3 || autoExecErrors != 0;
+  // Documents of the command line count as font-set words here too.
+  summary.specifiedShown =
+      argCount + static_cast<int>(documentArguments.size()) < 3 || autoExecErrors != 0;
   const std::string text = frontEnd.SummaryText(summary);
   if (!text.empty()) ShowBox(nullptr, text, kProductTitle, kInformationFlags);
   return finish(1);

@@ -333,7 +333,7 @@ TEST_F(BatchTest, TwoWorkersLeaveWhatOneWorkerLeaves) {
     if (i != 2) positions.push_back(i);
   EXPECT_EQ(positions, secondView.positions);
   // It ends at 100 %, with no program left named as running.
-  EXPECT_EQ("100% (13/13) done", secondView.stateLines.back());
+  EXPECT_EQ("100%(13/13) 完了", secondView.stateLines.back());
   EXPECT_EQ("", secondView.commandLines.back());
 
   // Regression: the later magnification of logo10 ending first filed its

@@ -213,7 +213,7 @@ class CtrlC(KilnTest):
 
     def test_question_holds_new_starts_of_parallel_jobs(self):
         run = self.pty(["-j", "2", "600", "one"], sleep="0.5")
-        run.expect(": f1 600, f2 600")
+        run.expect("生成中: f1 600, f2 600")
         time.sleep(0.2)
         run.send(b"\x03")
         run.expect(PROMPT)

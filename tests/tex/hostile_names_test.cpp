@@ -31,8 +31,10 @@ namespace {
 
 using Bytes = std::string;
 
+// Wider than the value: the high bytes are 0.
 void Put(Bytes& out, std::uint32_t value, int bytes) {
-  for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<char>(value >> (8 * i)));
+  for (int i = bytes - 1; i >= 0; --i)
+    out.push_back(i < 4 ? static_cast<char>(value >> (8 * i)) : 0);
 }
 
 // A name byte counts its length: a longer name is cut to the 255 bytes a

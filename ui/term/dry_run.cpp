@@ -44,6 +44,8 @@ class DryRunFrontEnd : public RunFrontEnd {
   bool listed() const { return listed_; }
 
   int LocateDefinitionFile(std::string& path) override {
+    int documents = documents_.Locate(keys_, path);
+    if (documents >= 0) return documents;
     int given = DefinitionFromOptions(options_, path);
     if (given >= 0) return given;
     // No install prompt: a listing never asks.
@@ -52,6 +54,13 @@ class DryRunFrontEnd : public RunFrontEnd {
 
   int ShowSettingsDialog() override {
     if (!documents_.ChooseTree(false)) return 0;
+    if (documents_.fromDriver()) {
+      if (!documents_.SettleFromDriver(true)) return 0;
+      documents_.SaySettings();
+      if (!documents_.PlanJobs()) return 0;
+      List();
+      return 0;
+    }
     SettingsModel model;
     if (InitSettingsModel(model, nullptr) != InitResult::Ready) return 0;
     model.targetDir = AbsolutePath(model.targetDir);
@@ -63,6 +72,7 @@ class DryRunFrontEnd : public RunFrontEnd {
     // The priority is no concern of a listing, and its question would be.
     model.priorityPosition = 2;
     if (ApplySettings(model, nullptr) != ApplyResult::Run) return 0;
+    documents_.SaySettings();
     if (!documents_.PlanJobs()) return 0;
     List();
     return 0;

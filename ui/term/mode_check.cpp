@@ -69,22 +69,25 @@ std::string ModeMismatchText(int lineResolution, const std::string& modeName, in
       lineResolution, modeName.c_str(), modeName.c_str(), answer, lineResolution);
 }
 
-int CheckModeResolution() {
-  const int lineResolution = static_cast<int>(runSettings.resolution);
-  const std::string command = ModeQuestionCommand(runSettings.mfCommand, runSettings.modeName);
+int AskModeResolution(const std::string& mfCommand, const std::string& modeName) {
+  const std::string command = ModeQuestionCommand(mfCommand, modeName);
   const std::string scratch = MakeScratchFolder();
   if (scratch.empty()) {
     ConsolePrintf(LOG_WARNING, "Mode check: no temporary folder (%s); not checked",
                   LastErrorText().c_str());
-    return 1;
+    return 0;
   }
-
   PosixProcessRunner runner;
   runner.SetOutput(PosixProcessRunner::Output::Capture);
   ConsolePrintf(LOG_INFO, "Mode check: %s", command.c_str());
   ChildOutcome outcome = runner.RunAndWait(command, scratch, 1, PRIORITY_NORMAL, nullptr);
   RemoveScratchFolder(scratch);
-  int answer = outcome.started ? ModeAnswer(runner.LastOutput()) : 0;
+  return outcome.started ? ModeAnswer(runner.LastOutput()) : 0;
+}
+
+int CheckModeResolution() {
+  const int lineResolution = static_cast<int>(runSettings.resolution);
+  int answer = AskModeResolution(runSettings.mfCommand, runSettings.modeName);
   if (answer == 0) {
     // The batch itself reports a METAFONT that does not run.
     ConsolePrintf(LOG_WARNING, "Mode check: no resolution from METAFONT for mode %s",

@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include "tex/driver.h"
 #include "ui/log.h"
 
 namespace {
@@ -15,6 +16,8 @@ std::string* ValueTarget(TermOptions& options, const std::string& name) {
   if (name == "--target-dir") return &options.targetDir;
   if (name == "--install") return &options.install;
   if (name == "--texmf") return &options.texmf;
+  if (name == "--driver") return &options.driver;
+  if (name == "--mode") return &options.mode;
   return nullptr;
 }
 
@@ -23,6 +26,15 @@ std::vector<std::string>* ListTarget(TermOptions& options, const std::string& na
   if (name == "--dvi") return &options.dvi;
   if (name == "--missfont") return &options.missfont;
   return nullptr;
+}
+
+bool IsModeWord(const std::string& text) {
+  if (text.empty() || text.size() > 64) return false;
+  for (char c : text)
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+          c == '_'))
+      return false;
+  return true;
 }
 
 }  // namespace
@@ -63,6 +75,16 @@ int ParseJobs(const std::string& text) {
   return value <= kMaxJobs ? value : -1;
 }
 
+int ParseOversample(const std::string& text) {
+  if (text.empty() || text.size() > 2) return -1;
+  int value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return -1;
+    value = value * 10 + (c - '0');
+  }
+  return value >= 1 && value <= kMaxOversampling ? value : -1;
+}
+
 ParseStatus ParseTermOptions(const std::vector<std::string>& args,
                              TermOptions& options, std::string& error) {
   bool help = false, version = false, optionsEnded = false;
@@ -92,7 +114,8 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
     }
     if (name == "-j") name = "--jobs";
     bool needsValue = ValueTarget(options, name) || ListTarget(options, name) ||
-                      name == "--priority" || name == "--reaction" || name == "--jobs";
+                      name == "--priority" || name == "--reaction" || name == "--jobs" ||
+                      name == "--oversample";
     if (needsValue && !hasValue) {
       if (i + 1 >= args.size()) {
         error = "option " + name + " needs a value";
@@ -142,6 +165,14 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
         return ParseStatus::Usage;
       }
       jobsGiven = true;
+      options.jobsGiven = true;
+    } else if (name == "--oversample") {
+      options.oversample = ParseOversample(value);
+      if (options.oversample < 0) {
+        error = "--oversample takes a number from 1 to " + std::to_string(kMaxOversampling) +
+                "; not \"" + value + "\"";
+        return ParseStatus::Usage;
+      }
     } else if (name == "--overwrite") {
       options.overwrite = true;
     } else if (name == "--debug") {
@@ -180,6 +211,29 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
             " takes no other options and no RESOLUTION or FONTSET";
     return ParseStatus::Usage;
   }
+  const bool documents = !options.dvi.empty() || !options.missfont.empty();
+  if (!documents && (!options.driver.empty() || !options.mode.empty() || options.oversample)) {
+    error = "--driver, --mode and --oversample apply to documents (--dvi, --missfont)";
+    return ParseStatus::Usage;
+  }
+  Driver driver = Driver::Dvips;
+  if (!options.driver.empty() && !ParseDriverName(options.driver, driver)) {
+    error = "--driver takes dvips, dvipng, xdvi or pdftex; not \"" + options.driver + "\"";
+    return ParseStatus::Usage;
+  }
+  if (options.oversample && driver != Driver::Dvipng) {
+    error = "--oversample belongs to --driver dvipng";
+    return ParseStatus::Usage;
+  }
+  if (!options.mode.empty() && !IsModeWord(options.mode)) {
+    error = "--mode takes a METAFONT mode name (letters, digits, _); not \"" +
+            options.mode + "\"";
+    return ParseStatus::Usage;
+  }
+  std::vector<int> resolutions;
+  if (documents && !options.words.empty() &&
+      !ParseResolutionList(options.words[0], resolutions, error))
+    return ParseStatus::Usage;
   return ParseStatus::Run;
 }
 
@@ -213,10 +267,16 @@ Options:
                      below); "var" and "home" name kpathsea's TEXMFVAR and
                      TEXMFHOME (./var is a folder named var)
   --dvi FILE         build the fonts that the DVI file FILE needs (again for
-                     more files); virtual fonts are followed to their fonts
+                     more files; a folder stands for its .dvi files); virtual
+                     fonts are followed to their fonts
   --missfont FILE    build the fonts that TeX programs asked for in FILE (a
                      missfont.log): its "mktexpk ... --bdpi B --dpi D NAME"
-                     lines whose B is the chosen resolution
+                     lines whose B is the mode's resolution
+  --driver NAME      the program that will use the documents' fonts: dvips
+                     (the default), dvipng, xdvi or pdftex (see below)
+  --mode MODE        the METAFONT mode for the documents' fonts instead of
+                     the driver's
+  --oversample Q     dvipng's -Q (default 4): it renders at -D times Q
   --overwrite        build fonts whose PK file exists already
   --debug            debug mode: time-stamped log lines on standard error
 )" + std::string(TR(
@@ -226,7 +286,8 @@ R"(  --priority P       priority of METAFONT and gftopk: 特急 (or 0, realtime)
 )")) + R"(  --reaction R       what a failed font does: S stop the batch, C ask
                      whether to go on, I ignore it and go on
   -j, --jobs N       run up to N fonts at once (0: one per CPU; the default
-                     is 1), each in a scratch directory of the target
+                     is the definition file's JOBS line, else 1), each in a
+                     scratch directory of the target
                      directory from which its files are moved into place
   --detailed         show the output of METAFONT and gftopk as it comes
                      (by default it is kept, and shown when a font fails)
@@ -236,14 +297,40 @@ R"(  --priority P       priority of METAFONT and gftopk: 特急 (or 0, realtime)
   -h, --help         this text
   -V, --version      the program's version
 
-Fonts for documents: with --dvi or --missfont, RESOLUTION chooses the mode
-and the jobs are the fonts the files need, each font at each resolution
-once, at the resolution a DVI driver asks for; FONTSETs named as well are
-built too (a RESOLUTION alone means the documents' fonts only). A font
-without a METAFONT source that kpathsea finds is listed and not built. A
-DVI or VF file that cannot be read whole ends the run before anything is
-built. Lookups go through kpathsea's kpsewhich (the one beside the MF
-command's program, else the one on PATH).
+Fonts for documents: with --dvi or --missfont the jobs are the fonts the
+files need, each font at each resolution once, exactly as the driver will
+ask for them. No set-up is needed:
+  kiln --dvi paper.dvi
+RESOLUTION is the resolution the driver renders at (several: 100,120,200,
+each font at each in one batch); without it, the driver's own. The mode
+keeps its own resolution: each font's resolution is RESOLUTION times the
+document's magnification and the font's scale, METAFONT's mag is that over
+the mode's resolution, and the PK file goes under the mode's name. The
+mode is, first that applies: --mode; the definition file's mode line at
+RESOLUTION (not for dvipng); the driver's. The definition file (--definition
+FILE, else the recorded one, if it is there; never asked for) gives its MF,
+ERROR_REACTION and FORCE lines; without one METAFONT is the mf beside
+kpsewhich. The fonts go into kpathsea's TEXMFVAR tree unless --texmf or
+--target-dir says otherwise; TARGET_DIR is not used. FONTSETs named as well
+are built too, from the definition file, which then must have a mode line at
+RESOLUTION. A line on standard error says which mode, resolutions, METAFONT
+and tree were taken and where each came from.
+Drivers (--driver):
+  dvips    mode and resolution from the M and D lines of dvips's config.ps
+           (as kpsewhich finds it), else kpathsea's MAKETEX_MODE, else ljfour
+           at 600; map psfonts.map
+  dvipng   mode cx at 300 dpi; RESOLUTION is dvipng's -D (default 100), the
+           fonts are made at -D times its oversampling (4, or --oversample);
+           map psfonts.map
+  xdvi     mode and resolution from xdvi's resources (*mfmode, *pixelsPerInch
+           in the XDvi file kpsewhich finds), else as dvips; map psfonts.map
+           (a map of none when xdvi is told not to use Type1 fonts)
+  pdftex   \pdfpkresolution and \pdfpkmode of pdftexconfig.tex, else as
+           dvips; map pdftex.map
+A font without a METAFONT source that kpathsea finds is listed and not
+built. A DVI or VF file that cannot be read whole ends the run before
+anything is built. Lookups go through kpathsea's kpsewhich (the one beside
+the MF command's program, else the one on PATH).
 
 A TeX tree (--texmf DIR): each PK file goes to
 DIR/fonts/pk/MODE/REL/NAME.DPIpk, REL being the folder of the font's source
@@ -254,7 +341,7 @@ DIR/kiln/log. Every file is moved into place whole. A font that is in the
 tree already, or that kpathsea finds at the mode and resolution anywhere,
 is not built again (unless --overwrite). When DIR has an ls-R file, the new
 files are appended to it at the end of the batch. TARGET_DIR is not used.
-  kiln --texmf var --dvi paper.dvi 600
+  kiln --driver dvipng --dvi ~/.cache/snippets 120
 
 Before the first font of a run (not a dry run), METAFONT is asked for the
 resolution of the chosen mode; when it differs from the mode line (a mode

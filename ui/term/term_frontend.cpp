@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "deffile/reader.h"
 #include "deffile/runsettings.h"
 #include "run/filesys.h"
 #include "run/handshake.h"
@@ -87,7 +88,20 @@ sigset_t StopSignals() {
 }  // namespace
 
 int TermFrontEnd::Workers() {
-  if (options_.jobs > 0) return options_.jobs;
+  int jobs = options_.jobs;
+  // The definition file's JOBS line, where -j does not override it (a run
+  // from the driver's settings may have no definition file).
+  if (!options_.jobsGiven && !runSettings.definitionPath.empty()) {
+    std::string value;
+    jobs = ReadJobs(runSettings.definitionPath, value);
+    if (jobs == kJobsInvalid)
+      Output().Print(stderr, "kiln: JOBS " + value + " in " + runSettings.definitionPath +
+                                 " is no number from 0 to " + std::to_string(kMaxJobsLine) +
+                                 "; one font is built at a time\n");
+    if (jobs < 0) jobs = 1;
+    if (jobs > kMaxJobs) jobs = kMaxJobs;
+  }
+  if (jobs > 0) return jobs;
   int cpus = AvailableCpus();
   return cpus < kMaxJobs ? cpus : kMaxJobs;
 }
@@ -149,6 +163,8 @@ TermFrontEnd::~TermFrontEnd() {
 }
 
 int TermFrontEnd::LocateDefinitionFile(std::string& path) {
+  int documents = documents_.Locate(keys_, path);
+  if (documents >= 0) return documents;
   int given = DefinitionFromOptions(options_, path);
   if (given >= 0) return given;
   TermInstallPrompt prompt(keys_);
@@ -157,7 +173,10 @@ int TermFrontEnd::LocateDefinitionFile(std::string& path) {
 
 int TermFrontEnd::ShowSettingsDialog() {
   if (!documents_.ChooseTree(true)) return 0;
-  if (!SettleSettings(options_, keys_)) return 0;
+  if (documents_.fromDriver() ? !documents_.SettleFromDriver(false)
+                              : !SettleSettings(options_, keys_))
+    return 0;
+  documents_.SaySettings();
   // Everything that can refuse the run does so before any font is built.
   if (!documents_.PlanJobs()) return 0;
   // A mode METAFONT does not know would otherwise build every font in
