@@ -143,7 +143,7 @@ void ListFiles(const std::string& root, const std::string& rel, std::set<std::st
     if (name == "." || name == "..") continue;
     const std::string path = rel.empty() ? name : rel + "/" + name;
     struct stat status;
-    if (lstat((root + "/" + path).c_str(), &status) == 0 && S_ISDIR(status.st_mode))
+    if (stat((root + "/" + path).c_str(), &status) == 0 && S_ISDIR(status.st_mode))
       ListFiles(root, path, out);
     else
       out.insert(path);
