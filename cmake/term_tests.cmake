@@ -37,6 +37,13 @@ if(Python3_FOUND)
             $<TARGET_FILE:kiln>)
 endif()
 
+# The bash completion, run by bash against a definition file with known sets.
+if(Python3_FOUND)
+  add_test(NAME completion
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/term/completion_test.py
+            $<TARGET_FILE:kiln> ${CMAKE_CURRENT_SOURCE_DIR})
+endif()
+
 # End-to-end runs of the real `kiln` with the real METAFONT and gftopk.
 if(TARGET kiln AND Python3_FOUND)
   add_test(NAME e2e

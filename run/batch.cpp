@@ -81,8 +81,8 @@ void ShowJobFailure(const FontJob& job, JobStatus status) {
                      job.fontResolution);
   } else if (status == JobStatus::NoScratchDirectory) {
     MessageBoxPrintf(nullptr, kProductTitle, BOX_SETFOREGROUND | BOX_ICONERROR,
-                     "%s\nThe scratch directory %s could not be made in the target "
-                     "directory; the font was not built.",
+                     TR("%s\nThe scratch directory %s could not be made in the target "
+                        "directory; the font was not built."),
                      job.mfCommand.c_str(), job.workDir.c_str());
   } else {
     MessageBoxPrintf(nullptr, kProductTitle, BOX_SETFOREGROUND | BOX_ICONERROR,

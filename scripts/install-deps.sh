@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a group of jobs needs, only when missing.
-#   scripts/install-deps.sh build      compiler, CMake, GoogleTest
+#   scripts/install-deps.sh build      compiler, CMake, GoogleTest, gettext, and file and
+#                                      lintian for making and checking the Debian package
 #   scripts/install-deps.sh metafont   METAFONT and gftopk with the CM sources; also kpsewhich,
 #                                      tex, dvips and vptovf for the TeX-tree tests, latex
 #                                      (with fontenc, textcomp, amsmath) and dvipng for the
@@ -12,7 +13,7 @@ set -euo pipefail
 
 packages_for() {
   case "$1" in
-    build) echo "cmake make g++ libgtest-dev python3 gettext groff-base dpkg-dev" ;;
+    build) echo "cmake make g++ libgtest-dev python3 gettext groff-base dpkg-dev file lintian" ;;
     metafont) echo "texlive-binaries texlive-base texlive-latex-base dvipng" ;;
     win32) echo "g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix wine wine32:i386 wine64 xvfb xauth fonts-ipafont-gothic fonts-wine imagemagick x11-apps locales" ;;
     fuzz) echo "clang libclang-rt-14-dev" ;;

@@ -1,5 +1,7 @@
 #include "tex/driver.h"
 
+#include "ui/log.h"
+
 #include <cctype>
 #include <cstdlib>
 
@@ -161,7 +163,7 @@ DriverDefaults DefaultsForDriver(Driver driver, const DriverSources& sources) {
     out.modeDpi = 300;
     out.renderDpi = kDvipngDefaultDpi * kDvipngOversampling;
     out.modeFrom = "dvipng's own";
-    out.renderFrom = "dvipng's default -D 100 times its oversampling 4";
+    out.renderFrom = TR("dvipng's default -D 100 times its oversampling 4");
     return out;
   }
   std::string mode;
@@ -212,9 +214,9 @@ bool ParseResolutionList(const std::string& text, std::vector<int>& resolutions,
     if (pos < item.size() && item.compare(pos, std::string::npos, "dpi") == 0)
       pos = item.size();
     if (!value || pos != item.size()) {
-      error = "a resolution is a number of dots per inch from 1 to " +
-              std::to_string(kMaxDriverResolution) + " (several: 100,120,200); not \"" +
-              text + "\"";
+      error = StringPrintf(TR("a resolution is a number of dots per inch from 1 to %d "
+                              "(several: 100,120,200); not \"%s\""),
+                           static_cast<int>(kMaxDriverResolution), text.c_str());
       return false;
     }
     bool repeated = false;

@@ -14,6 +14,7 @@
 #include <map>
 
 #include "run/argsplit.h"
+#include "ui/log.h"
 
 extern char** environ;
 
@@ -73,7 +74,7 @@ struct Started {
 bool StartForOutput(const std::vector<std::string>& argv, const std::string& directory,
                     Started& child, std::string& error) {
   if (argv.empty()) {
-    error = "no program";
+    error = TR("no program");
     return false;
   }
   int fds[2];

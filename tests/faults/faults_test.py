@@ -278,7 +278,7 @@ class MetafontFaults(FaultCase):
                 self.stand_in("mf", "kill -%s $$\n" % name)
                 result = self.kiln("600", "few", definition=self.definition(TWO_FONTS))
                 self.assertExit(1, result)
-                self.assertIn("killed by signal %d" % number, result.err)
+                self.assertIn("シグナル %d (" % number, result.err)
                 self.assertIn(M1_TAIL, result.err)
                 self.assertLeft([])
 
@@ -288,7 +288,7 @@ class MetafontFaults(FaultCase):
                             ": > cmr10.tfm\nkill -KILL $$\n")
         result = self.kiln("600", "few", definition=self.definition(ONE_FONT))
         self.assertExit(1, result)
-        self.assertIn("killed by signal 9", result.err)
+        self.assertIn("シグナル 9 (Killed) で強制終了", result.err)
         self.assertIn(M2_TAIL, result.err)
         self.assertLeft(["cmr10.600gf", "cmr10.tfm"])
 
@@ -368,7 +368,7 @@ class GftopkFaults(FaultCase):
         self.stand_in("gftopk", "printf '\\367\\131\\000' > \"$2\"\nkill -KILL $$\n")
         result = self.kiln("600", "few", definition=self.definition(ONE_FONT))
         self.assertExit(1, result)
-        self.assertIn("killed by signal 9", result.err)
+        self.assertIn("シグナル 9 (Killed) で強制終了", result.err)
         self.assertIn(TRUNCATED_PK, result.err)
         self.assertLeft(LEFT_BY_MF)
 
@@ -514,7 +514,7 @@ class DiskFaults(FaultCase):
                            definition=self.definition(ONE_FONT))
         self.assertExit(1, result)
         self.assertIn(a_file, result.err)
-        self.assertIn("not an existing directory", result.err)
+        self.assertIn("既存のディレクトリではありません", result.err)
         self.assertEqual(0, os.path.getsize(a_file))
 
     def test_target_dir_line_names_a_file(self):
@@ -648,13 +648,13 @@ class StopRequests(FaultCase):
 
     def test_sigterm_while_metafont_runs(self):
         result = self.stop_run("mf", REAL_MF)
-        self.assertIn("SIGTERM: the batch stops after the font being built", result.err)
+        self.assertIn("SIGTERM: 生成中のフォントの後でバッチを停止します", result.err)
         self.assertStoppedAfterCmr10(result)
         self.assertEqual(1, len(self.calls("mf")))
 
     def test_sigint_without_terminal_while_gftopk_runs(self):
         result = self.stop_run("gftopk", REAL_GFTOPK, signal.SIGINT)
-        self.assertIn("SIGINT: the batch stops after the font being built", result.err)
+        self.assertIn("SIGINT: 生成中のフォントの後でバッチを停止します", result.err)
         self.assertStoppedAfterCmr10(result)
         self.assertEqual(1, len(self.calls("gftopk")))
 

@@ -15,6 +15,7 @@
 #include "tex/docjobs.h"
 #include "ui/settings_model.h"
 #include "ui/term/mode_check.h"
+#include "ui/log.h"
 #include "ui/term/paths.h"
 #include "ui/term/term_output.h"
 
@@ -82,17 +83,21 @@ std::string Absolute(const std::string& path) {
 }  // namespace
 
 std::string UnreadableDocumentText(const std::string& error) {
-  return "kiln: " + error + "\nkiln: the run ends; no font is built\n";
+  return StringPrintf(TR("kiln: %s\nkiln: the run ends; no font is built\n"), error.c_str());
 }
 
 std::string NoKpathseaText(const std::string& failure) {
-  return "kiln: kpathsea cannot be asked where the fonts are: " + failure +
-         "\nkiln: the run ends; no font is built\n";
+  return StringPrintf(TR("kiln: kpathsea cannot be asked where the fonts are: %s\n"
+                         "kiln: the run ends; no font is built\n"),
+                      failure.c_str());
 }
 
 std::string WithoutSourceText(const std::vector<std::string>& names) {
-  std::string text = "kiln: no METAFONT source found for " + std::to_string(names.size()) +
-                     (names.size() == 1 ? " font" : " fonts") + "; not built:";
+  std::string text =
+      names.size() == 1
+          ? std::string(TR("kiln: no METAFONT source found for 1 font; not built:"))
+          : StringPrintf(TR("kiln: no METAFONT source found for %zu fonts; not built:"),
+                         names.size());
   for (const std::string& name : names) text += " " + name;
   return text + "\n";
 }
@@ -115,7 +120,7 @@ bool DviFilesIn(const std::string& folder, std::vector<std::string>& files,
                 std::string& error) {
   DIR* dir = opendir(folder.c_str());
   if (!dir) {
-    error = folder + ": cannot be read: " + LastErrorText();
+    error = StringPrintf(TR("%s: cannot be read: %s"), folder.c_str(), LastErrorText().c_str());
     return false;
   }
   std::vector<std::string> names;
@@ -137,12 +142,12 @@ DocumentRun::DocumentRun(const TermOptions& options) : options_(options) {
   std::string error;
   if (documentsGiven() && !options_.words.empty() &&
       ParseResolutionList(options_.words[0], renderDpis_, error)) {
-    renderFrom_ = "the command line";
+    renderFrom_ = TR("the command line");
     if (driver_ == Driver::Dvipng) {
       const int oversample = options_.oversample ? options_.oversample : kDvipngOversampling;
       for (int& dpi : renderDpis_) dpi *= oversample;
-      renderFrom_ = "-D " + options_.words[0] + " times oversampling " +
-                    std::to_string(oversample) + ", the command line";
+      renderFrom_ = StringPrintf(TR("-D %s times oversampling %d, the command line"),
+                                 options_.words[0].c_str(), oversample);
     }
   }
 }
@@ -202,7 +207,7 @@ int DocumentRun::Locate(KeyStore& keys, std::string& path) {
       driver_ != Driver::Dvipng &&
       FindModeLine(file, renderDpis_[0], std::string(), lineDpi, lineMode)) {
     path = file;
-    modeFrom_ = "the mode line of " + file;
+    modeFrom_ = StringPrintf(TR("the mode line of %s"), file.c_str());
     return 1;
   }
 
@@ -223,17 +228,17 @@ int DocumentRun::Locate(KeyStore& keys, std::string& path) {
     mode = options_.mode;
     if (!file.empty() && FindModeLine(file, 0, mode, lineDpi, lineMode)) {
       modeDpi = lineDpi;
-      modeFrom_ = "--mode, its resolution from the mode line of " + file;
+      modeFrom_ = StringPrintf(TR("--mode, its resolution from the mode line of %s"), file.c_str());
     } else if (mode == defaults.mode) {
-      modeFrom_ = "--mode, its resolution from " + defaults.modeFrom;
+      modeFrom_ = StringPrintf(TR("--mode, its resolution from %s"), defaults.modeFrom.c_str());
     } else {
       modeDpi = AskModeResolution(runSettings.mfCommand, mode);
       if (modeDpi == 0 || (modeDpi == kProofModeResolution && mode != "proof")) {
-        Say("kiln: --mode " + mode + ": METAFONT (" + runSettings.mfCommand +
-            ") does not know this mode\n");
+        Say(StringPrintf(TR("kiln: --mode %s: METAFONT (%s) does not know this mode\n"),
+                         mode.c_str(), runSettings.mfCommand.c_str()));
         return 0;
       }
-      modeFrom_ = "--mode, its resolution from METAFONT";
+      modeFrom_ = TR("--mode, its resolution from METAFONT");
     }
   }
   runSettings.modeName = mode;
@@ -243,8 +248,8 @@ int DocumentRun::Locate(KeyStore& keys, std::string& path) {
     renderFrom_ = defaults.renderFrom;
     if (driver_ == Driver::Dvipng && options_.oversample) {
       renderDpis_ = {kDvipngDefaultDpi * options_.oversample};
-      renderFrom_ = "dvipng's default -D 100 times oversampling " +
-                    std::to_string(options_.oversample);
+      renderFrom_ = StringPrintf(TR("dvipng's default -D 100 times oversampling %d"),
+                                 static_cast<int>(options_.oversample));
     }
   }
   return kSettledWithoutDefinition;
@@ -266,7 +271,8 @@ int DocumentRun::SettleFromDriver(bool listing) {
     model.targetDir = runSettings.treeRoot + "/" + kTreeWorkDir;
   } else {
     if (DirectoryStatus(options_.targetDir) != 1) {
-      Say("kiln: --target-dir " + options_.targetDir + ": not an existing directory\n");
+      Say(StringPrintf(TR("kiln: --target-dir %s: not an existing directory\n"),
+                       options_.targetDir.c_str()));
       return 0;
     }
     model.targetDir = AbsolutePath(options_.targetDir);
@@ -276,21 +282,22 @@ int DocumentRun::SettleFromDriver(bool listing) {
 
 void DocumentRun::SaySettings() {
   if (!documentsGiven()) return;
-  if (modeFrom_.empty()) modeFrom_ = "the definition file " + runSettings.definitionPath;
-  std::string text = "kiln: for " + std::string(DriverName(driver_)) + ": mode " +
-                     runSettings.modeName + " at " +
-                     std::to_string(static_cast<int>(runSettings.resolution)) + " dpi (" +
-                     modeFrom_ + "); fonts at " + JoinDpis(renderDpis_) + " dpi (" +
-                     (renderFrom_.empty() ? std::string("the command line") : renderFrom_) +
-                     "); ";
+  if (modeFrom_.empty())
+    modeFrom_ = StringPrintf(TR("the definition file %s"), runSettings.definitionPath.c_str());
+  std::string text = StringPrintf(
+      TR("kiln: for %s: mode %s at %d dpi (%s); fonts at %s dpi (%s); "), DriverName(driver_),
+      runSettings.modeName.c_str(), static_cast<int>(runSettings.resolution), modeFrom_.c_str(),
+      JoinDpis(renderDpis_).c_str(),
+      renderFrom_.empty() ? TR("the command line") : renderFrom_.c_str());
   if (fromDriver_)
-    text += "METAFONT " + runSettings.mfCommand + " (" +
-            (runSettings.definitionPath.empty() ? std::string("beside kpsewhich")
-                                                : runSettings.definitionPath) +
-            "); ";
-  text += runSettings.treeRoot.empty() ? "into " + runSettings.targetDir
-                                       : "into the TeX tree " + runSettings.treeRoot;
-  text += " (" + treeFrom_ + ")\n";
+    text += StringPrintf("METAFONT %s (%s); ", runSettings.mfCommand.c_str(),
+                         runSettings.definitionPath.empty() ? TR("beside kpsewhich")
+                                                            : runSettings.definitionPath.c_str());
+  text += StringPrintf(runSettings.treeRoot.empty() ? TR("into %s (%s)\n")
+                                                    : TR("into the TeX tree %s (%s)\n"),
+                       runSettings.treeRoot.empty() ? runSettings.targetDir.c_str()
+                                                    : runSettings.treeRoot.c_str(),
+                       treeFrom_.c_str());
   Say(text);
 }
 
@@ -307,7 +314,7 @@ bool DocumentRun::DviFiles(std::vector<std::string>& files) {
       return false;
     }
     if (files.size() == before) {
-      Say(UnreadableDocumentText(entry + ": no .dvi file in this folder"));
+      Say(UnreadableDocumentText(StringPrintf(TR("%s: no .dvi file in this folder"), entry.c_str())));
       return false;
     }
   }
@@ -335,20 +342,21 @@ bool DocumentRun::ChooseTree(bool create) {
   if (texmf.empty() && options_.targetDir.empty() && !runSettings.definitionPath.empty()) {
     int found = ReadTexmf(runSettings.definitionPath, texmf);
     if (found < 0) {
-      Say("kiln: TEXMF " + texmf + " in " + runSettings.definitionPath +
-          ": a directory ending in a colon would make the line a font-set label; "
-          "write it with a final slash\n");
+      Say(StringPrintf(TR("kiln: TEXMF %s in %s: a directory ending in a colon would make the "
+                          "line a font-set label; write it with a final slash\n"),
+                       texmf.c_str(), runSettings.definitionPath.c_str()));
       return false;
     }
     if (found == 0)
       texmf.clear();
     else
-      treeFrom_ = "TEXMF " + texmf + " of " + runSettings.definitionPath;
+      treeFrom_ = StringPrintf(TR("TEXMF %s of %s"), texmf.c_str(),
+                               runSettings.definitionPath.c_str());
   }
   if (texmf.empty() && documentsGiven() && options_.targetDir.empty()) {
     // Where every driver finds the fonts it would have made itself.
     texmf = "var";
-    treeFrom_ = "TEXMFVAR, the default for documents";
+    treeFrom_ = TR("TEXMFVAR, the default for documents");
   } else if (!TexmfVariable(texmf).empty()) {
     treeFrom_ += ", kpathsea's " + TexmfVariable(texmf);
   } else if (texmf.empty()) {
@@ -360,7 +368,8 @@ bool DocumentRun::ChooseTree(bool create) {
   if (!variable.empty()) {
     root = Lookup().Variable(variable);
     if (root.empty()) {
-      Say("kiln: " + treeFrom_ + ": kpathsea gives no " + variable +
+      Say(StringPrintf(TR("kiln: %s: kpathsea gives no %s"), treeFrom_.c_str(),
+                       variable.c_str()) +
           (kpsewhich_->failure().empty() ? std::string()
                                          : " (" + kpsewhich_->failure() + ")") +
           "\n");
@@ -370,8 +379,8 @@ bool DocumentRun::ChooseTree(bool create) {
   if (create) {
     const std::string work = Absolute(root) + "/" + kTreeWorkDir;
     if (!MakeDirectories(work)) {
-      Say("kiln: the TeX tree " + root + " cannot be used: " + work + ": " +
-          LastErrorText() + "\n");
+      Say(StringPrintf(TR("kiln: the TeX tree %s cannot be used: %s: %s\n"), root.c_str(),
+                       work.c_str(), LastErrorText().c_str()));
       return false;
     }
   }
@@ -383,8 +392,8 @@ bool DocumentRun::PlanJobs() {
   runSettings.documentFonts.clear();
   if (!runSettings.treeRoot.empty()) {
     if (!IsPlainFontName(runSettings.modeName)) {
-      Say("kiln: the mode name \"" + runSettings.modeName +
-          "\" cannot be a folder of a TeX tree\n");
+      Say(StringPrintf(TR("kiln: the mode name \"%s\" cannot be a folder of a TeX tree\n"),
+                       runSettings.modeName.c_str()));
       return false;
     }
     // Without kpathsea every font would be filed under the fixed REL and

@@ -11,6 +11,7 @@
 #include "ui/settings_model.h"
 #include "ui/term/documents.h"
 #include "ui/term/settings_screen.h"
+#include "ui/log.h"
 #include "ui/term/paths.h"
 #include "ui/term/term_output.h"
 
@@ -21,7 +22,7 @@ class NeverRunner : public ProcessRunner {
  public:
   ChildOutcome RunAndWait(const std::string&, const std::string&, int, int,
                           const std::function<void(const ChildProcess&)>&) override {
-    throw std::logic_error("a dry run starts no program");
+    throw std::logic_error(NOTR("a dry run starts no program"));
   }
 };
 
@@ -92,8 +93,9 @@ class DryRunFrontEnd : public RunFrontEnd {
     // The PK files that exist are looked for in the target directory (a
     // tree is looked at by its full paths, and may not exist yet).
     if (runSettings.treeRoot.empty() && !ChangeDirectory(runSettings.targetDir)) {
-      Output().Print(stderr, "kiln: cannot enter the target directory " +
-                                 runSettings.targetDir + ": " + LastErrorText() + "\n");
+      Output().Print(stderr, StringPrintf(TR("kiln: cannot enter the target directory %s: %s\n"),
+                                          runSettings.targetDir.c_str(),
+                                          LastErrorText().c_str()));
       return;
     }
     std::string command;

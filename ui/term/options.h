@@ -22,6 +22,7 @@ struct TermOptions {
   bool dryRun = false;
   bool detailed = false;
   bool uninstall = false;
+  bool listWords = false;   // --list-words (not in --help): for the completion
   int priority = -1;        // trackbar position 0..3; -1 = not given
   int reaction = 0;         // 'S', 'C', 'I'; 0 = not given
   int jobs = 1;             // -j N: jobs at once; 0 = one per CPU

@@ -17,6 +17,7 @@
 #include "run/filesys.h"
 #include "run/handshake.h"
 #include "ui/term/mode_check.h"
+#include "ui/log.h"
 #include "ui/term/paths.h"
 #include "ui/term/settings_screen.h"
 #include "ui/term/summary.h"
@@ -33,8 +34,8 @@ const char kStopQuestion[] =
 // The write end of the signal pipe while a front end listens, else -1.
 // A lock-free atomic may be read in a signal handler.
 std::atomic<int> signalPipeWrite{-1};
-static_assert(std::atomic<int>::is_always_lock_free, "read in a signal handler");
-static_assert(std::atomic<bool>::is_always_lock_free, "read in a signal handler");
+static_assert(std::atomic<int>::is_always_lock_free, NOTR("read in a signal handler"));
+static_assert(std::atomic<bool>::is_always_lock_free, NOTR("read in a signal handler"));
 
 // Turns SIGINT and SIGTERM into a byte on the signal pipe, so that the
 // progress thread can wait for them together with the terminal and the wake
@@ -95,9 +96,10 @@ int TermFrontEnd::Workers() {
     std::string value;
     jobs = ReadJobs(runSettings.definitionPath, value);
     if (jobs == kJobsInvalid)
-      Output().Print(stderr, "kiln: JOBS " + value + " in " + runSettings.definitionPath +
-                                 " is no number from 0 to " + std::to_string(kMaxJobsLine) +
-                                 "; one font is built at a time\n");
+      Output().Print(stderr, StringPrintf(TR("kiln: JOBS %s in %s is no number from 0 to %d; "
+                                             "one font is built at a time\n"),
+                                          value.c_str(), runSettings.definitionPath.c_str(),
+                                          static_cast<int>(kMaxJobsLine)));
     if (jobs < 0) jobs = 1;
     if (jobs > kMaxJobs) jobs = kMaxJobs;
   }
@@ -119,8 +121,8 @@ bool TermFrontEnd::WarnsOfIgnoredArguments() {
 int TermInstallPrompt::RunInstallDialog() {
   if (!Tty::Available()) {
     Output().Print(stderr,
-                   "(no terminal to type the definition file's path on: the "
-                   "install is cancelled; record it with kiln --install FILE)\n");
+                   TR("(no terminal to type the definition file's path on: the "
+                      "install is cancelled; record it with kiln --install FILE)\n"));
     return 0;
   }
   for (;;) {
@@ -238,8 +240,8 @@ void TermFrontEnd::ProgressThreadMain() {
         continue;
     } else if (signo == SIGINT || signo == SIGTERM) {
       if (confirmStop)
-        notice = std::string("kiln: ") + (signo == SIGINT ? "SIGINT" : "SIGTERM") +
-                 ": the batch stops after the font being built\n";
+        notice = StringPrintf(TR("kiln: %s: the batch stops after the font being built\n"),
+                              signo == SIGINT ? "SIGINT" : "SIGTERM");
     } else {
       continue;
     }

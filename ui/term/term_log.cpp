@@ -4,6 +4,7 @@
 
 #include "deffile/runsettings.h"
 #include "ui/term/term_output.h"
+#include "ui/text.h"
 
 bool ColourWanted(bool isTerminal, const char* noColor) {
   return isTerminal && !(noColor && *noColor);
@@ -24,11 +25,11 @@ std::string TerminalLogText(const std::string& text) {
   // The Windows program's log keeps its specified wording; on a terminal,
   // where --debug shows it to the user, these read as what they mean.
   static const char* const kMended[][2] = {
-      {"Thread: Termina request send", "Thread: progress view closed, master told to stop"},
-      {"Master: Recieve Terminate request", "Master: stop request received"},
+      {"Thread: Termina request send", TR_NOOP("Thread: progress view closed, master told to stop")},
+      {"Master: Recieve Terminate request", TR_NOOP("Master: stop request received")},
   };
   for (const auto& mended : kMended)
-    if (text == mended[0]) return mended[1];
+    if (text == mended[0]) return TR(mended[1]);
   return text;
 }
 
