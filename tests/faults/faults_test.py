@@ -406,6 +406,27 @@ class ParallelJobs(FaultCase):
         self.assertIn("cmr10.500pk", self.listing())
         self.assertNoScratch()
 
+    def test_jobs_line_of_the_definition_file_runs_two_at_once_and_j_overrides_it(self):
+        self.blocking_stand_in("mf", REAL_MF)
+        definition = self.definition([("few", "cmr 10 12 17\n")], mode="600 ljfour\nJOBS 2")
+        process = self.start("600", "few", definition=definition)
+        deadline = time.monotonic() + RUN_TIMEOUT
+        while len(self.calls("mf")) < 2:
+            self.assertIsNone(process.poll())
+            self.assertLess(time.monotonic(), deadline)
+            time.sleep(0.02)
+        open(self.mark("go"), "w").close()
+        self.assertExit(0, self.finish(process, time.monotonic()))
+        self.assertNoScratch()
+        # -j 1 on the command line: one METAFONT at a time again.
+        os.remove(self.mark("go"))
+        os.remove(self.mark("mf-calls"))
+        process = self.start("-j", "1", "--overwrite", "600", "few", definition=definition)
+        time.sleep(1.5)
+        self.assertEqual(1, len(self.calls("mf")))
+        open(self.mark("go"), "w").close()
+        self.assertExit(0, self.finish(process, time.monotonic()))
+
     def test_font_named_twice_runs_metafont_once(self):
         counter = os.path.join(self.bin, "mf-counting")
         with open(counter, "w") as out:
