@@ -867,8 +867,7 @@ class BadInput(FaultCase):
         # Without a terminal kiln says once why it did not start, the
         # unknown set named among the reasons (not first as "ignored").
         self.assertNotIn("この引数は無視します。", result.err)
-        self.assertIn("the font set %s is not in the definition file" % ("N" * 65536),
-                      result.err)
+        self.assertIn("N" * 65536, result.err)
         self.assertLeft([])
 
     def test_thousand_font_sets(self):
