@@ -123,6 +123,12 @@ std::string OutlineFontsText(int count) {
                       count);
 }
 
+std::string RunFrontEnd::SummaryText(const RunSummary& run) {
+  if (!run.specifiedShown) return std::string();
+  return FormatSummary(run.startText, run.endTime, run.startTime, run.processed, run.targetDir,
+                       run.logsOnly);
+}
+
 RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& words) {
   RunOutcome outcome;
   SetArgumentWords(words);
@@ -138,7 +144,7 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
   const int located = frontEnd.LocateDefinitionFile(runSettings.definitionPath);
   if (!located) return finish(1);
   if (located != kSettledWithoutDefinition) {
-    WarnAboutUnknownArguments();
+    if (frontEnd.WarnsOfIgnoredArguments()) WarnAboutUnknownArguments();
     if (!ReadMfCommand(runSettings.definitionPath, runSettings.mfCommand)) {
       ShowMissingMfCommand();
       return finish(1);
@@ -224,12 +230,21 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
   outcome.fontsProcessed = fontsProcessed;
   outcome.fontsFailed = fontsFailed;
   outcome.filingFailures = filingFailures;
+  RunSummary summary;
+  summary.startText = startTimeText;
+  summary.startTime = startTime;
+  summary.endTime = endTime;
+  summary.processed = fontsProcessed;
+  summary.failed = fontsFailed;
+  summary.present = fontsPresent;
+  summary.targetDir = runSettings.targetDir;
+  summary.logsOnly = !CurrentLayout().FilesTfmAside();
+  summary.intoTree = !runSettings.treeRoot.empty();
+  summary.outlineFonts = runSettings.outlineFonts;
   // Documents of the command line count as font-set words here too.
-  if (argCount + static_cast<int>(documentArguments.size()) < 3 || autoExecErrors != 0)
-    ShowBox(nullptr,
-            FormatSummary(startTimeText, endTime, startTime, fontsProcessed,
-                          runSettings.targetDir, !CurrentLayout().FilesTfmAside()) +
-                OutlineFontsText(runSettings.outlineFonts),
-            kProductTitle, kInformationFlags);
+  summary.specifiedShown =
+      argCount + static_cast<int>(documentArguments.size()) < 3 || autoExecErrors != 0;
+  const std::string text = frontEnd.SummaryText(summary);
+  if (!text.empty()) ShowBox(nullptr, text, kProductTitle, kInformationFlags);
   return finish(1);
 }

@@ -13,6 +13,21 @@
 
 constexpr int kSettledWithoutDefinition = 2;
 
+// What the end sequence knows of a finished batch, for its summary.
+struct RunSummary {
+  std::string startText;       // "開始時刻: ..." as the batch formatted it
+  std::time_t startTime = 0;
+  std::time_t endTime = 0;
+  int processed = 0;           // jobs begun, failed ones included
+  int failed = 0;
+  int present = 0;             // fonts passed over: their PK file was there
+  std::string targetDir;
+  bool logsOnly = false;       // a TeX tree: only the log folder is left
+  bool intoTree = false;       // the fonts went into a TeX tree
+  bool specifiedShown = false; // the specified rule shows the summary
+  int outlineFonts = 0;        // documents' fonts left to outline fonts
+};
+
 class RunFrontEnd {
  public:
   virtual ~RunFrontEnd() = default;
@@ -39,6 +54,13 @@ class RunFrontEnd {
   virtual ProcessRunner& Runner() = 0;
   // How many jobs may run at once.
   virtual int Workers() { return 1; }
+  // Whether an argument that the definition file does not know is warned
+  // about as ignored: true where the settings can still be chosen after
+  // it; a front end that then cannot go on tells all its reasons at once.
+  virtual bool WarnsOfIgnoredArguments() { return true; }
+  // The summary box at the end, or an empty text for none. The default is
+  // the specified box, shown when the specified rule says so.
+  virtual std::string SummaryText(const RunSummary& run);
 };
 
 struct RunOutcome {

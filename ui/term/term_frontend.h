@@ -48,6 +48,8 @@ class TermFrontEnd : public RunFrontEnd {
   ProgressView& Progress() override { return view_; }
   ProcessRunner& Runner() override { return runner_; }
   int Workers() override;
+  std::string SummaryText(const RunSummary& run) override;
+  bool WarnsOfIgnoredArguments() override;
 
  private:
   void ProgressThreadMain();
