@@ -232,7 +232,9 @@ TEST_P(HostileNames, NeverBecomeAJob) {
   AnsweringLookup lookup(root + "/hostvf.vf");
   DocumentPlan plan;
   std::string error;
-  ASSERT_TRUE(PlanDocumentFonts(dvis, logs, 600, lookup, plan, error)) << error;
+  FontMapChoice bitmapsOnly;
+  bitmapsOnly.file = kNoMap;
+  ASSERT_TRUE(PlanDocumentFonts(dvis, logs, 600, bitmapsOnly, lookup, plan, error)) << error;
   for (const DocumentFont& font : plan.fonts) EXPECT_NE(hostile, font.name);
 
   runSettings.definitionPath = root + "/FONTS.DAT";
