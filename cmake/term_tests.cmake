@@ -61,6 +61,14 @@ if(TARGET kiln AND Python3_FOUND)
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/faults/faults_test.py
             --kiln $<TARGET_FILE:kiln>)
   set_tests_properties(faults PROPERTIES TIMEOUT 300)
+  # A stop request that arrives as a font ends is a race when it goes
+  # wrong: once is not enough to know it cannot.
+  add_test(NAME faults_sigterm_repeated
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/faults/faults_test.py
+            --kiln $<TARGET_FILE:kiln> --repeat 50
+            StopRequests.test_sigterm_between_fonts
+            StopRequests.test_sigterm_between_fonts_two_at_once)
+  set_tests_properties(faults_sigterm_repeated PROPERTIES TIMEOUT 300)
 endif()
 
 # The catalogues cover every marked text, with the same printf conversions;

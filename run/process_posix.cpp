@@ -1,21 +1,32 @@
-// The POSIX process runner. The child is started with posix_spawnp, so a
-// program that cannot be found or executed is reported by the spawn itself
-// (ENOENT, EACCES, ...) instead of surfacing later as a child exiting 127.
-// Everything the child must not inherit from kiln is reset in the spawn:
-// standard input (/dev/null), the process group (its own, so Ctrl-C at the
-// terminal reaches kiln only), the signal mask and ignored signals (kiln may
-// block SIGINT while it runs a batch), and every descriptor above 2.
+// The POSIX process runner. A program that cannot be found or executed is
+// reported by the start itself (ENOENT, EACCES, ...) instead of surfacing
+// later as a child exiting 127. Everything the child must not inherit from
+// kiln is reset before the exec: standard input (/dev/null), the process
+// group (its own, so Ctrl-C at the terminal reaches kiln only), the signal
+// mask and ignored signals (kiln blocks SIGINT and SIGTERM while it runs a
+// batch), and every descriptor above 2 but one: the directory lock's.
 //
-// Closing those descriptors is the one step without a portable call: glibc
-// closes them all in the spawn, Apple's spawn closes all that no file action
-// names, and elsewhere (or with KILN_GENERIC_POSIX, which tests that path on
-// Linux) the open ones without close-on-exec are closed one by one.
+// A child must never outlive kiln: the next run would clear the scratch
+// directory under it. On Linux the child asks for SIGKILL when its parent
+// ends (the parent-death signal), which no spawn call can set, so the child
+// is forked by hand and takes only async-signal-safe steps before the exec.
+// The signal follows the thread that forked the child: every child is
+// started by the master thread, which lives until the batch has ended.
+// Elsewhere (and with KILN_GENERIC_POSIX, which tests that path on Linux)
+// posix_spawnp starts it and there is no such signal; there a child of a
+// kiln that was killed outright runs its one program to the end.
+//
+// Either way the child holds kiln's directory lock (the same open file, so
+// the same flock) until it ends: the next kiln in that directory waits for
+// the last child of a killed run to be gone before it clears anything, also
+// in the moment between kiln's death and its children's.
 #include "run/process_posix.h"
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -27,15 +38,18 @@
 #include <unistd.h>
 #include <vector>
 
-#if defined(__linux__) && !defined(KILN_GENERIC_POSIX) && defined(__GLIBC__) && \
-    (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-#define KILN_SPAWN_CLOSEFROM 1
+#if defined(__linux__) && !defined(KILN_GENERIC_POSIX)
+#define KILN_DEATH_SIGNAL 1
+#include <linux/close_range.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #elif defined(__APPLE__)
 #define KILN_SPAWN_CLOEXEC_DEFAULT 1
 #endif
 
 #include "deffile/runsettings.h"
 #include "run/argsplit.h"
+#include "run/dirlock.h"
 
 extern char** environ;
 
@@ -49,6 +63,161 @@ int NiceValueForPriorityClass(int priorityClass) {
 }
 
 namespace {
+
+// A child that must not take the terminal's signals: in a process group of
+// its own it never gets them from the terminal anyway, and one that lands
+// between the start and the child's own process group would otherwise stay
+// pending and kill it the moment its mask is lifted.
+sigset_t ChildSignalMask() {
+  sigset_t terminalSignals;
+  sigemptyset(&terminalSignals);
+  sigaddset(&terminalSignals, SIGINT);
+  sigaddset(&terminalSignals, SIGQUIT);
+  return terminalSignals;
+}
+
+#if defined(KILN_DEATH_SIGNAL)
+
+// What the forked child needs, all of it made before the fork: after it only
+// async-signal-safe calls are allowed (another thread may hold malloc's lock).
+struct ChildPlan {
+  char* const* argv = nullptr;
+  std::vector<const char*> candidates;  // the paths to try, in execvp's order
+  char* const* envp = nullptr;
+  const char* directory = nullptr;      // nullptr: kiln's own
+  int outputFd = -1;
+  int lockFd = -1;
+  int errorFd = -1;                     // the exec failed: its errno goes here
+  pid_t parent = 0;
+  int fdLimit = 0;                      // for kernels without close_range
+  sigset_t mask;
+};
+
+// execvp's search, done in the parent: a name with a slash is tried as it
+// is, any other under each PATH entry (an empty entry: the current
+// directory; no PATH: glibc's own default).
+std::vector<std::string> ProgramCandidates(const std::string& program) {
+  if (program.find('/') != std::string::npos) return {program};
+  const char* path = std::getenv("PATH");
+  std::string list = path ? path : "/bin:/usr/bin";
+  std::vector<std::string> candidates;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t end = list.find(':', start);
+    std::string entry = list.substr(start, end == std::string::npos ? end : end - start);
+    candidates.push_back(entry.empty() ? program : entry + "/" + program);
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return candidates;
+}
+
+[[noreturn]] void ReportAndExit(int errorFd, int error) {
+  (void)!write(errorFd, &error, sizeof error);
+  _exit(127);
+}
+
+// The child between fork and exec.
+[[noreturn]] void ExecChild(const ChildPlan& plan) {
+  sigset_t all;
+  sigfillset(&all);
+  sigprocmask(SIG_SETMASK, &all, nullptr);
+  if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) ReportAndExit(plan.errorFd, errno);
+  // kiln may have ended before the request above: no signal would come.
+  if (getppid() != plan.parent) _exit(127);
+  setpgid(0, 0);
+  struct sigaction byDefault;
+  std::memset(&byDefault, 0, sizeof byDefault);
+  byDefault.sa_handler = SIG_DFL;
+  sigemptyset(&byDefault.sa_mask);
+  for (int signo = 1; signo < NSIG; ++signo)
+    if (signo != SIGKILL && signo != SIGSTOP) sigaction(signo, &byDefault, nullptr);
+  if (plan.directory && chdir(plan.directory) != 0) ReportAndExit(plan.errorFd, errno);
+  int input = open("/dev/null", O_RDONLY);
+  if (input < 0) ReportAndExit(plan.errorFd, errno);
+  if (input != STDIN_FILENO) {
+    if (dup2(input, STDIN_FILENO) < 0) ReportAndExit(plan.errorFd, errno);
+    close(input);
+  }
+  if (plan.outputFd >= 0 &&
+      (dup2(plan.outputFd, STDOUT_FILENO) < 0 || dup2(plan.outputFd, STDERR_FILENO) < 0))
+    ReportAndExit(plan.errorFd, errno);
+  // Descriptors kiln holds (the definition file, a pipe of an earlier
+  // child) are none of the child's business: all close at the exec...
+  bool marked = false;
+#if defined(SYS_close_range) && defined(CLOSE_RANGE_CLOEXEC)
+  marked = syscall(SYS_close_range, STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC) == 0;
+#endif
+  for (int fd = STDERR_FILENO + 1; !marked && fd < plan.fdLimit; ++fd) {
+    int flags = fcntl(fd, F_GETFD);
+    if (flags >= 0 && !(flags & FD_CLOEXEC)) fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+  }
+  // ... but the lock, which the child holds as long as it lives.
+  if (plan.lockFd > STDERR_FILENO) fcntl(plan.lockFd, F_SETFD, 0);
+  sigprocmask(SIG_SETMASK, &plan.mask, nullptr);
+
+  int error = ENOENT;
+  bool denied = false;
+  for (const char* candidate : plan.candidates) {
+    execve(candidate, plan.argv, plan.envp);
+    // As execvp: a directory without the program, or one without access,
+    // sends the search on; any other error ends it.
+    if (errno == EACCES) {
+      denied = true;
+    } else if (errno != ENOENT && errno != ENOTDIR && errno != ESTALE && errno != ENODEV &&
+               errno != ETIMEDOUT) {
+      error = errno;
+      denied = false;
+      break;
+    }
+  }
+  ReportAndExit(plan.errorFd, denied ? EACCES : error);
+}
+
+// 0 with the child's pid, or the errno of the step that failed (the fork,
+// or any step of the child's before its exec).
+int ForkChild(char* const* argv, const std::string& workingDirectory, int outputFd,
+              pid_t& pid) {
+  ChildPlan plan;
+  std::vector<std::string> candidates = ProgramCandidates(argv[0]);
+  for (const std::string& candidate : candidates) plan.candidates.push_back(candidate.c_str());
+  plan.argv = argv;
+  plan.envp = environ;
+  plan.directory = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
+  plan.outputFd = outputFd;
+  plan.lockFd = HeldDirLockDescriptor();
+  plan.parent = getpid();
+  constexpr long kMaxScanned = 1L << 16;
+  long limit = sysconf(_SC_OPEN_MAX);
+  plan.fdLimit = static_cast<int>(limit < 0 || limit > kMaxScanned ? kMaxScanned : limit);
+  plan.mask = ChildSignalMask();
+
+  int errorPipe[2];
+  if (pipe2(errorPipe, O_CLOEXEC) != 0) return errno;
+  plan.errorFd = errorPipe[1];
+  pid = fork();
+  if (pid == 0) ExecChild(plan);
+  int forkError = errno;
+  close(errorPipe[1]);
+  if (pid < 0) {
+    close(errorPipe[0]);
+    return forkError;
+  }
+  // The pipe ends at the exec (close-on-exec) or brings the errno first.
+  int childError = 0;
+  ssize_t n;
+  do n = read(errorPipe[0], &childError, sizeof childError);
+  while (n < 0 && errno == EINTR);
+  close(errorPipe[0]);
+  if (n != static_cast<ssize_t>(sizeof childError)) return 0;
+  int status;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  pid = -1;
+  return childError != 0 ? childError : ECHILD;
+}
+
+#else  // posix_spawnp
 
 // Owns the spawn attribute and file-action objects for one start.
 class SpawnSetup {
@@ -67,16 +236,9 @@ class SpawnSetup {
   // 0 or the errno of the first step that failed.
   int Prepare(const std::string& workingDirectory, int outputFd) {
     if (!attrOk_ || !actionsOk_) return ENOMEM;
-    sigset_t all, terminalSignals;
+    sigset_t all;
     sigfillset(&all);
-    // A Ctrl-C that lands while the child is still in kiln's process group
-    // (between the spawn and its setpgid) would stay pending and kill it the
-    // moment its mask is lifted. The terminal's signals therefore stay
-    // blocked in the child: in a process group of its own, it never gets
-    // them from the terminal anyway.
-    sigemptyset(&terminalSignals);
-    sigaddset(&terminalSignals, SIGINT);
-    sigaddset(&terminalSignals, SIGQUIT);
+    sigset_t terminalSignals = ChildSignalMask();
     int flags = POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
 #if defined(KILN_SPAWN_CLOEXEC_DEFAULT)
     flags |= POSIX_SPAWN_CLOEXEC_DEFAULT;
@@ -95,9 +257,7 @@ class SpawnSetup {
     }
     // Descriptors kiln holds (the definition file, a pipe of an earlier
     // child) are none of the child's business.
-#if defined(KILN_SPAWN_CLOSEFROM)
-    if (rc == 0) rc = posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1);
-#elif defined(KILN_SPAWN_CLOEXEC_DEFAULT)
+#if defined(KILN_SPAWN_CLOEXEC_DEFAULT)
     // Standard output and error are closed too unless named.
     if (rc == 0 && outputFd < 0) {
       rc = posix_spawn_file_actions_addinherit_np(&actions_, STDOUT_FILENO);
@@ -106,6 +266,12 @@ class SpawnSetup {
 #else
     if (rc == 0) rc = AddCloseInheritable();
 #endif
+    // The directory lock, as a copy without close-on-exec (a dup2 onto
+    // itself would keep the flag on some systems), last, so that no close
+    // above undoes it.
+    int lockFd = HeldDirLockDescriptor();
+    if (rc == 0 && lockFd > STDERR_FILENO)
+      rc = posix_spawn_file_actions_adddup2(&actions_, lockFd, lockFd == 3 ? 4 : 3);
     return rc;
   }
 
@@ -113,7 +279,7 @@ class SpawnSetup {
   const posix_spawn_file_actions_t* actions() const { return &actions_; }
 
  private:
-#if !defined(KILN_SPAWN_CLOSEFROM) && !defined(KILN_SPAWN_CLOEXEC_DEFAULT)
+#if !defined(KILN_SPAWN_CLOEXEC_DEFAULT)
   // A close action for every open descriptor above 2 that would survive the
   // exec: files kiln opened with fopen or a stream, and any inherited from
   // kiln's parent. Only kiln's master thread opens descriptors and spawns,
@@ -139,6 +305,8 @@ class SpawnSetup {
   bool attrOk_ = false;
   bool actionsOk_ = false;
 };
+
+#endif  // posix_spawnp
 
 class Descriptor {
  public:
@@ -279,11 +447,15 @@ int PosixProcessRunner::Spawn(const std::string& commandLine,
       return errno;
   }
 
+  pid_t child = -1;
+#if defined(KILN_DEATH_SIGNAL)
+  int rc = ForkChild(argv.data(), workingDirectory, writeEnd.get(), child);
+#else
   SpawnSetup setup;
   int rc = setup.Prepare(workingDirectory, writeEnd.get());
-  pid_t child = -1;
   if (rc == 0)
     rc = posix_spawnp(&child, argv[0], setup.actions(), setup.attr(), argv.data(), environ);
+#endif
   if (rc != 0) return rc;
   // Only the child writes now; kiln's copy would keep the pipe from ending.
   writeEnd.Close();

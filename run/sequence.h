@@ -35,6 +35,9 @@ class RunFrontEnd {
   virtual ProcessRunner& Runner() = 0;
   // How many jobs may run at once.
   virtual int Workers() { return 1; }
+  // Another run holds the target directory: true when this run is to wait
+  // for it (the front end has said so once), false to refuse at once.
+  virtual bool WaitForBusyDirectory(const std::string& /*directory*/) { return false; }
 };
 
 struct RunOutcome {

@@ -152,6 +152,8 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
       options.detailed = true;
     } else if (name == "--uninstall") {
       options.uninstall = true;
+    } else if (name == "--no-wait") {
+      options.noWait = true;
     } else if (name == "--help" || name == "-h") {
       help = true;
     } else if (name == "--version" || name == "-V") {
@@ -174,7 +176,7 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
   if ((installGiven || options.uninstall) &&
       (!options.words.empty() || definitionGiven || targetGiven ||
        !options.texmf.empty() || !options.dvi.empty() || !options.missfont.empty() ||
-       options.overwrite || options.debug || options.detailed ||
+       options.overwrite || options.debug || options.detailed || options.noWait ||
        options.priority >= 0 || options.reaction || jobsGiven)) {
     error = std::string(installGiven ? "--install" : "--uninstall") +
             " takes no other options and no RESOLUTION or FONTSET";
@@ -228,6 +230,10 @@ R"(  --priority P       priority of METAFONT and gftopk: 特急 (or 0, realtime)
   -j, --jobs N       run up to N fonts at once (0: one per CPU; the default
                      is 1), each in a scratch directory of the target
                      directory from which its files are moved into place
+  --no-wait          refuse to start while another kiln builds in the same
+                     target directory or tree (by default kiln waits until
+                     the other has ended, then builds what is still missing;
+                     Ctrl-C or SIGTERM end the wait)
   --detailed         show the output of METAFONT and gftopk as it comes
                      (by default it is kept, and shown when a font fails)
   --dry-run          list the jobs a run would do, one per line on standard

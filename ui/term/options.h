@@ -19,6 +19,7 @@ struct TermOptions {
   bool dryRun = false;
   bool detailed = false;
   bool uninstall = false;
+  bool noWait = false;      // --no-wait: a busy directory is refused, not waited for
   int priority = -1;        // trackbar position 0..3; -1 = not given
   int reaction = 0;         // 'S', 'C', 'I'; 0 = not given
   int jobs = 1;             // -j N: jobs at once; 0 = one per CPU
