@@ -86,6 +86,8 @@ struct ChildPlan {
   char* const* envp = nullptr;
   const char* directory = nullptr;      // nullptr: kiln's own
   int outputFd = -1;
+  bool quietErrors = false;
+  bool ownGroup = true;
   int lockFd = -1;
   int errorFd = -1;                     // the exec failed: its errno goes here
   pid_t parent = 0;
@@ -125,7 +127,7 @@ std::vector<std::string> ProgramCandidates(const std::string& program) {
   if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) ReportAndExit(plan.errorFd, errno);
   // kiln may have ended before the request above: no signal would come.
   if (getppid() != plan.parent) _exit(127);
-  setpgid(0, 0);
+  if (plan.ownGroup) setpgid(0, 0);
   struct sigaction byDefault;
   std::memset(&byDefault, 0, sizeof byDefault);
   byDefault.sa_handler = SIG_DFL;
@@ -140,8 +142,17 @@ std::vector<std::string> ProgramCandidates(const std::string& program) {
     close(input);
   }
   if (plan.outputFd >= 0 &&
-      (dup2(plan.outputFd, STDOUT_FILENO) < 0 || dup2(plan.outputFd, STDERR_FILENO) < 0))
+      (dup2(plan.outputFd, STDOUT_FILENO) < 0 ||
+       (!plan.quietErrors && dup2(plan.outputFd, STDERR_FILENO) < 0)))
     ReportAndExit(plan.errorFd, errno);
+  if (plan.quietErrors) {
+    int null = open("/dev/null", O_WRONLY);
+    if (null < 0) ReportAndExit(plan.errorFd, errno);
+    if (null != STDERR_FILENO) {
+      if (dup2(null, STDERR_FILENO) < 0) ReportAndExit(plan.errorFd, errno);
+      close(null);
+    }
+  }
   // Descriptors kiln holds (the definition file, a pipe of an earlier
   // child) are none of the child's business: all close at the exec...
   bool marked = false;
@@ -176,7 +187,7 @@ std::vector<std::string> ProgramCandidates(const std::string& program) {
 
 // 0 with the child's pid, or the errno of the step that failed (the fork,
 // or any step of the child's before its exec).
-int ForkChild(char* const* argv, const std::string& workingDirectory, int outputFd,
+int ForkChild(char* const* argv, const std::string& workingDirectory, const ChildSetup& setup,
               pid_t& pid) {
   ChildPlan plan;
   std::vector<std::string> candidates = ProgramCandidates(argv[0]);
@@ -184,13 +195,16 @@ int ForkChild(char* const* argv, const std::string& workingDirectory, int output
   plan.argv = argv;
   plan.envp = environ;
   plan.directory = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
-  plan.outputFd = outputFd;
+  plan.outputFd = setup.outputFd;
+  plan.quietErrors = setup.quietErrors;
+  plan.ownGroup = setup.ownProcessGroup;
   plan.lockFd = HeldDirLockDescriptor();
   plan.parent = getpid();
   constexpr long kMaxScanned = 1L << 16;
   long limit = sysconf(_SC_OPEN_MAX);
   plan.fdLimit = static_cast<int>(limit < 0 || limit > kMaxScanned ? kMaxScanned : limit);
-  plan.mask = ChildSignalMask();
+  if (setup.ownProcessGroup) plan.mask = ChildSignalMask();
+  else sigemptyset(&plan.mask);
 
   int errorPipe[2];
   if (pipe2(errorPipe, O_CLOEXEC) != 0) return errno;
@@ -234,12 +248,15 @@ class SpawnSetup {
   SpawnSetup& operator=(const SpawnSetup&) = delete;
 
   // 0 or the errno of the first step that failed.
-  int Prepare(const std::string& workingDirectory, int outputFd) {
+  int Prepare(const std::string& workingDirectory, const ChildSetup& setup) {
     if (!attrOk_ || !actionsOk_) return ENOMEM;
+    const int outputFd = setup.outputFd;
     sigset_t all;
     sigfillset(&all);
     sigset_t terminalSignals = ChildSignalMask();
-    int flags = POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+    if (!setup.ownProcessGroup) sigemptyset(&terminalSignals);
+    int flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+    if (setup.ownProcessGroup) flags |= POSIX_SPAWN_SETPGROUP;
 #if defined(KILN_SPAWN_CLOEXEC_DEFAULT)
     flags |= POSIX_SPAWN_CLOEXEC_DEFAULT;
 #endif
@@ -253,16 +270,19 @@ class SpawnSetup {
       rc = posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     if (rc == 0 && outputFd >= 0) {
       rc = posix_spawn_file_actions_adddup2(&actions_, outputFd, STDOUT_FILENO);
-      if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions_, outputFd, STDERR_FILENO);
+      if (rc == 0 && !setup.quietErrors)
+        rc = posix_spawn_file_actions_adddup2(&actions_, outputFd, STDERR_FILENO);
     }
+    if (rc == 0 && setup.quietErrors)
+      rc = posix_spawn_file_actions_addopen(&actions_, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     // Descriptors kiln holds (the definition file, a pipe of an earlier
     // child) are none of the child's business.
 #if defined(KILN_SPAWN_CLOEXEC_DEFAULT)
     // Standard output and error are closed too unless named.
-    if (rc == 0 && outputFd < 0) {
+    if (rc == 0 && outputFd < 0)
       rc = posix_spawn_file_actions_addinherit_np(&actions_, STDOUT_FILENO);
-      if (rc == 0) rc = posix_spawn_file_actions_addinherit_np(&actions_, STDERR_FILENO);
-    }
+    if (rc == 0 && outputFd < 0 && !setup.quietErrors)
+      rc = posix_spawn_file_actions_addinherit_np(&actions_, STDERR_FILENO);
 #else
     if (rc == 0) rc = AddCloseInheritable();
 #endif
@@ -420,6 +440,20 @@ std::string PriorityFailureText(int nice, int error) {
 
 }  // namespace
 
+int StartChild(char* const* argv, const std::string& directory, const ChildSetup& setup,
+               pid_t& pid) {
+  pid = -1;
+#if defined(KILN_DEATH_SIGNAL)
+  return ForkChild(argv, directory, setup, pid);
+#else
+  SpawnSetup spawn;
+  int rc = spawn.Prepare(directory, setup);
+  if (rc == 0)
+    rc = posix_spawnp(&pid, argv[0], spawn.actions(), spawn.attr(), argv, environ);
+  return rc;
+#endif
+}
+
 int PosixProcessRunner::Spawn(const std::string& commandLine,
                               const std::string& workingDirectory, int priorityClass,
                               long& pid, int& readFd) {
@@ -448,14 +482,9 @@ int PosixProcessRunner::Spawn(const std::string& commandLine,
   }
 
   pid_t child = -1;
-#if defined(KILN_DEATH_SIGNAL)
-  int rc = ForkChild(argv.data(), workingDirectory, writeEnd.get(), child);
-#else
-  SpawnSetup setup;
-  int rc = setup.Prepare(workingDirectory, writeEnd.get());
-  if (rc == 0)
-    rc = posix_spawnp(&child, argv[0], setup.actions(), setup.attr(), argv.data(), environ);
-#endif
+  ChildSetup setup;
+  setup.outputFd = writeEnd.get();
+  int rc = StartChild(argv.data(), workingDirectory, setup, child);
   if (rc != 0) return rc;
   // Only the child writes now; kiln's copy would keep the pipe from ending.
   writeEnd.Close();
