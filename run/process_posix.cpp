@@ -78,8 +78,10 @@ sigset_t ChildSignalMask() {
 
 #if defined(KILN_DEATH_SIGNAL)
 
-// What the forked child needs, all of it made before the fork: after it only
-// async-signal-safe calls are allowed (another thread may hold malloc's lock).
+// What the child needs, all of it made before the start: the child shares
+// kiln's memory (vfork) until its exec, so it allocates nothing, calls only
+// what is async-signal-safe, and leaves through the exit system call (a
+// sanitizer's _exit would run its end-of-process checks in there).
 struct ChildPlan {
   char* const* argv = nullptr;
   std::vector<const char*> candidates;  // the paths to try, in execvp's order
@@ -89,10 +91,12 @@ struct ChildPlan {
   bool quietErrors = false;
   bool ownGroup = true;
   int lockFd = -1;
-  int errorFd = -1;                     // the exec failed: its errno goes here
   pid_t parent = 0;
   int fdLimit = 0;                      // for kernels without close_range
   sigset_t mask;
+  int ignored[NSIG] = {};               // signals kiln ignores: an exec keeps those
+  int ignoredCount = 0;
+  volatile int error = 0;               // the step that failed before the exec
 };
 
 // execvp's search, done in the parent: a name with a slash is tried as it
@@ -114,42 +118,39 @@ std::vector<std::string> ProgramCandidates(const std::string& program) {
   return candidates;
 }
 
-[[noreturn]] void ReportAndExit(int errorFd, int error) {
-  (void)!write(errorFd, &error, sizeof error);
-  _exit(127);
+[[noreturn]] void FailChild(ChildPlan& plan, int error) {
+  plan.error = error != 0 ? error : ECHILD;
+  for (;;) syscall(SYS_exit_group, 127);
 }
 
-// The child between fork and exec.
-[[noreturn]] void ExecChild(const ChildPlan& plan) {
-  sigset_t all;
-  sigfillset(&all);
-  sigprocmask(SIG_SETMASK, &all, nullptr);
-  if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0) ReportAndExit(plan.errorFd, errno);
-  // kiln may have ended before the request above: no signal would come.
-  if (getppid() != plan.parent) _exit(127);
+// The child between its start and its exec. Handlers need no reset (an exec
+// resets them); ignored signals and the mask do.
+[[noreturn]] void ExecChild(ChildPlan& plan) {
+  if (syscall(SYS_prctl, PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0) != 0) FailChild(plan, errno);
+  // kiln may have been killed before the request above: no signal would come.
+  if (getppid() != plan.parent) for (;;) syscall(SYS_exit_group, 127);
   if (plan.ownGroup) setpgid(0, 0);
   struct sigaction byDefault;
   std::memset(&byDefault, 0, sizeof byDefault);
   byDefault.sa_handler = SIG_DFL;
   sigemptyset(&byDefault.sa_mask);
-  for (int signo = 1; signo < NSIG; ++signo)
-    if (signo != SIGKILL && signo != SIGSTOP) sigaction(signo, &byDefault, nullptr);
-  if (plan.directory && chdir(plan.directory) != 0) ReportAndExit(plan.errorFd, errno);
+  for (int i = 0; i < plan.ignoredCount; ++i) sigaction(plan.ignored[i], &byDefault, nullptr);
+  if (plan.directory && chdir(plan.directory) != 0) FailChild(plan, errno);
   int input = open("/dev/null", O_RDONLY);
-  if (input < 0) ReportAndExit(plan.errorFd, errno);
+  if (input < 0) FailChild(plan, errno);
   if (input != STDIN_FILENO) {
-    if (dup2(input, STDIN_FILENO) < 0) ReportAndExit(plan.errorFd, errno);
+    if (dup2(input, STDIN_FILENO) < 0) FailChild(plan, errno);
     close(input);
   }
   if (plan.outputFd >= 0 &&
       (dup2(plan.outputFd, STDOUT_FILENO) < 0 ||
        (!plan.quietErrors && dup2(plan.outputFd, STDERR_FILENO) < 0)))
-    ReportAndExit(plan.errorFd, errno);
+    FailChild(plan, errno);
   if (plan.quietErrors) {
     int null = open("/dev/null", O_WRONLY);
-    if (null < 0) ReportAndExit(plan.errorFd, errno);
+    if (null < 0) FailChild(plan, errno);
     if (null != STDERR_FILENO) {
-      if (dup2(null, STDERR_FILENO) < 0) ReportAndExit(plan.errorFd, errno);
+      if (dup2(null, STDERR_FILENO) < 0) FailChild(plan, errno);
       close(null);
     }
   }
@@ -182,11 +183,13 @@ std::vector<std::string> ProgramCandidates(const std::string& program) {
       break;
     }
   }
-  ReportAndExit(plan.errorFd, denied ? EACCES : error);
+  FailChild(plan, denied ? EACCES : error);
 }
 
-// 0 with the child's pid, or the errno of the step that failed (the fork,
-// or any step of the child's before its exec).
+// 0 with the child's pid, or the errno of the step that failed (the start,
+// or any step of the child's before and including its exec). vfork: a fork
+// would copy kiln's page tables for a child that only execs, which costs
+// twice a spawn where starting processes is slow.
 int ForkChild(char* const* argv, const std::string& workingDirectory, const ChildSetup& setup,
               pid_t& pid) {
   ChildPlan plan;
@@ -205,30 +208,27 @@ int ForkChild(char* const* argv, const std::string& workingDirectory, const Chil
   plan.fdLimit = static_cast<int>(limit < 0 || limit > kMaxScanned ? kMaxScanned : limit);
   if (setup.ownProcessGroup) plan.mask = ChildSignalMask();
   else sigemptyset(&plan.mask);
-
-  int errorPipe[2];
-  if (pipe2(errorPipe, O_CLOEXEC) != 0) return errno;
-  plan.errorFd = errorPipe[1];
-  pid = fork();
-  if (pid == 0) ExecChild(plan);
-  int forkError = errno;
-  close(errorPipe[1]);
-  if (pid < 0) {
-    close(errorPipe[0]);
-    return forkError;
+  for (int signo = 1; signo < NSIG; ++signo) {
+    struct sigaction current;
+    if (sigaction(signo, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
+      plan.ignored[plan.ignoredCount++] = signo;
   }
-  // The pipe ends at the exec (close-on-exec) or brings the errno first.
-  int childError = 0;
-  ssize_t n;
-  do n = read(errorPipe[0], &childError, sizeof childError);
-  while (n < 0 && errno == EINTR);
-  close(errorPipe[0]);
-  if (n != static_cast<ssize_t>(sizeof childError)) return 0;
+
+  // No handler may run in the child while it shares kiln's memory.
+  sigset_t all, saved;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &saved);
+  pid = vfork();
+  if (pid == 0) ExecChild(plan);
+  int startError = errno;
+  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+  if (pid < 0) return startError;
+  if (plan.error == 0) return 0;
   int status;
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   pid = -1;
-  return childError != 0 ? childError : ECHILD;
+  return plan.error;
 }
 
 #else  // posix_spawnp

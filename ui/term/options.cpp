@@ -259,7 +259,8 @@ DIR/fonts/tfm/REL/. METAFONT works in DIR/kiln, and the log files go to
 DIR/kiln/log. Every file is moved into place whole. A font that is in the
 tree already, or that kpathsea finds at the mode and resolution anywhere,
 is not built again (unless --overwrite). When DIR has an ls-R file, the new
-files are appended to it at the end of the batch. TARGET_DIR is not used.
+files are appended to it at the end of the batch, and so is any font of the
+tree it does not list yet (never one twice). TARGET_DIR is not used.
   kiln --texmf var --dvi paper.dvi 600
 
 Before the first font of a run (not a dry run), METAFONT is asked for the
