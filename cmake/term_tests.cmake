@@ -36,6 +36,13 @@ if(Python3_FOUND)
             $<TARGET_FILE:kiln>)
 endif()
 
+# The bash completion, run by bash against a definition file with known sets.
+if(Python3_FOUND)
+  add_test(NAME completion
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/term/completion_test.py
+            $<TARGET_FILE:kiln> ${CMAKE_CURRENT_SOURCE_DIR})
+endif()
+
 # End-to-end runs of the real `kiln` with the real METAFONT and gftopk.
 if(TARGET kiln AND Python3_FOUND)
   add_test(NAME e2e
@@ -51,6 +58,15 @@ if(TARGET kiln AND Python3_FOUND)
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/kiln_tree_e2e.py
             --kiln $<TARGET_FILE:kiln>)
   set_tests_properties(e2e_tree PROPERTIES TIMEOUT 300)
+endif()
+
+# Fonts for a DVI driver (dvipng, dvips) with no set-up, checked against the
+# requests of the driver itself; latex sets the snippets.
+if(TARGET kiln AND Python3_FOUND)
+  add_test(NAME e2e_driver
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/e2e/kiln_driver_e2e.py
+            --kiln $<TARGET_FILE:kiln>)
+  set_tests_properties(e2e_driver PROPERTIES TIMEOUT 600)
 endif()
 
 # Faults of the outside world with the real `kiln`: METAFONT and gftopk

@@ -10,5 +10,7 @@ target_link_libraries(kiln_driver PRIVATE user32 gdi32 advapi32)
 
 add_executable(standin_mf tests/win32/standin_mf.cpp)
 add_executable(standin_gftopk tests/win32/standin_gftopk.cpp)
+add_executable(standin_kpsewhich tests/win32/standin_kpsewhich.cpp)
+set_target_properties(standin_kpsewhich PROPERTIES OUTPUT_NAME kpsewhich RUNTIME_OUTPUT_DIRECTORY ${KILN_STANDIN_DIR})
 set_target_properties(standin_mf PROPERTIES OUTPUT_NAME mf RUNTIME_OUTPUT_DIRECTORY ${KILN_STANDIN_DIR})
 set_target_properties(standin_gftopk PROPERTIES OUTPUT_NAME gftopk RUNTIME_OUTPUT_DIRECTORY ${KILN_STANDIN_DIR})

@@ -294,6 +294,43 @@ int FindFontSetLabel(const std::string& path, const std::string& name) {
   return 0;
 }
 
+namespace {
+// The value of the first header line whose first word is keyword; false
+// when BEGIN_SOURCE or the end comes first.
+bool ReadHeaderValue(const std::string& path, const char* keyword, std::string& value) {
+  CloseDefinitionReader();
+  std::string line;
+  std::vector<std::string> fields;
+  while (ReadDefinitionLine(path, line)) {
+    SplitFields(line, ' ', fields, 2);
+    if (fields[0] == "BEGIN_SOURCE") break;
+    if (fields[0] == keyword) {
+      CloseDefinitionReader();
+      value = fields.size() == 2 ? fields[1] : std::string();
+      return true;
+    }
+  }
+  CloseDefinitionReader();
+  return false;
+}
+}  // namespace
+
+int ReadJobs(const std::string& path, std::string& value) {
+  value.clear();
+  if (!ReadHeaderValue(path, "JOBS", value)) return kJobsAbsent;
+  int jobs = 0;
+  if (value.empty() || value.size() > 3 || !IsAllDigits(value) || !ParseResolution(value, jobs) ||
+      jobs > kMaxJobsLine)
+    return kJobsInvalid;
+  return jobs;
+}
+
+int ReadTexmf(const std::string& path, std::string& directory) {
+  directory.clear();
+  if (!ReadHeaderValue(path, "TEXMF", directory) || directory.empty()) return 0;
+  return EndsWithColon(directory) ? -1 : 1;
+}
+
 int SplitFields(const std::string& text, char separator,
                 std::vector<std::string>& fields, int maximum) {
   fields.clear();

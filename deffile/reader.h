@@ -30,6 +30,25 @@ int ReadMfCommand(const std::string& path, std::string& command);
 int ReadErrorReaction(const std::string& path);
 int FindFontSetLabel(const std::string& path, const std::string& name);
 
+// Header keywords that later versions added. Lines that fit no kind are
+// passed over by every lookup above, so a file that uses them still reads
+// the same in an older kiln; neither can be taken for a mode line (its first
+// word is no number) nor, with the checks below, for a label.
+//
+// JOBS N: how many fonts may be built at once (0: one per processor).
+// kJobsAbsent without a JOBS line before BEGIN_SOURCE, kJobsInvalid when the
+// first JOBS line holds no decimal number from 0 to kMaxJobsLine; value
+// gives the text found.
+constexpr int kJobsAbsent = -1;
+constexpr int kJobsInvalid = -2;
+constexpr int kMaxJobsLine = 256;
+int ReadJobs(const std::string& path, std::string& value);
+// TEXMF DIR: the TeX tree the fonts go into. 1 with directory set by the
+// first TEXMF line, 0 without one. A value ending in a colon ("D:") would
+// make the whole line a font-set label, so it is refused: -1, with
+// directory holding the value.
+int ReadTexmf(const std::string& path, std::string& directory);
+
 // String routines. SplitFields splits text in place at separator runs:
 // fields receives the field texts; the result is their count, or 0 when the
 // text holds more than maximum fields (fields then holds the first maximum

@@ -32,6 +32,9 @@ struct RunSettings {
   // Fonts that the documents need (--dvi, --missfont), built after the sets;
   // each font and resolution once.
   std::vector<DocumentFont> documentFonts;
+  // The DVI files of the command line that the settings left chosen; the
+  // front end turns them into documentFonts.
+  std::vector<std::string> documentFiles;
   // Outputs of the job generator for the current job.
   std::string fontPrefix;
   std::string fontName;

@@ -87,8 +87,8 @@ void ShowJobFailure(const FontJob& job, JobStatus status) {
                      job.fontResolution);
   } else if (status == JobStatus::NoScratchDirectory) {
     MessageBoxPrintf(nullptr, kProductTitle, BOX_SETFOREGROUND | BOX_ICONERROR,
-                     "%s\nThe scratch directory %s could not be made in the target "
-                     "directory; the font was not built.",
+                     TR("%s\nThe scratch directory %s could not be made in the target "
+                        "directory; the font was not built."),
                      job.mfCommand.c_str(), job.workDir.c_str());
   } else {
     MessageBoxPrintf(nullptr, kProductTitle, BOX_SETFOREGROUND | BOX_ICONERROR,
@@ -264,7 +264,7 @@ void Scheduler::ShowRunning() {
     if (!running.parked)
       names += StringPrintf("%s%s %d", names.empty() ? "" : ", ",
                           running.job.fontName.c_str(), running.job.fontResolution);
-  view_.SetStateLine(StringPrintf("%d%%(%d/%d) running: %s", percent, ended_, totalFonts,
+  view_.SetStateLine(StringPrintf(TR("%d%%(%d/%d) 生成中: %s"), percent, ended_, totalFonts,
                                   names.empty() ? "-" : names.c_str()));
 }
 
@@ -395,6 +395,7 @@ void Scheduler::End(std::size_t index, JobStatus status) {
   FontJob job = std::move(running_[index].job);
   running_.erase(running_.begin() + static_cast<std::ptrdiff_t>(index));
   ClearScratchDirectory(job.workDir, status != JobStatus::Built);
+  runner_.JobEnded(job.workDir);
   Reported(job, status);
   runner_.ForgetDirectory(job.workDir);
   ShowRunning();

@@ -151,14 +151,14 @@ int CopyFileBytes(const std::string& source, const std::string& destination) {
   errno = 0;
   std::FILE* in = std::fopen(source.c_str(), "rb");
   if (!in) {
-    ReportCopyError(source, ErrorText("cannot be opened"));
+    ReportCopyError(source, ErrorText(TR("cannot be opened")));
     return 0;
   }
   const std::string partial = destination + kPartialSuffix;
   errno = 0;
   std::FILE* out = std::fopen(partial.c_str(), "wb");
   if (!out) {
-    std::string text = ErrorText("cannot be created");
+    std::string text = ErrorText(TR("cannot be created"));
     std::fclose(in);
     ReportCopyError(destination, text);
     return 0;
@@ -172,14 +172,14 @@ int CopyFileBytes(const std::string& source, const std::string& destination) {
     std::size_t got = std::fread(buffer.data(), 1, buffer.size(), in);
     if (got < buffer.size() && std::ferror(in)) {
       failedName = source;
-      failure = ErrorText("read error");
+      failure = ErrorText(TR("read error"));
       break;
     }
     if (got > 0) {
       errno = 0;
       if (std::fwrite(buffer.data(), 1, got, out) != got) {
         failedName = destination;
-        failure = ErrorText("write error");
+        failure = ErrorText(TR("write error"));
         break;
       }
     }
@@ -189,21 +189,21 @@ int CopyFileBytes(const std::string& source, const std::string& destination) {
     errno = 0;
     if (std::fflush(out) != 0) {
       failedName = destination;
-      failure = ErrorText("write error");
+      failure = ErrorText(TR("write error"));
     }
   }
   // Buffered bytes may only fail to reach the disk at close.
   errno = 0;
   if (std::fclose(out) != 0 && failure.empty()) {
     failedName = destination;
-    failure = ErrorText("write error");
+    failure = ErrorText(TR("write error"));
   }
   std::fclose(in);
   if (failure.empty()) {
     errno = 0;
     if (!ReplaceFileWith(partial, destination)) {
       failedName = destination;
-      failure = ErrorText("cannot be replaced");
+      failure = ErrorText(TR("cannot be replaced"));
     }
   }
   if (!failure.empty()) {

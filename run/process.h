@@ -51,6 +51,10 @@ class ProcessRunner {
   // Waits for whichever started child ends first. Only called while a
   // started child has not been handed back yet.
   virtual Ended WaitAny();
+  // The job that ran in workingDirectory has ended (its programs are done
+  // and it is filed), just before it is reported: a runner that kept the
+  // children's output shows it now, one job's whole at a time.
+  virtual void JobEnded(const std::string& /*workingDirectory*/) {}
   // The job that ran in workingDirectory has ended and been reported:
   // whatever the runner kept about its children is no longer needed.
   virtual void ForgetDirectory(const std::string& /*workingDirectory*/) {}

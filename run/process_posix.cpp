@@ -50,6 +50,7 @@
 #include "deffile/runsettings.h"
 #include "run/argsplit.h"
 #include "run/dirlock.h"
+#include "ui/text.h"
 
 extern char** environ;
 
@@ -432,8 +433,8 @@ int CollectUntilExit(pid_t pid, int fd, TailBuffer& tail) {
 std::string PriorityFailureText(int nice, int error) {
   char text[256];
   std::snprintf(text, sizeof text,
-                "Cannot set nice value %d for METAFONT and gftopk (%s); "
-                "they run at kiln's own priority.",
+                TR("Cannot set nice value %d for METAFONT and gftopk (%s); "
+                   "they run at kiln's own priority."),
                 nice, std::strerror(error));
   return text;
 }

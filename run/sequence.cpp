@@ -130,13 +130,16 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
     return outcome;
   };
 
-  if (!frontEnd.LocateDefinitionFile(runSettings.definitionPath)) return finish(1);
-  WarnAboutUnknownArguments();
-  if (!ReadMfCommand(runSettings.definitionPath, runSettings.mfCommand)) {
-    ShowMissingMfCommand();
-    return finish(1);
+  const int located = frontEnd.LocateDefinitionFile(runSettings.definitionPath);
+  if (!located) return finish(1);
+  if (located != kSettledWithoutDefinition) {
+    WarnAboutUnknownArguments();
+    if (!ReadMfCommand(runSettings.definitionPath, runSettings.mfCommand)) {
+      ShowMissingMfCommand();
+      return finish(1);
+    }
+    errorReaction = ReadErrorReaction(runSettings.definitionPath);
   }
-  errorReaction = ReadErrorReaction(runSettings.definitionPath);
   if (!frontEnd.ShowSettingsDialog()) return finish(1);
 
   execShowMode = 1;
@@ -230,7 +233,8 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
   outcome.fontsProcessed = fontsProcessed;
   outcome.fontsFailed = fontsFailed;
   outcome.filingFailures = filingFailures;
-  if (argCount < 3 || autoExecErrors != 0)
+  // Documents of the command line count as font-set words here too.
+  if (argCount + static_cast<int>(documentArguments.size()) < 3 || autoExecErrors != 0)
     ShowBox(nullptr,
             FormatSummary(startTimeText, endTime, startTime, fontsProcessed,
                           runSettings.targetDir, !CurrentLayout().FilesTfmAside()),

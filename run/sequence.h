@@ -11,11 +11,15 @@
 #include "run/process.h"
 #include "ui/progress.h"
 
+constexpr int kSettledWithoutDefinition = 2;
+
 class RunFrontEnd {
  public:
   virtual ~RunFrontEnd() = default;
   // Fills path with the definition file; 1 = found, 0 = the program ends
-  // (the user has been told why).
+  // (the user has been told why), kSettledWithoutDefinition = the front end
+  // runs without one and has set runSettings.mfCommand and errorReaction
+  // itself (path may still name a file whose font sets it uses).
   virtual int LocateDefinitionFile(std::string& path) = 0;
   // The settings dialog or its terminal equivalent: 1 = run, 0 = end.
   virtual int ShowSettingsDialog() = 0;

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages a group of jobs needs, only when missing.
-#   scripts/install-deps.sh build      compiler, CMake, GoogleTest
+#   scripts/install-deps.sh build      compiler, CMake, GoogleTest, gettext, and file and
+#                                      lintian for making and checking the Debian package
 #   scripts/install-deps.sh metafont   METAFONT and gftopk with the CM sources; also kpsewhich,
-#                                      tex, dvips and vptovf for the TeX-tree tests
+#                                      tex, dvips and vptovf for the TeX-tree tests, latex
+#                                      (with fontenc, textcomp, amsmath) and dvipng for the
+#                                      driver tests
 #   scripts/install-deps.sh win32      MinGW-w64 (32- and 64-bit), Wine (both), Xvfb,
 #                                      Japanese font and locale
 #   scripts/install-deps.sh fuzz       clang with libFuzzer
@@ -10,8 +13,8 @@ set -euo pipefail
 
 packages_for() {
   case "$1" in
-    build) echo "cmake make g++ libgtest-dev python3 gettext groff-base dpkg-dev" ;;
-    metafont) echo "texlive-binaries texlive-base" ;;
+    build) echo "cmake make g++ libgtest-dev python3 gettext groff-base dpkg-dev file lintian" ;;
+    metafont) echo "texlive-binaries texlive-base texlive-latex-base dvipng" ;;
     win32) echo "g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix wine wine32:i386 wine64 xvfb xauth fonts-ipafont-gothic fonts-wine imagemagick x11-apps locales" ;;
     fuzz) echo "clang libclang-rt-14-dev" ;;
     *) echo "install-deps: unknown group '$1'" >&2; exit 2 ;;

@@ -6,6 +6,7 @@
 // fix_word times the virtual font's own scaled size (DVI units), and the
 // design size as a fix_word in points, which is 16 times the DVI unit (sp).
 #include "tex/docfonts.h"
+#include "ui/log.h"
 
 #include <set>
 #include <unordered_set>
@@ -45,7 +46,8 @@ class Walk {
     if (font.scaledSize == 0 || font.scaledSize >= kSizeLimit || font.designSize == 0 ||
         font.designSize >= kSizeLimit) {
       if (FirstTime(SizeProblem(font))) {
-        Report("font " + font.name + Through(font.parent) + ": size out of range, not built");
+        Report(StringPrintf(TR("font %s%s: size out of range, not built"), font.name.c_str(),
+                            Through(font.parent).c_str()));
       }
       return;
     }
@@ -74,7 +76,7 @@ class Walk {
   std::string Through(int font) const {
     std::string text;
     for (; font >= 0; font = fonts_[font].parent) text = " " + fonts_[font].name + text;
-    return text.empty() ? text : " (through" + text + ")";
+    return text.empty() ? text : StringPrintf(TR(" (through%s)"), text.c_str());
   }
 
   // One batch for the names of a level not asked before.
@@ -111,22 +113,26 @@ class Walk {
     const std::string& path = vf->second.path;
     if (depth >= kMaxVirtualFontDepth) {
       if (FirstTime("deep " + font.name)) {
-        Report("virtual font " + path + Through(font.parent) + ": nested deeper than " +
-               std::to_string(kMaxVirtualFontDepth) + " virtual fonts, not followed");
+        Report(StringPrintf(TR("virtual font %s%s: nested deeper than %d virtual fonts, "
+                               "not followed"),
+                            path.c_str(), Through(font.parent).c_str(),
+                            static_cast<int>(kMaxVirtualFontDepth)));
       }
       return;
     }
     for (const TexFontDef& def : vf->second.fonts.fonts) {
       if (++steps_ > kMaxVirtualFontSteps) {
         if (FirstTime("steps")) {
-          Report("more than " + std::to_string(kMaxVirtualFontSteps) +
-                 " font definitions of virtual fonts; the rest not followed");
+          Report(StringPrintf(TR("more than %d font definitions of virtual fonts; the rest "
+                                 "not followed"),
+                              static_cast<int>(kMaxVirtualFontSteps)));
         }
         return;
       }
       if (def.name == font.name) {
         if (FirstTime("self " + font.name)) {
-          Report("virtual font " + path + Through(font.parent) + " names itself, not followed");
+          Report(StringPrintf(TR("virtual font %s%s names itself, not followed"), path.c_str(),
+                              Through(font.parent).c_str()));
         }
         continue;
       }
@@ -136,8 +142,9 @@ class Walk {
       }
       if (cycle) {
         if (FirstTime("cycle " + font.name + " " + def.name)) {
-          Report("virtual font " + path + Through(font.parent) + " names " + def.name +
-                 ", which leads back to it, not followed");
+          Report(StringPrintf(TR("virtual font %s%s names %s, which leads back to it, "
+                                 "not followed"),
+                              path.c_str(), Through(font.parent).c_str(), def.name.c_str()));
         }
         continue;
       }
@@ -161,7 +168,8 @@ class Walk {
     const int resolution = DriverResolution(baseDpi_, magnification);
     if (resolution <= 0) {
       if (FirstTime(SizeProblem(font))) {
-        Report("font " + font.name + Through(font.parent) + ": size out of range, not built");
+        Report(StringPrintf(TR("font %s%s: size out of range, not built"), font.name.c_str(),
+                            Through(font.parent).c_str()));
       }
       return;
     }

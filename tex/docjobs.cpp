@@ -9,6 +9,7 @@
 #include "tex/docfonts.h"
 #include "tex/dvifonts.h"
 #include "run/filesys.h"
+#include "ui/log.h"
 
 namespace {
 
@@ -72,18 +73,18 @@ bool ReadWholeFile(const std::string& path, std::size_t maxBytes,
                    std::vector<unsigned char>& bytes, std::string& error) {
   bytes.clear();
   if (!PathExists(path)) {
-    error = "no such file";
+    error = TR("no such file");
     return false;
   }
   // A FIFO or a device would make the read wait or never end.
   if (!IsRegularFile(path)) {
-    error = "not a regular file";
+    error = TR("not a regular file");
     return false;
   }
   errno = 0;
   std::FILE* in = std::fopen(path.c_str(), "rb");
   if (!in) {
-    error = "cannot be read: " + LastErrorText();
+    error = StringPrintf(TR("cannot be read: %s"), LastErrorText().c_str());
     return false;
   }
   unsigned char chunk[65536];
@@ -100,11 +101,11 @@ bool ReadWholeFile(const std::string& path, std::size_t maxBytes,
   std::string text = failed ? LastErrorText() : std::string();
   std::fclose(in);
   if (tooLarge) {
-    error = "larger than " + std::to_string(maxBytes / (1024 * 1024)) + " MB";
+    error = StringPrintf(TR("larger than %d MB"), static_cast<int>(maxBytes / (1024 * 1024)));
     return false;
   }
   if (failed) {
-    error = "cannot be read: " + text;
+    error = StringPrintf(TR("cannot be read: %s"), text.c_str());
     return false;
   }
   return true;
@@ -114,7 +115,7 @@ bool ParseMissfontLine(const std::string& line, int baseDpi, DocumentFont& font,
                        std::string& why) {
   std::vector<std::string> words = Words(line);
   if (words.empty() || ProgramName(words[0]) != "mktexpk") {
-    why = "not a PK font request";
+    why = TR("not a PK font request");
     return false;
   }
   int bdpi = 0, dpi = 0;
@@ -125,32 +126,33 @@ bool ParseMissfontLine(const std::string& line, int baseDpi, DocumentFont& font,
                       word == "--dpi" || word == "--destdir";
     if (takesValue) {
       if (i + 1 >= words.size()) {
-        why = "no value after " + word;
+        why = StringPrintf(TR("no value after %s"), word.c_str());
         return false;
       }
       const std::string& value = words[++i];
       if (word == "--bdpi") bdpi = SmallNumber(value);
       if (word == "--dpi") dpi = SmallNumber(value);
     } else if (word.compare(0, 2, "--") == 0) {
-      why = "unknown option " + word;
+      why = StringPrintf(TR("unknown option %s"), word.c_str());
       return false;
     } else if (name.empty()) {
       name = word;
     } else {
-      why = "more than one font name";
+      why = TR("more than one font name");
       return false;
     }
   }
   if (bdpi == 0 || dpi == 0 || name.empty()) {
-    why = "no font, --bdpi or --dpi";
+    why = TR("no font, --bdpi or --dpi");
     return false;
   }
   if (!IsPlainFontName(name)) {
-    why = "not a usable font name";
+    why = TR("not a usable font name");
     return false;
   }
   if (bdpi != baseDpi) {
-    why = "for a mode of " + std::to_string(bdpi) + " dpi, not " + std::to_string(baseDpi);
+    why = StringPrintf(TR("for a mode of %d dpi, not %d"), static_cast<int>(bdpi),
+                       static_cast<int>(baseDpi));
     return false;
   }
   font.name = name;
@@ -213,7 +215,8 @@ bool PlanDocumentFonts(const std::vector<std::string>& dviFiles,
       if (ParseMissfontLine(line, baseDpi, font, why))
         wanted.push_back(font);
       else if (reported.insert(line).second)
-        plan.reports.push_back(path + ": passed over (" + why + "): " + line);
+        plan.reports.push_back(StringPrintf(TR("%s: passed over (%s): %s"), path.c_str(), why.c_str(),
+                                            line.c_str()));
     }
   }
 

@@ -6,6 +6,7 @@
 // length field is trusted and none sizes an allocation beyond the bytes that
 // are there (a name is at most 510 bytes).
 #include "tex/dvifonts.h"
+#include "ui/log.h"
 
 #include <limits>
 #include <unordered_map>
@@ -71,7 +72,7 @@ bool ReadFontDef(Cursor& cursor, std::vector<TexFontDef>& fonts, FontIndex& inde
                  std::string& error) {
   const std::size_t numberBytes = cursor.Peek() - kFntDef1 + 1;
   if (!cursor.Has(1 + numberBytes + 14)) {
-    error = "truncated font definition";
+    error = TR("truncated font definition");
     return false;
   }
   cursor.Skip(1);
@@ -83,19 +84,20 @@ bool ReadFontDef(Cursor& cursor, std::vector<TexFontDef>& fonts, FontIndex& inde
   const std::size_t areaBytes = cursor.Read(1);
   const std::size_t nameBytes = cursor.Read(1);
   if (!cursor.Has(areaBytes + nameBytes)) {
-    error = "truncated font definition";
+    error = TR("truncated font definition");
     return false;
   }
   font.area = cursor.ReadText(areaBytes);
   font.name = cursor.ReadText(nameBytes);
   if (font.name.empty()) {
-    error = "font definition without a name";
+    error = TR("font definition without a name");
     return false;
   }
   auto known = index.find(font.number);
   if (known != index.end()) {
     if (SameDefinition(fonts[known->second], font)) return true;
-    error = "font " + std::to_string(font.number) + " defined twice with different values";
+    error = StringPrintf(TR("font %u defined twice with different values"),
+                         static_cast<unsigned>(font.number));
     return false;
   }
   index[font.number] = fonts.size();
@@ -130,7 +132,7 @@ bool ReadDviFonts(const unsigned char* data, std::size_t size, DviFontList& out,
                   std::string& error) {
   out = DviFontList();
   if (size < kPreambleBytes || data[0] != kPre || data[1] != kDviId) {
-    error = "not a DVI file";
+    error = TR("not a DVI file");
     return false;
   }
   const std::size_t preambleEnd = kPreambleBytes + data[kPreambleBytes - 1];
@@ -138,20 +140,20 @@ bool ReadDviFonts(const unsigned char* data, std::size_t size, DviFontList& out,
   std::size_t end = size;
   while (end > preambleEnd && data[end - 1] == kSignature) --end;
   if (size - end < kMinSignatureBytes || end < preambleEnd + kPostPostBytes) {
-    error = "no postamble";
+    error = TR("no postamble");
     return false;
   }
   const unsigned char id = data[end - 1];
   const std::size_t postPost = end - kPostPostBytes;
   if ((id != kDviId && id != kDviIdJapanese) || data[postPost] != kPostPost) {
-    error = "no postamble";
+    error = TR("no postamble");
     return false;
   }
   Cursor pointer(data, size, postPost + 1);
   const std::size_t post = pointer.Read(4);
   if (post < preambleEnd || post >= postPost || postPost - post < kPostambleBytes ||
       data[post] != kPost) {
-    error = "garbled postamble";
+    error = TR("garbled postamble");
     return false;
   }
   Cursor cursor(data, postPost, post + 5);  // after post p
@@ -159,7 +161,7 @@ bool ReadDviFonts(const unsigned char* data, std::size_t size, DviFontList& out,
   out.den = cursor.Read(4);
   out.magnification = cursor.Read(4);
   if (out.magnification == 0 || out.magnification > std::numeric_limits<std::int32_t>::max()) {
-    error = "bad magnification";
+    error = TR("bad magnification");
     return false;
   }
   cursor.Skip(kPostambleBytes - 17);  // l u s t
@@ -173,7 +175,7 @@ bool ReadDviFonts(const unsigned char* data, std::size_t size, DviFontList& out,
     } else if (IsFontDef(opcode)) {
       if (!ReadFontDef(cursor, out.fonts, index, error)) return false;
     } else {
-      error = "garbled font definition";
+      error = TR("garbled font definition");
       return false;
     }
   }
@@ -184,12 +186,12 @@ bool ReadVfFonts(const unsigned char* data, std::size_t size, VfFontList& out,
                  std::string& error) {
   out = VfFontList();
   if (size < 2 || data[0] != kPre || data[1] != kVfId) {
-    error = "not a VF file";
+    error = TR("not a VF file");
     return false;
   }
   Cursor cursor(data, size, 2);
   if (!cursor.Has(1) || !cursor.Has(1 + cursor.Peek() + 8)) {
-    error = "truncated preamble";
+    error = TR("truncated preamble");
     return false;
   }
   cursor.Skip(cursor.Read(1));  // k, comment
@@ -209,7 +211,7 @@ bool ReadVfFonts(const unsigned char* data, std::size_t size, VfFontList& out,
     std::uint64_t length = 0;
     if (opcode == kLongChar) {
       if (!cursor.Has(13)) {
-        error = "truncated character packet";
+        error = TR("truncated character packet");
         return false;
       }
       cursor.Skip(1);
@@ -220,25 +222,25 @@ bool ReadVfFonts(const unsigned char* data, std::size_t size, VfFontList& out,
       cursor.Skip(1);
       header = 4;  // cc[1] tfm[3]
     } else if (IsFontDef(opcode)) {
-      error = "font definition after the characters";
+      error = TR("font definition after the characters");
       return false;
     } else {
-      error = "garbled character packet";
+      error = TR("garbled character packet");
       return false;
     }
     if (cursor.Left() < header || cursor.Left() - header < length) {
-      error = "truncated character packet";
+      error = TR("truncated character packet");
       return false;
     }
     cursor.Skip(header + static_cast<std::size_t>(length));
   }
   if (!cursor.Has(1)) {
-    error = "no postamble";
+    error = TR("no postamble");
     return false;
   }
   while (cursor.Has(1)) {
     if (cursor.Read(1) != kPost) {
-      error = "garbled postamble";
+      error = TR("garbled postamble");
       return false;
     }
   }

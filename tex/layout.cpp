@@ -221,14 +221,16 @@ int TreeLayout::PkExists(const std::string& fontName, int resolution) {
 // file systems a copy to a temporary name beside the destination, renamed.
 bool TreeLayout::MoveIntoTree(const std::string& name, const std::string& directory) {
   if (!MakeDirectories(root_ + "/" + directory)) {
-    ReportTreeProblem(root_ + "/" + directory + " cannot be created: " + LastErrorText());
+    ReportTreeProblem(StringPrintf(TR("%s/%s cannot be created: %s"), root_.c_str(),
+                                   directory.c_str(), LastErrorText().c_str()));
     return false;
   }
   std::string destination = root_ + "/" + directory + "/" + name;
   if (!ReplaceFileWith(name, destination)) {
     if (!CopyFileBytes(name, destination)) {
-      ReportTreeProblem(name + " is kept in the working directory: it could not be moved to " +
-                        destination);
+      ReportTreeProblem(StringPrintf(TR("%s is kept in the working directory: it could not be "
+                                        "moved to %s"),
+                                     name.c_str(), destination.c_str()));
       return false;
     }
     RemoveFile(name);
@@ -293,8 +295,9 @@ void TreeLayout::Finish() {
       any = true;
     }
     if (in.bad()) {
-      ReportTreeProblem(lsR + " could not be read; kpathsea may not find the new fonts "
-                        "until it is rebuilt");
+      ReportTreeProblem(StringPrintf(TR("%s could not be updated (%s); kpathsea may not find "
+                                        "the new fonts until it is rebuilt"),
+                                     lsR.c_str(), TR("read error")));
       return;
     }
     // getline drops the last line break: the byte before the end tells.
@@ -314,8 +317,9 @@ void TreeLayout::Finish() {
   bool written = out && std::fwrite(text.data(), 1, text.size(), out) == text.size();
   if (out && std::fclose(out) != 0) written = false;
   if (!written)
-    ReportTreeProblem(lsR + " could not be updated (" + LastErrorText() +
-                      "); kpathsea may not find the new fonts until it is rebuilt");
+    ReportTreeProblem(StringPrintf(TR("%s could not be updated (%s); kpathsea may not find the new "
+                                   "fonts until it is rebuilt"),
+                                lsR.c_str(), LastErrorText().c_str()));
   else
     ConsolePrintf(LOG_INFO, "%s: %zu folders added", lsR.c_str(), missing.size());
 }

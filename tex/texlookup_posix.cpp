@@ -14,6 +14,7 @@
 
 #include "run/argsplit.h"
 #include "run/process_posix.h"
+#include "ui/log.h"
 
 namespace {
 
@@ -71,7 +72,7 @@ struct Started {
 bool StartForOutput(const std::vector<std::string>& argv, const std::string& directory,
                     Started& child, std::string& error) {
   if (argv.empty()) {
-    error = "no program";
+    error = TR("no program");
     return false;
   }
   int fds[2];

@@ -104,11 +104,25 @@ void DebugPause(BoxOwner owner) {
     ShowBox(owner, TR("一時停止"), TR_NOOP("デバッグ"), BOX_ICONINFORMATION | BOX_SETFOREGROUND);
 }
 
-// Rebuilds runSettings.fontSets from the chosen list, in its order.
+// The path of the document listed as name, or null for a font set.
+const std::string* DocumentPath(const SettingsModel& model, const std::string& name) {
+  for (const auto& document : model.documents)
+    if (document.first == name) return &document.second;
+  return nullptr;
+}
+
+// Rebuilds runSettings.fontSets from the chosen list, in its order; the
+// chosen documents go to runSettings.documentFiles.
 bool BuildFontSets(const SettingsModel& model, BoxOwner owner) {
   runSettings.fontSets.reset();
+  runSettings.documentFiles.clear();
   std::unique_ptr<FontSetNode>* tail = &runSettings.fontSets;
   for (const std::string& name : model.selected) {
+    if (const std::string* path = DocumentPath(model, name)) {
+      runSettings.documentFiles.push_back(*path);
+      ConsolePrintf(LOG_INFO, "Document %s", path->c_str());
+      continue;
+    }
     const char* failure = tail == &runSettings.fontSets ? TR("メモリが足りません(TOP)")
                                                         : TR("メモリが足りません(NEXT)");
     try {
@@ -196,6 +210,12 @@ InitResult InitSettingsModel(SettingsModel& model, BoxOwner owner) {
     autoExecErrors = model.autoExecErrors;
     return InitResult::NoFontSets;
   }
+  // Documents count as font-set arguments: they alone start chosen.
+  for (std::size_t i = 0; i < documentArguments.size(); ++i) {
+    std::string name = DocumentListName(documentArguments, i);
+    model.documents.emplace_back(name, documentArguments[i]);
+    InsertSorted(model.selected, name);
+  }
   // Without font-set arguments every set starts selected.
   if (model.selected.empty()) {
     for (const std::string& name : model.available) InsertSorted(model.selected, name);
@@ -221,6 +241,26 @@ InitResult InitSettingsModel(SettingsModel& model, BoxOwner owner) {
   autoExecErrors = model.autoExecErrors;
   ConsolePrintf(LOG_INFO, "Auto exec argc=%d Error=%d", argCount, autoExecErrors);
   return InitResult::Ready;
+}
+
+std::string DocumentListName(const std::vector<std::string>& paths, std::size_t index) {
+  // The paths are code page 932 text: a trail byte may be 0x5C.
+  auto fileName = [](const std::string& path) {
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+      unsigned char byte = static_cast<unsigned char>(path[i]);
+      if ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC)) {
+        ++i;
+        continue;
+      }
+      if (byte == '\\' || byte == '/' || byte == ':') start = i + 1;
+    }
+    return path.substr(start);
+  };
+  const std::string name = fileName(paths[index]);
+  for (std::size_t i = 0; i < paths.size(); ++i)
+    if (i != index && fileName(paths[i]) == name) return paths[index];
+  return name;
 }
 
 void AddFontSet(SettingsModel& model, int availableIndex) {

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ui/dialogue.h"
@@ -29,6 +30,9 @@ struct SettingsModel {
   std::string targetDir;               // the directory shown; "." when unusable
   std::string treeRoot;                // the TeX tree the fonts go into, if any
   bool fontSetsOptional = false;       // documents give jobs: no set is needed
+  // The documents of the command line (documentArguments), listed among
+  // the font sets under their names and chosen from the start: name, path.
+  std::vector<std::pair<std::string, std::string>> documents;
   int autoExecErrors = 0;
 };
 
@@ -49,6 +53,10 @@ enum class InitResult { Ready, NoModes, NoFontSets };
 // without labels, or with an unusable TARGET_DIR (owned by owner). Sets
 // runSettings.overwrite and runSettings.targetDir as the dialog does.
 InitResult InitSettingsModel(SettingsModel& model, BoxOwner owner);
+
+// The name a document is listed under: its file name, or its whole path
+// where another document has the same file name.
+std::string DocumentListName(const std::vector<std::string>& paths, std::size_t index);
 
 // Add: moves the available entry at index into the chosen list.
 void AddFontSet(SettingsModel& model, int availableIndex);

@@ -6,11 +6,15 @@
 //
 // Marking: TR("...") where the text is used; TR_NOOP("...") where a constant
 // is defined whose text is looked up later (box titles, list texts). Both
-// are the keywords the catalogue extraction looks for.
+// are the keywords the catalogue extraction looks for. Log lines
+// (ConsolePrintf) are the debug output and stay as written.
 #pragma once
 
 #define TR(msgid) TranslateText(msgid)
 #define TR_NOOP(msgid) msgid
+// A text in English that is never shown to the user (a program's input, a
+// compiler message): the catalogue check passes over it.
+#define NOTR(text) text
 
 // The text to show for msgid: its translation, or msgid itself. The result
 // lives as long as the program. format_arg lets printf-style checks see

@@ -596,3 +596,38 @@ TEST(StringRoutines, TrimBlanks) {
 }
 
 }  // namespace
+
+// JOBS and TEXMF are header lines that no older lookup takes for a mode
+// line or a label.
+TEST_F(ReaderTest, JobsAndTexmfHeaderLines) {
+  struct Case {
+    std::string header;
+    int jobs;
+    std::string jobsValue;
+    int texmf;
+    std::string tree;
+  };
+  const Case cases[] = {
+      {"", kJobsAbsent, "", 0, ""},
+      {"JOBS 3\nTEXMF C:/texmf\n", 3, "3", 1, "C:/texmf"},
+      {"JOBS 0\nJOBS 5\nTEXMF C:\\Program Files\\texmf # mine\n", 0, "0", 1,
+       "C:\\Program Files\\texmf"},
+      {"JOBS\nTEXMF\n", kJobsInvalid, "", 0, ""},
+      {"JOBS -1\n", kJobsInvalid, "-1", 0, ""},
+      {"JOBS 257\nTEXMF D:\n", kJobsInvalid, "257", -1, "D:"},
+      {"JOBS 2x\n", kJobsInvalid, "2x", 0, ""},
+  };
+  for (const Case& c : cases) {
+    Write("400 nexthi\nMF mf \\mode=\n" + c.header + "BEGIN_SOURCE\nJOBS 7\nTEXMF /late\ncm:\ncmr 10\n");
+    std::string value, tree;
+    EXPECT_EQ(c.jobs, ReadJobs(kPath, value)) << c.header;
+    EXPECT_EQ(c.jobsValue, value) << c.header;
+    EXPECT_EQ(c.texmf, ReadTexmf(kPath, tree)) << c.header;
+    EXPECT_EQ(c.tree, tree) << c.header;
+    EXPECT_FALSE(DefinitionReaderIsOpen());
+    EXPECT_EQ((Modes{{400, "nexthi"}}), AllModes()) << c.header;
+    if (c.texmf >= 0) {
+      EXPECT_EQ((Lines{"cm:"}), AllLabels()) << c.header;
+    }
+  }
+}

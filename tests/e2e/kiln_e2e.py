@@ -225,7 +225,7 @@ class Failures(KilnCase):
         result = self.run_failing("C")
         self.assertExit(1, result)
         self.assertFailureShown(result)
-        self.assertIn("Cancel", result.err)
+        self.assertIn("キャンセル)", result.err)
         self.assertBuilt(["cmr10.600pk"])
 
     def test_reaction_from_the_definition_file(self):

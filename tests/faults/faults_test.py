@@ -279,7 +279,7 @@ class MetafontFaults(FaultCase):
                 self.stand_in("mf", "kill -%s $$\n" % name)
                 result = self.kiln("600", "few", definition=self.definition(TWO_FONTS))
                 self.assertExit(1, result)
-                self.assertIn("killed by signal %d" % number, result.err)
+                self.assertIn("シグナル %d (" % number, result.err)
                 self.assertIn(M1_TAIL, result.err)
                 self.assertLeft([])
 
@@ -289,7 +289,7 @@ class MetafontFaults(FaultCase):
                             ": > cmr10.tfm\nkill -KILL $$\n")
         result = self.kiln("600", "few", definition=self.definition(ONE_FONT))
         self.assertExit(1, result)
-        self.assertIn("killed by signal 9", result.err)
+        self.assertIn("シグナル 9 (Killed) で強制終了", result.err)
         self.assertIn(M2_TAIL, result.err)
         self.assertLeft(["cmr10.600gf", "cmr10.tfm"])
 
@@ -369,7 +369,7 @@ class GftopkFaults(FaultCase):
         self.stand_in("gftopk", "printf '\\367\\131\\000' > \"$2\"\nkill -KILL $$\n")
         result = self.kiln("600", "few", definition=self.definition(ONE_FONT))
         self.assertExit(1, result)
-        self.assertIn("killed by signal 9", result.err)
+        self.assertIn("シグナル 9 (Killed) で強制終了", result.err)
         self.assertIn(TRUNCATED_PK, result.err)
         self.assertLeft(LEFT_BY_MF)
 
@@ -406,6 +406,27 @@ class ParallelJobs(FaultCase):
         self.assertEqual(self.tree(one), self.tree(self.target))
         self.assertIn("cmr10.500pk", self.listing())
         self.assertNoScratch()
+
+    def test_jobs_line_of_the_definition_file_runs_two_at_once_and_j_overrides_it(self):
+        self.blocking_stand_in("mf", REAL_MF)
+        definition = self.definition([("few", "cmr 10 12 17\n")], mode="600 ljfour\nJOBS 2")
+        process = self.start("600", "few", definition=definition)
+        deadline = time.monotonic() + RUN_TIMEOUT
+        while len(self.calls("mf")) < 2:
+            self.assertIsNone(process.poll())
+            self.assertLess(time.monotonic(), deadline)
+            time.sleep(0.02)
+        open(self.mark("go"), "w").close()
+        self.assertExit(0, self.finish(process, time.monotonic()))
+        self.assertNoScratch()
+        # -j 1 on the command line: one METAFONT at a time again.
+        os.remove(self.mark("go"))
+        os.remove(self.mark("mf-calls"))
+        process = self.start("-j", "1", "--overwrite", "600", "few", definition=definition)
+        time.sleep(1.5)
+        self.assertEqual(1, len(self.calls("mf")))
+        open(self.mark("go"), "w").close()
+        self.assertExit(0, self.finish(process, time.monotonic()))
 
     def test_font_named_twice_runs_metafont_once(self):
         counter = os.path.join(self.bin, "mf-counting")
@@ -515,7 +536,7 @@ class DiskFaults(FaultCase):
                            definition=self.definition(ONE_FONT))
         self.assertExit(1, result)
         self.assertIn(a_file, result.err)
-        self.assertIn("not an existing directory", result.err)
+        self.assertIn("既存のディレクトリではありません", result.err)
         self.assertEqual(0, os.path.getsize(a_file))
 
     def test_target_dir_line_names_a_file(self):
@@ -649,13 +670,13 @@ class StopRequests(FaultCase):
 
     def test_sigterm_while_metafont_runs(self):
         result = self.stop_run("mf", REAL_MF)
-        self.assertIn("SIGTERM: the batch stops after the font being built", result.err)
+        self.assertIn("SIGTERM: 生成中のフォントの後でバッチを停止します", result.err)
         self.assertStoppedAfterCmr10(result)
         self.assertEqual(1, len(self.calls("mf")))
 
     def test_sigint_without_terminal_while_gftopk_runs(self):
         result = self.stop_run("gftopk", REAL_GFTOPK, signal.SIGINT)
-        self.assertIn("SIGINT: the batch stops after the font being built", result.err)
+        self.assertIn("SIGINT: 生成中のフォントの後でバッチを停止します", result.err)
         self.assertStoppedAfterCmr10(result)
         self.assertEqual(1, len(self.calls("gftopk")))
 

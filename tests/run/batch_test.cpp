@@ -332,7 +332,7 @@ TEST_F(BatchTest, TwoWorkersLeaveWhatOneWorkerLeaves) {
   for (int i = 1; i <= 13; ++i)
     if (i != 2) positions.push_back(i);
   EXPECT_EQ(positions, secondView.positions);
-  EXPECT_EQ("100%(13/13) running: -", secondView.stateLines.back());
+  EXPECT_EQ("100%(13/13) 生成中: -", secondView.stateLines.back());
 
   // Regression: the later magnification of logo10 ending first filed its
   // log first, and the earlier one's log was left in log/logo10.log.

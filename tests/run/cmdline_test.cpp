@@ -77,3 +77,31 @@ TEST(SetArgumentWords, KeepsWordsAsGiven) {
 }
 
 }  // namespace
+
+namespace {
+bool KnownDocument(const std::string& path) {
+  return path == "paper.dvi" || path == "C:\\My Files\\Slides.DVI" || path == "b.dvi";
+}
+}  // namespace
+
+TEST(TakeDocumentWords, TakesExistingDviFilesQuotedOrNot) {
+  struct Case {
+    std::string tail, rest;
+    std::vector<std::string> documents;
+  };
+  const Case cases[] = {
+      {"600 paper.dvi", "600 ", {"paper.dvi"}},
+      {"\"C:\\My Files\\Slides.DVI\"", "", {"C:\\My Files\\Slides.DVI"}},
+      {"600 cm b.dvi  paper.dvi x", "600 cm    x", {"b.dvi", "paper.dvi"}},
+      // Not a document: left exactly as it was, quotes and blanks included.
+      {"600  missing.dvi \"a b\" paper.dvix", "600  missing.dvi \"a b\" paper.dvix", {}},
+      {"\"paper.dvi", "\"paper.dvi", {}},
+      {"\"paper.dvi\"x", "\"paper.dvi\"x", {}},
+      {"", "", {}},
+  };
+  for (const Case& c : cases) {
+    std::string tail = c.tail;
+    EXPECT_EQ(c.documents, TakeDocumentWords(tail, KnownDocument)) << c.tail;
+    EXPECT_EQ(c.rest, tail) << c.tail;
+  }
+}

@@ -6,8 +6,13 @@ terminal program are extracted with xgettext. A text written in Japanese
 needs its English in po/en.po; a text written in English needs its Japanese
 in po/ja.po (or, for the Windows program's few ASCII texts such as its
 title, its English in po/en.po); any other language's catalogue needs both.
-A Japanese string literal that is not marked at all fails too: it would
-reach an English reader untranslated. Every translation must use the same printf
+A text that is mostly English needs its Japanese in po/ja.po even when it
+holds Japanese words too (the priority names), and a text with Japanese in it
+needs its English. A string literal that is not marked at all fails too
+when it is Japanese, or English prose (two words or more): it would reach a
+reader of the other language untranslated. Log lines (ConsolePrintf) are the
+debug output and stay as written; NOTR("...") marks English that is never
+shown (a program's input). Every translation must use the same printf
 conversions in the same order as its source text, since the lookup happens
 after the compiler's format checks; no catalogue may keep texts that the
 program no longer has; and every catalogue passes `msgfmt --check`.
@@ -21,6 +26,7 @@ import subprocess
 import sys
 import tempfile
 
+ENGLISH = re.compile(r"[A-Za-z]{2,} [a-z]{2,}")
 CONVERSION = re.compile(
     r"%(?:\d+\$)?[-+ #0']*(?:\*|\d+)?(?:\.(?:\*|\d+))?(hh|h|ll|l|L|q|j|z|Z|t)?([diouxXeEfFgGaAcsp%])")
 
@@ -51,6 +57,14 @@ def read_po(path):
     return entries
 
 
+def english(text):
+    """Whether a reader of Japanese would see English: an ASCII text, or a
+    mixed one with more English than Japanese (counted in columns)."""
+    letters = sum(c.isascii() and c.isalpha() for c in text)
+    wide = sum(not c.isascii() for c in text)
+    return text.isascii() or letters > 2 * wide
+
+
 def conversions(text):
     """The printf conversions of text in order, with their length modifiers."""
     return [(m.group(1) or "") + m.group(2) for m in CONVERSION.finditer(text)
@@ -59,7 +73,7 @@ def conversions(text):
 
 def sources(root):
     found = []
-    for folder in ("deffile", "run", "ui", "install"):
+    for folder in ("deffile", "run", "tex", "ui", "install"):
         for path in glob.glob(os.path.join(root, folder, "**", "*.[ch]*"), recursive=True):
             relative = os.path.relpath(path, root)
             if relative.startswith(os.path.join("ui", "win32")) or relative.endswith("_win32.cpp"):
@@ -87,12 +101,21 @@ def main():
         subprocess.run([xgettext, "--from-code=UTF-8", "--language=C++", "-k", "-kTR",
                         "-kTR_NOOP", "-o", pot] + sources(root), cwd=root, check=True)
         texts = read_po(pot)
-        # Every string literal: a Japanese one that is not marked would
-        # reach an English reader as it is.
+        # The texts that need no translation: log lines and NOTR.
+        exempt = os.path.join(scratch, "exempt.pot")
+        subprocess.run([xgettext, "--from-code=UTF-8", "--language=C++", "-k",
+                        "-kConsolePrintf:2", "-kNOTR", "-o", exempt] + sources(root),
+                       cwd=root, check=True, stderr=subprocess.DEVNULL)
+        exempt = read_po(exempt) if os.path.exists(exempt) else {}
+        # Every string literal: one that is not marked would reach a reader
+        # of the other language as it is.
         every = os.path.join(scratch, "every.pot")
         subprocess.run([xgettext, "--from-code=UTF-8", "--language=C++", "-a",
-                        "-o", every] + sources(root), cwd=root, check=True)
-        unmarked = [text for text in read_po(every) if not text.isascii() and text not in texts]
+                        "-o", every] + sources(root), cwd=root, check=True,
+                       stderr=subprocess.DEVNULL)
+        unmarked = [text for text in read_po(every)
+                    if text not in texts and text not in exempt and
+                    (not text.isascii() or ENGLISH.search(text))]
 
     def translated(language, msgid):
         entry = catalogues.get(language, {}).get(msgid)
@@ -102,13 +125,12 @@ def main():
         for language in catalogues:
             if language not in ("en", "ja") and not translated(language, msgid):
                 problems.append("no translation in po/%s.po for %r" % (language, msgid))
-        if msgid.isascii():
-            if not translated("ja", msgid) and not translated("en", msgid):
-                problems.append("no Japanese in po/ja.po for %r" % msgid)
-        elif not translated("en", msgid):
+        if english(msgid) and not translated("ja", msgid):
+            problems.append("no Japanese in po/ja.po for %r" % msgid)
+        if not msgid.isascii() and not translated("en", msgid):
             problems.append("no English in po/en.po for %r" % msgid)
     for text in unmarked:
-        problems.append("a Japanese text is not marked for translation: %r" % text)
+        problems.append("a text is not marked for translation: %r" % text)
     for language, entries in catalogues.items():
         for msgid, (msgstr, fuzzy) in entries.items():
             if msgid not in texts:

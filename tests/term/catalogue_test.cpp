@@ -98,14 +98,20 @@ TEST(Catalogue, RefusesDamagedFilesWithoutReadingPastThem) {
   }
 }
 
-// The catalogues the build made from po/: the English one translates the
-// Windows program's title, the Japanese one a text written in English.
+// The catalogues the build made from po/: both head a summary with the
+// product's name only (the Windows title is kiln.exe's); the Japanese one
+// translates a text written in English. The English one is the one built
+// into kiln.
 TEST(Catalogue, BuiltCataloguesTranslateBothWays) {
-  Catalogue en, ja;
+  Catalogue en, ja, builtIn;
   ASSERT_TRUE(en.Load(KILN_BUILT_LOCALE_DIR "/en/LC_MESSAGES/kiln.mo"));
   ASSERT_TRUE(ja.Load(KILN_BUILT_LOCALE_DIR "/ja/LC_MESSAGES/kiln.mo"));
+  ASSERT_TRUE(builtIn.Parse(std::string(reinterpret_cast<const char*>(kEnglishCatalogue),
+                                        kEnglishCatalogueSize)));
+  EXPECT_EQ(en.size(), builtIn.size());
   EXPECT_STREQ("Fontkiln", en.Find("Fontkiln for WIN32 "));
-  EXPECT_EQ(nullptr, ja.Find("Fontkiln for WIN32 "));
+  EXPECT_STREQ("Fontkiln", builtIn.Find("Fontkiln for WIN32 "));
+  EXPECT_STREQ("Fontkiln", ja.Find("Fontkiln for WIN32 "));
   EXPECT_NE(nullptr, ja.Find("kiln: the definition file %s does not exist\n"));
   EXPECT_FALSE(en.Load(KILN_BUILT_LOCALE_DIR "/xx/LC_MESSAGES/kiln.mo"));
 }

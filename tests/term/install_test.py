@@ -8,24 +8,34 @@ on, and that the kiln in it runs in English and in Japanese).
 Usage: install_test.py BUILD_DIR SOURCE_DIR [unittest arguments]
 """
 import glob
+import gzip
 import os
 import re
 import shutil
 import subprocess
 import sys
 import tempfile
+import unicodedata
 import unittest
 
 BUILD = SOURCE = None
 JAPANESE = re.compile("[\u3000-\u30ff\u4e00-\u9fff\uff00-\uffef]")
-INSTALLED = sorted([
+COMMON = [
     "bin/kiln",
+    "share/bash-completion/completions/kiln",
     "share/doc/fontkiln/FONTS.DAT",
     "share/doc/fontkiln/README.md",
-    "share/locale/en/LC_MESSAGES/kiln.mo",
+    "share/doc/fontkiln/changelog.gz",
+    "share/doc/fontkiln/copyright",
     "share/locale/ja/LC_MESSAGES/kiln.mo",
-    "share/man/man1/kiln.1",
-])
+    "share/man/man1/kiln.1.gz",
+]
+INSTALLED = sorted(COMMON + ["share/doc/fontkiln/LICENSE", "share/zsh/site-functions/_kiln"])
+PACKAGED = sorted("usr/" + f for f in COMMON + ["share/zsh/vendor-completions/_kiln"])
+
+
+def columns(line):
+    return sum(2 if unicodedata.east_asian_width(c) in "WF" else 1 for c in line)
 
 
 def run_kiln(kiln, args, language):
@@ -58,12 +68,24 @@ class Installed(unittest.TestCase):
         help_text = run_kiln(kiln, ["--help"], "POSIX").stdout
         self.assertIn("--priority P", help_text)
         self.assertIsNone(JAPANESE.search(help_text))
+        usage = run_kiln(kiln, ["--reaction", "X"], "ja_JP.UTF-8")
+        self.assertEqual(2, usage.returncode)
+        self.assertIn("--reaction には S, C または I を指定して下さい", usage.stderr)
+        self.assertIn("詳しくは 'kiln --help' を実行して下さい。", usage.stderr)
+        for language in ("ja_JP.UTF-8", "japanese", "ja-JP"):
+            japanese_help = run_kiln(kiln, ["--help"], language).stdout
+            self.assertTrue(japanese_help.startswith("使い方: kiln [OPTIONS]"), language)
+        for text in (help_text, japanese_help):
+            wide = [line for line in text.splitlines() if columns(line) > 80]
+            self.assertEqual([], wide)
 
     def test_install_holds_the_program_catalogues_man_page_and_example_and_can_move(self):
         prefix = os.path.join(self.dir, "prefix")
         subprocess.run(["cmake", "--install", BUILD, "--prefix", prefix], check=True,
                        stdout=subprocess.DEVNULL)
         self.assertEqual(INSTALLED, files_under(prefix))
+        with gzip.open(os.path.join(prefix, "share/man/man1/kiln.1.gz"), "rt") as page:
+            self.assertIn(".SH OPTIONS", page.read())
         moved = os.path.join(self.dir, "elsewhere")
         os.rename(prefix, moved)
         self.check_languages(os.path.join(moved, "bin", "kiln"))
@@ -83,8 +105,27 @@ class Installed(unittest.TestCase):
         self.assertIn("texlive-base", depends)
         root = os.path.join(self.dir, "root")
         subprocess.run(["dpkg-deb", "-x", packages[0], root], check=True)
-        self.assertEqual(["usr/" + f for f in INSTALLED], files_under(root))
+        self.assertEqual(PACKAGED, files_under(root))
         self.check_languages(os.path.join(root, "usr", "bin", "kiln"))
+        # What Debian checks: no error and no warning (informational tags
+        # are the maintainer's call).
+        if not shutil.which("lintian"):
+            self.fail("lintian is missing: scripts/install-deps.sh build installs it")
+        lintian = subprocess.run(["lintian", "--no-tag-display-limit", packages[0]],
+                                 capture_output=True, text=True)
+        tags = [l for l in lintian.stdout.splitlines() if l[:2] in ("E:", "W:")]
+        self.assertEqual([], tags)
+        self.assertIn(lintian.returncode, (0, 1))  # 1 only with the tags above
+
+    def test_kiln_copied_alone_speaks_english_under_every_other_locale(self):
+        kiln = os.path.join(self.dir, "kiln")
+        shutil.copy(os.path.join(BUILD, "kiln"), kiln)
+        for language in ("C.UTF-8", "C", "POSIX", "de_DE.UTF-8", ""):
+            for args in (["--help"], ["--reaction", "X"],
+                         ["--definition", "/no/such/FONTS.DAT"]):
+                result = run_kiln(kiln, args, language)
+                self.assertIsNone(JAPANESE.search(result.stdout + result.stderr),
+                                  (language, args, result.stdout + result.stderr))
 
 
 class ManPage(unittest.TestCase):

@@ -26,7 +26,7 @@ FAKEBIN = os.path.join(os.path.dirname(os.path.abspath(__file__)), "fakebin")
 STOP_QUESTION = "終了しても宜しいですか。"
 STOP_NOTICE = "Thread からの停止要求を受信しました"
 SUMMARY = "指定されたフォントの生成を完了しました"
-PROMPT = "[O]K / [C]ancel?"
+PROMPT = "[O]K / [C]キャンセル?"
 
 
 class PtyRun:
@@ -213,7 +213,7 @@ class CtrlC(KilnTest):
 
     def test_question_holds_new_starts_of_parallel_jobs(self):
         run = self.pty(["-j", "2", "600", "one"], sleep="0.5")
-        run.expect("running: f1 600, f2 600")
+        run.expect("生成中: f1 600, f2 600")
         time.sleep(0.2)
         run.send(b"\x03")
         run.expect(PROMPT)
@@ -266,7 +266,7 @@ class WithoutTerminal(KilnTest):
         proc = self.detached(["--definition", self.definition])
         out, err = proc.communicate(timeout=20)
         self.assertEqual(1, proc.returncode)
-        self.assertIn("no RESOLUTION was given", err.decode())
+        self.assertIn("RESOLUTION が指定されていません", err.decode())
         self.assertEqual([], self.built())
 
     def test_a_question_takes_cancel(self):
@@ -275,8 +275,8 @@ class WithoutTerminal(KilnTest):
         out, err = proc.communicate(timeout=20)
         err = err.decode()
         self.assertEqual(1, proc.returncode)
-        self.assertIn("(no terminal to answer on: Cancel)", err)
-        self.assertIn("the settings were not confirmed", err)
+        self.assertIn("(応答する端末がありません: キャンセル)", err)
+        self.assertIn("設定が確定されませんでした", err)
         self.assertEqual([], self.built())
 
     def test_plain_lines_not_one_per_count(self):
@@ -298,7 +298,7 @@ class SettingsScreen(KilnTest):
         run.send(b"o")  # overwrite
         run.expect("[x] フォントを上書きする")
         run.send(b"d")
-        run.expect("font set to remove")
+        run.expect("削除するフォントセット")
         run.send(b"1\n")  # one goes; two stays
         run.expect("生成フォントセット: two")
         run.send(b"r")
@@ -399,7 +399,9 @@ class Languages(KilnTest):
         self.assertIn("kiln: 定義ファイル %s/gone.dat は存在しません" % self.dir, missing)
         self.assertIn("レジストリから得られたファイル(%s/gone.dat)が実在しません" % self.dir,
                       recorded)
-        self.assertIn("Fontkiln for WIN32 \n", recorded)
+        self.assertIn("Fontkiln\n" + SUMMARY, batch)  # the product, not the Windows title
+        self.assertIn("Fontkiln\n", recorded)
+        self.assertNotIn("WIN32", recorded)
 
     def test_english_locale_shows_no_japanese(self):
         texts = self.runs("C.UTF-8")

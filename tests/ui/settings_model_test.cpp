@@ -301,3 +301,34 @@ TEST_F(ApplySettingsTest, DebugModePausesBeforeRun) {
 }
 
 }  // namespace
+
+// Documents of the command line stand among the chosen sets as the only
+// choices; Run hands them over apart from the font sets.
+TEST_F(SettingsModelTest, DocumentsListedChosenAndHandedOver) {
+  SetArgumentWords({"400", "cm"});
+  documentArguments = {"C:\\docs\\paper.dvi", "C:\\a\\same.dvi", "C:\\b\\same.dvi"};
+  ASSERT_EQ(InitResult::Ready, InitSettingsModel(model, nullptr));
+  documentArguments.clear();
+  EXPECT_EQ((std::vector<std::string>{"C:\\a\\same.dvi", "C:\\b\\same.dvi", "cm", "paper.dvi"}),
+            model.selected);
+  EXPECT_EQ((std::vector<std::string>{"AmS", "logo"}), model.available);
+  EXPECT_EQ(0, model.autoExecErrors);
+  // One document deleted from the list is not built.
+  SelectFontSet(model, 0);
+  DeleteFontSet(model);
+  ASSERT_EQ(ApplyResult::Run, ApplySettings(model, nullptr));
+  ASSERT_TRUE(runSettings.fontSets);
+  EXPECT_EQ("cm", runSettings.fontSets->name);
+  EXPECT_FALSE(runSettings.fontSets->next);
+  EXPECT_EQ((std::vector<std::string>{"C:\\b\\same.dvi", "C:\\docs\\paper.dvi"}),
+            runSettings.documentFiles);
+
+  // A document alone keeps every set unchosen; a CP932 trail byte 0x5C is
+  // no separator.
+  SetArgumentWords({});
+  documentArguments = {"C:\\\x95\\.dvi"};
+  ASSERT_EQ(InitResult::Ready, InitSettingsModel(model, nullptr));
+  documentArguments.clear();
+  EXPECT_EQ((std::vector<std::string>{"\x95\\.dvi"}), model.selected);
+  EXPECT_EQ(3u, model.available.size());
+}

@@ -6,7 +6,7 @@
 //               [--case-dir DIR] [--budget SECONDS] [--list]
 //
 // Prints one line per case and "N passed, M failed"; exits 1 on any failure.
-// Every wait has a timeout; once the budget (default 300 s) is spent, the
+// Every wait has a timeout; once the budget (default 420 s) is spent, the
 // remaining cases count as failed without running, so a program that hangs
 // cannot stretch the run beyond CI's limits.
 #include "driver_support.h"
@@ -582,6 +582,308 @@ void StopCancelThenOk(Case& c) {
   CheckFiled(c, pk, fonts);
 }
 
+// --- several fonts at once (JOBS)
+
+const std::string kJobSets = "cm:\r\ncmr 5 6 7 8 10 10m1\r\nmore:\r\ncmr 10 12\r\n";
+
+// The most "mf time" intervals that overlap at one moment.
+int MostAtOnce(Case& c) {
+  std::vector<std::pair<unsigned long, int>> events;
+  for (const std::string& line : RecordLines(c, "mf time ")) {
+    unsigned long begin = 0, end = 0;
+    char font[64];
+    if (std::sscanf(line.c_str(), "mf time %63s %lu %lu", font, &begin, &end) != 3) continue;
+    events.push_back({begin, 1});
+    events.push_back({end, -1});
+  }
+  // An end and a begin at one tick: the end first.
+  std::sort(events.begin(), events.end());
+  int now = 0, most = 0;
+  for (const auto& event : events) most = std::max(most, now += event.second);
+  return most;
+}
+
+std::vector<std::string> JobDirectories(Case& c) {
+  std::vector<std::string> left;
+  for (const std::string& dir : ListDirectories(c.target))
+    if (dir.compare(0, 10, ".kiln-job.") == 0) left.push_back(dir);
+  return left;
+}
+
+void JobsThreeAtOnce(Case& c) {
+  // The same batch one at a time first: the files it leaves are the measure.
+  Prepare(c, "", kJobSets);
+  Start(c, "400 cm more");
+  ExpectExit(c, 1, 90000);  // fourteen programs under Wine on a busy machine
+  std::vector<std::string> sequentialPk = ListFiles(c.target);
+  std::vector<std::string> sequentialTfm = ListFiles(c.target + "\\tfm");
+  std::vector<std::string> sequentialLog = ListFiles(c.target + "\\log");
+  CHECK_INT(c, 7, static_cast<long long>(sequentialPk.size()));
+
+  Prepare(c, "JOBS 3\r\n", kJobSets);
+  SetControl("KILN_STANDIN_SLEEP_MS", "2000");
+  SetControl("KILN_STANDIN_TIMES", "1");
+  // Only a resolution: the summary box holds the console for reading.
+  Start(c, "400");
+  HWND p = WaitFor(c, Kind::Progress);
+  REQUIRE(c, WaitUntil([&] { return RecordLines(c, "mf start").size() >= 3; }, 15000));
+  // Three run; the bar counts finished fonts only. (The count includes
+  // cmr10 at 400 twice: the counting pass does not know it is built once.)
+  CHECK_TEXT(c, "0%(0/8) 生成中: cmr5 400, cmr6 400, cmr7 400", probe::ItemText(p, 1005));
+  CHECK_INT(c, 0, probe::QueryItem(p, 1004, PBM_GETPOS));
+  CHECK_TEXT(c, MfLine("nexthi", "1", "cmr7"), probe::ItemText(p, 1006));
+  REQUIRE(c, WaitUntil([&] { return probe::QueryItem(p, 1004, PBM_GETPOS) >= 3; }, 15000));
+  Shot(c, "progress_jobs", {p});
+  CHECK_TEXT(c, "開始時刻: #:#:#, 現在時刻: #:#:#, 終了予測時刻: #:#:#(残り#秒)", probe::ItemText(p, 1018));
+
+  HWND summary = WaitFor(c, Kind::Box, 60000);
+  CHECK_TEXT(c, Summary("7", Shown(c.target)), probe::BoxText(summary));
+  // Each job's output stands whole in the console: its four lines in a row.
+  std::vector<std::string> console = ConsoleLines(c);
+  std::vector<std::string> marks;
+  for (const std::string& line : console)
+    if (line.size() > 4 && line[0] == '[' && line.back() == ']') marks.push_back(line);
+  CHECK_INT(c, 28, static_cast<long long>(marks.size()));
+  for (size_t i = 0; i + 3 < marks.size(); i += 4) {
+    std::string font = marks[i].substr(1, marks[i].find(' ') - 1);
+    for (int k = 0; k < 4; ++k)
+      CHECK_TEXT(c, "[" + font + " " + Num(k + 1) + "/4]", marks[i + static_cast<size_t>(k)]);
+  }
+  Answer(c, summary, IDOK);
+  ExpectExit(c, 1, 60000);
+
+  CHECK_INT(c, 3, MostAtOnce(c));
+  // cmr10 is named twice at 400 and built once.
+  CHECK_INT(c, 7, static_cast<long long>(StartedFonts(c).size()));
+  CHECK_LIST(c, sequentialPk, ListFiles(c.target));
+  CHECK_LIST(c, sequentialTfm, ListFiles(c.target + "\\tfm"));
+  CHECK_LIST(c, sequentialLog, ListFiles(c.target + "\\log"));
+  // The log of cmr10 is that of its later job, as one at a time leaves it.
+  std::vector<std::string> log = ReadLines(c.target + "\\log\\cmr10.log");
+  CHECK(c, log.size() >= 2 && log[1].find("mag=magstep1") != std::string::npos);
+  CHECK_LIST(c, std::vector<std::string>(), JobDirectories(c));
+}
+
+void JobsStopFilesTheRunning(Case& c) {
+  Prepare(c, "JOBS 3\r\n", "cm:\r\ncmr 5 6 7 8 9 10 11 12 17\r\n");
+  SetControl("KILN_STANDIN_SLEEP_MS", "2000");
+  Start(c, "400 cm");
+  HWND p = WaitFor(c, Kind::Progress);
+  REQUIRE(c, WaitUntil([&] { return RecordLines(c, "mf start").size() >= 3; }, 15000));
+  probe::Press(p, 1);
+  HWND q = WaitFor(c, Kind::Box);
+  CHECK_TEXT(c, kStopQuestion, probe::BoxText(q));
+  // While the question is open no font starts, though the running ones end.
+  size_t asked = StartedFonts(c).size();
+  Sleep(2600);
+  CHECK_INT(c, static_cast<long long>(asked), static_cast<long long>(StartedFonts(c).size()));
+  Answer(c, q, IDOK);
+  ExpectBox(c, kTitle, kStopNotice, IDOK);
+  ExpectExit(c, 1, 60000);
+  std::vector<std::string> fonts = StartedFonts(c);
+  CHECK_INT(c, static_cast<long long>(asked), static_cast<long long>(fonts.size()));
+  CHECK(c, fonts.size() < 9);
+  std::vector<std::string> pk;
+  for (const std::string& font : fonts) pk.push_back(font + ".400pk");
+  CheckFiled(c, pk, fonts);
+  CHECK_LIST(c, std::vector<std::string>(), JobDirectories(c));
+}
+
+// --- a DVI file on the command line
+
+using Bytes = std::string;
+
+void Put(Bytes& out, unsigned long value, int bytes) {
+  for (int i = bytes - 1; i >= 0; --i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+void PutDef(Bytes& out, int number, const std::string& name, unsigned long scaled,
+            unsigned long design) {
+  out.push_back(static_cast<char>(243));
+  out.push_back(static_cast<char>(number));
+  Put(out, 0, 4);
+  Put(out, scaled, 4);
+  Put(out, design, 4);
+  out.push_back(0);
+  out.push_back(static_cast<char>(name.size()));
+  out += name;
+}
+
+const unsigned long kTenPoint = 655360;
+
+// A document of one page: "A" in the virtual font vtest, "B" in cmr10 at
+// 12 pt and "C" in nosrc10, a font without a METAFONT source.
+Bytes PaperDvi() {
+  struct Font {
+    int number;
+    const char* name;
+    unsigned long scaled;
+  } fonts[] = {{0, "vtest", kTenPoint}, {1, "cmr10", kTenPoint * 6 / 5}, {2, "nosrc10", kTenPoint}};
+  Bytes out;
+  out.push_back(static_cast<char>(247));
+  out.push_back(2);
+  Put(out, 25400000, 4);
+  Put(out, 473628672, 4);
+  Put(out, 1000, 4);
+  out.push_back(0);
+  size_t bop = out.size();
+  out.push_back(static_cast<char>(139));
+  Put(out, 1, 4);
+  Put(out, 0, 36);
+  Put(out, 0xFFFFFFFFul, 4);
+  for (const Font& font : fonts) {
+    PutDef(out, font.number, font.name, font.scaled, kTenPoint);
+    out.push_back(static_cast<char>(171 + font.number));  // fnt_num
+    out.push_back(static_cast<char>('A' + font.number));  // set_char
+  }
+  out.push_back(static_cast<char>(140));
+  size_t post = out.size();
+  out.push_back(static_cast<char>(248));
+  Put(out, bop, 4);
+  Put(out, 25400000, 4);
+  Put(out, 473628672, 4);
+  Put(out, 1000, 4);
+  Put(out, 0, 8);  // l u
+  Put(out, 1, 2);  // s
+  Put(out, 1, 2);  // t: one page
+  for (const Font& font : fonts) PutDef(out, font.number, font.name, font.scaled, kTenPoint);
+  out.push_back(static_cast<char>(249));
+  Put(out, post, 4);
+  out.push_back(2);
+  do out.push_back(static_cast<char>(223));
+  while (out.size() % 4 != 0 || static_cast<unsigned char>(out[out.size() - 4]) != 223);
+  return out;
+}
+
+// vtest.vf: its "A" is cmbx10's "A" and logo10's "B" at twice the size.
+Bytes VtestVf() {
+  Bytes out;
+  out.push_back(static_cast<char>(247));
+  out.push_back(static_cast<char>(202));
+  out.push_back(0);
+  Put(out, 0, 4);
+  Put(out, 10ul << 20, 4);
+  PutDef(out, 0, "cmbx10", 1ul << 20, 10ul << 20);
+  PutDef(out, 1, "logo10", 2ul << 20, 10ul << 20);
+  out.push_back(5);  // a short packet of five bytes
+  out.push_back('A');
+  Put(out, 0x80000, 3);
+  out += std::string{static_cast<char>(171), 'A', static_cast<char>(172), 'B', static_cast<char>(138)};
+  do out.push_back(static_cast<char>(248));
+  while (out.size() % 4 != 0);
+  return out;
+}
+
+// The case's TeX tree for the kpsewhich stand-in, and the document.
+void PrepareDocument(Case& c, const Bytes& dvi) {
+  std::string tex = c.dir + "\\tex";
+  CreateDirectoryA(tex.c_str(), nullptr);
+  for (const char* source : {"cmr10.mf", "cmbx10.mf", "logo10.mf"}) WriteFileText(tex + "\\" + source, "%");
+  WriteFileText(tex + "\\vtest.vf", VtestVf());
+  WriteFileText(c.dir + "\\paper.dvi", dvi);
+  SetControl("KILN_STANDIN_TEXDIR", tex);
+}
+
+const std::string kDocumentSets = "cm:\r\ncmr 5\r\nlogo:\r\nlogo10\r\n";
+
+void DocumentListedAndChosen(Case& c) {
+  Prepare(c, "600 ljfour\r\n", kDocumentSets);
+  PrepareDocument(c, PaperDvi());
+  // A dropped file's path comes quoted.
+  Start(c, "\"" + c.dir + "\\paper.dvi\"");
+  // No warning about the argument: the dialog comes first.
+  HWND s = WaitFor(c, Kind::Settings);
+  CHECK_LIST(c, (std::vector<std::string>{"paper.dvi"}), probe::ListItems(GetDlgItem(s, 1008)));
+  CHECK_LIST(c, (std::vector<std::string>{"cm", "logo"}), probe::ComboItems(GetDlgItem(s, 1011)));
+  Shot(c, "settings_document", {s});
+  probe::Press(s, 2);
+  ExpectExit(c);
+  CHECK_INT(c, 0, static_cast<long long>(ReadLines(c.record).size()));
+}
+
+void DocumentAutoExec(Case& c) {
+  Prepare(c, "600 ljfour\r\n", kDocumentSets);
+  PrepareDocument(c, PaperDvi());
+  Start(c, "600 paper.dvi");
+  ExpectBox(c, kTitle,
+            "次の 1 個のフォントは METAFONT のソースファイルが見つからないため\n生成しません。\n    nosrc10",
+            IDOK);
+  // As with font sets on the command line: no summary.
+  ExpectExit(c);
+  CHECK_LIST(c,
+             Sorted({"mf start cmbx10 \\mode=ljfour; nonstopmode; mag=1; input cmbx10",
+                     "mf start logo10 \\mode=ljfour; nonstopmode; mag=2; input logo10",
+                     "mf start cmr10 \\mode=ljfour; nonstopmode; mag=1+1/5; input cmr10"}),
+             Sorted(RecordLines(c, "mf start")));
+  CheckFiled(c, {"cmbx10.600pk", "cmr10.720pk", "logo10.1200pk"}, {"cmbx10", "cmr10", "logo10"});
+}
+
+void DocumentDamaged(Case& c) {
+  Prepare(c, "600 ljfour\r\n", kDocumentSets);
+  Bytes dvi = PaperDvi();
+  dvi.resize(dvi.size() - 12);  // the postamble's end is gone
+  PrepareDocument(c, dvi);
+  Start(c, "600 paper.dvi");
+  HWND box = WaitFor(c, Kind::Box);
+  std::string text = probe::BoxText(box);
+  const std::string head = "DVI ファイルを読み込めませんでした。\n";
+  CHECK(c, text.compare(0, head.size(), head) == 0);
+  CHECK(c, text.find("paper.dvi") != std::string::npos);
+  Answer(c, box, IDOK);
+  ExpectExit(c);
+  CHECK_INT(c, 0, static_cast<long long>(RecordLines(c, "mf").size()));
+  CHECK_LIST(c, std::vector<std::string>(), ListFiles(c.target));
+}
+
+void DocumentWithoutKpsewhich(Case& c) {
+  Prepare(c, "600 ljfour\r\n", kDocumentSets);
+  PrepareDocument(c, PaperDvi());
+  // METAFONT from a folder that holds no kpsewhich.exe.
+  const std::string bin = c.dir + "\\bin";
+  CreateDirectoryA(bin.c_str(), nullptr);
+  REQUIRE(c, CopyFileA((options.standins + "\\mf.exe").c_str(), (bin + "\\mf.exe").c_str(), FALSE));
+  std::string text;
+  for (const std::string& line : ReadLines(c.definition))
+    text += (line == "MF mf \\mode=" ? "MF " + bin + "\\mf \\mode=" : line) + "\r\n";
+  REQUIRE(c, WriteFileText(c.definition, text));
+  Start(c, "600 paper.dvi");
+  ExpectBox(c, kTitle,
+            "METAFONT のプログラムと同じディレクトリに kpsewhich.exe が\n"
+            "見つからないため, 次の DVI ファイルのフォントは生成しません。\n    " + c.dir + "\\paper.dvi",
+            IDOK);
+  ExpectExit(c);
+  CHECK_INT(c, 0, static_cast<long long>(RecordLines(c, "mf").size()));
+  CHECK_INT(c, 0, static_cast<long long>(RecordLines(c, "kpsewhich").size()));
+}
+
+// --- TEXMF: a TeX tree, with two fonts at once
+
+void TexmfTreeWithJobs(Case& c) {
+  Prepare(c, "JOBS 2\r\nTEXMF tree\r\n", "cm:\r\ncmr 10 10m1 12\r\n");
+  const std::string tree = c.dir + "\\tree";
+  const std::string sources = tree + "\\fonts\\source\\public\\cm";
+  for (const std::string& dir : {tree, tree + "\\fonts", tree + "\\fonts\\source",
+                                 tree + "\\fonts\\source\\public", sources})
+    CreateDirectoryA(dir.c_str(), nullptr);
+  WriteFileText(sources + "\\cmr10.mf", "%");
+  WriteFileText(sources + "\\cmr12.mf", "%");
+  const std::string lsR = "% ls-R -- filename database for kpathsea; do not change this line.\n";
+  WriteFileText(tree + "\\ls-R", lsR);
+  SetControl("KILN_STANDIN_TEXDIR", sources);
+  Start(c, "400 cm");
+  ExpectExit(c, 1, 60000);
+  const std::string pk = tree + "\\fonts\\pk\\nexthi\\public\\cm";
+  CHECK_LIST(c, (std::vector<std::string>{"cmr10.400pk", "cmr10.480pk", "cmr12.400pk"}), ListFiles(pk));
+  CHECK_LIST(c, (std::vector<std::string>{"cmr10.tfm", "cmr12.tfm"}),
+             ListFiles(tree + "\\fonts\\tfm\\public\\cm"));
+  CHECK_LIST(c, (std::vector<std::string>{"cmr10.log", "cmr12.log"}), ListFiles(tree + "\\kiln\\log"));
+  CHECK_LIST(c, (std::vector<std::string>{"log"}), ListDirectories(tree + "\\kiln"));
+  CHECK_LIST(c, std::vector<std::string>(), ListFiles(c.target));
+  std::vector<std::string> lines = ReadLines(tree + "\\ls-R");
+  CHECK(c, std::find(lines.begin(), lines.end(), "./fonts/pk/nexthi/public/cm:") != lines.end());
+  CHECK(c, std::find(lines.begin(), lines.end(), "cmr10.480pk") != lines.end());
+}
+
 struct TestCase {
   const char* name;
   void (*run)(Case&);
@@ -607,6 +909,13 @@ const TestCase kCases[] = {
     {"reaction_confirm_cancel", ReactionConfirmCancel},
     {"reaction_ignore", ReactionIgnore},
     {"stop_cancel_then_ok", StopCancelThenOk},
+    {"jobs_three_at_once", JobsThreeAtOnce},
+    {"jobs_stop_files_the_running", JobsStopFilesTheRunning},
+    {"document_listed_and_chosen", DocumentListedAndChosen},
+    {"document_auto_exec", DocumentAutoExec},
+    {"document_damaged", DocumentDamaged},
+    {"document_without_kpsewhich", DocumentWithoutKpsewhich},
+    {"texmf_tree_with_jobs", TexmfTreeWithJobs},
 };
 
 bool Selected(const char* name) {
@@ -626,7 +935,7 @@ int Usage() {
 
 int main(int argc, char** argv) {
   DWORD suiteStart = GetTickCount();
-  DWORD budgetMs = 300 * 1000;
+  DWORD budgetMs = 420 * 1000;
   SetConsoleOutputCP(CP_UTF8);
   // A crash ends the process instead of waiting in a debugger; kiln.exe
   // inherits the mode.

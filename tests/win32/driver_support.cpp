@@ -14,7 +14,8 @@ const char* const kVendorKey = "Software\\Fontkiln";
 namespace {
 
 const char* const kControls[] = {"KILN_STANDIN_FAIL", "KILN_STANDIN_OFFBY", "KILN_STANDIN_SLEEP_MS",
-                                 "KILN_STANDIN_GFTOPK_FAIL", "KILN_STANDIN_RECORD"};
+                                 "KILN_STANDIN_GFTOPK_FAIL", "KILN_STANDIN_RECORD",
+                                 "KILN_STANDIN_TIMES", "KILN_STANDIN_TEXDIR"};
 
 void Print(const std::string& cp932) {
   std::string text = probe::Utf8(cp932);
@@ -355,6 +356,48 @@ void Shot(Case& c, const char* name, const std::vector<HWND>& windows) {
   Sleep(400);
   std::string path = options.shots + "\\" + name + ".bmp";
   if (!probe::SaveScreenArea(windows, path)) Fail(c, __FILE__, __LINE__, "screenshot %s failed", path.c_str());
+}
+
+}  // namespace driver
+
+namespace driver {
+
+std::vector<std::string> ConsoleLines(Case& c) {
+  std::vector<std::string> lines;
+  FreeConsole();
+  if (!AttachConsole(c.process.dwProcessId)) return lines;
+  HANDLE out = CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (out != INVALID_HANDLE_VALUE && GetConsoleScreenBufferInfo(out, &info)) {
+    std::vector<char> row(static_cast<size_t>(info.dwSize.X));
+    for (SHORT y = 0; y < info.dwSize.Y; ++y) {
+      DWORD read = 0;
+      COORD at = {0, y};
+      if (!ReadConsoleOutputCharacterA(out, row.data(), static_cast<DWORD>(row.size()), at, &read)) break;
+      std::string line(row.data(), read);
+      size_t end = line.find_last_not_of(' ');
+      lines.push_back(end == std::string::npos ? std::string() : line.substr(0, end + 1));
+    }
+  }
+  if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
+  FreeConsole();
+  return lines;
+}
+
+std::vector<std::string> ListDirectories(const std::string& dir) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    std::string name = data.cFileName;
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != "." && name != "..")
+      names.push_back(name);
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 }  // namespace driver

@@ -126,6 +126,12 @@ void ExpectExitAt(const char* file, int line, Case& c, DWORD code = 1, int timeo
 // Kills kiln.exe if it still runs (a failure) and closes its handles.
 void Finish(Case& c);
 
+// The text of kiln.exe's process console, one entry per row of its buffer
+// (trailing blanks cut); empty when the driver cannot attach to it.
+std::vector<std::string> ConsoleLines(Case& c);
+// The subdirectories of dir, sorted.
+std::vector<std::string> ListDirectories(const std::string& dir);
+
 // Saves a screenshot of the windows under the shots directory as NAME.bmp.
 void Shot(Case& c, const char* name, const std::vector<HWND>& windows);
 

@@ -6,7 +6,9 @@
 // Controls (environment):
 //   KILN_STANDIN_FAIL=a,b        write nothing for these fonts, exit 1
 //   KILN_STANDIN_OFFBY=a,b:-1    write the GF file one resolution off (+1 by default)
-//   KILN_STANDIN_SLEEP_MS=n      sleep before writing, so a stop can land mid-job
+//   KILN_STANDIN_SLEEP_MS=n      take n ms before writing (four output lines spread over
+//                                them), so a stop can land mid-job
+//   KILN_STANDIN_TIMES=1         also record "mf time FONT BEGIN END" (GetTickCount)
 //   KILN_STANDIN_RECORD=file     append "mf start FONT LINE" and "mf done GFFILE" lines
 #include <cmath>
 
@@ -48,7 +50,17 @@ bool EvalMag(const std::string& expr, double* mag) {
   if (step) text += 7;
   char* end = nullptr;
   double v = std::strtod(text, &end);
-  if (end == text || *end != '\0') return false;
+  if (end == text) return false;
+  // "1+1/5", as documents' jobs write an exact magnification.
+  if (!step && *end == '+') {
+    char* slash = nullptr;
+    double numerator = std::strtod(end + 1, &slash);
+    if (*slash != '/') return false;
+    double denominator = std::strtod(slash + 1, &end);
+    if (denominator <= 0) return false;
+    v += numerator / denominator;
+  }
+  if (*end != '\0') return false;
   *mag = step ? std::pow(1.2, v) : v;
   return *mag > 0;
 }
@@ -98,7 +110,16 @@ int main(int argc, char** argv) {
   // METAFONT names the GF file by the rounded pixels per inch.
   int resolution = static_cast<int>(std::floor(dpi * mag + 0.5 + 1e-9));
 
-  standin::SleepIfAsked();
+  DWORD begun = GetTickCount();
+  // A few lines spread over the job's time: were two jobs writing into one
+  // console, their lines would mix.
+  std::string ms = standin::Env("KILN_STANDIN_SLEEP_MS");
+  DWORD sleep = ms.empty() ? 0 : static_cast<DWORD>(std::strtoul(ms.c_str(), nullptr, 10));
+  for (int i = 1; i <= 4; ++i) {
+    std::printf("[%s %d/4]\n", font.c_str(), i);
+    std::fflush(stdout);
+    Sleep(sleep / 4);
+  }
   std::string fail = standin::Env("KILN_STANDIN_FAIL");
   if (standin::ListEntry(fail, font, nullptr)) return Fail(line, "Forced failure for " + font);
   std::string offBy;
@@ -115,5 +136,8 @@ int main(int argc, char** argv) {
   if (!ok) return Fail(line, "Cannot write the output files");
   std::printf("Output written on %s\n", gf);
   standin::Record(std::string("mf done ") + gf);
+  if (!standin::Env("KILN_STANDIN_TIMES").empty())
+    standin::Record("mf time " + font + " " + std::to_string(begun) + " " +
+                    std::to_string(GetTickCount()));
   return 0;
 }

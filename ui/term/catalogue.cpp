@@ -149,17 +149,20 @@ std::string ExecutableDirectory(const char* argv0) {
 bool UseMessageCatalogue(const char* argv0) {
   std::string language = MessageLanguage(std::getenv("LC_ALL"), std::getenv("LC_MESSAGES"),
                                          std::getenv("LANG"));
-  std::string dir = ExecutableDirectory(argv0);
-  if (dir.empty()) return false;
-  // A language without a catalogue of its own reads English.
-  for (const std::string& tried : {language, std::string("en")}) {
+  std::string dir = language == "en" ? std::string() : ExecutableDirectory(argv0);
+  if (!dir.empty()) {
     for (const char* localeDir : {KILN_LOCALE_FROM_BIN, "share/locale"}) {
-      std::string file = dir + "/" + localeDir + "/" + tried + "/LC_MESSAGES/" + kDomain + ".mo";
+      std::string file = dir + "/" + localeDir + "/" + language + "/LC_MESSAGES/" + kDomain + ".mo";
       if (activeCatalogue.Load(file)) {
         SetTextLookup(LookUp);
         return true;
       }
     }
   }
-  return false;
+  // English, and every language without a catalogue file of its own.
+  if (!activeCatalogue.Parse(std::string(reinterpret_cast<const char*>(kEnglishCatalogue),
+                                         kEnglishCatalogueSize)))
+    return false;
+  SetTextLookup(LookUp);
+  return true;
 }

@@ -36,10 +36,15 @@ class Catalogue {
 // resolved), or "" when it cannot be found.
 std::string ExecutableDirectory(const char* argv0);
 
-// Loads the catalogue of the environment's language (English when that
-// language has none) and installs it as the lookup of TR(); returns false
-// (texts shown as written) when there is none at all.
-// <language>/LC_MESSAGES/kiln.mo is looked for from the executable's
-// directory: the installed layout's path (bin/ beside share/locale) first,
-// then the build tree's (share/locale beside kiln).
+// The English catalogue, built into the program (made from po/en.po).
+extern const unsigned char kEnglishCatalogue[];
+extern const std::size_t kEnglishCatalogueSize;
+
+// Loads the catalogue of the environment's language and installs it as the
+// lookup of TR(); English is built in and serves every language that has no
+// catalogue file. Returns false (texts shown as written) only when even the
+// built-in catalogue cannot be read. <language>/LC_MESSAGES/kiln.mo is
+// looked for from the executable's directory: the installed layout's path
+// (bin/ beside share/locale) first, then the build tree's (share/locale
+// beside kiln).
 bool UseMessageCatalogue(const char* argv0);

@@ -11,6 +11,7 @@
 #include "ui/settings_model.h"
 #include "ui/term/documents.h"
 #include "ui/term/settings_screen.h"
+#include "ui/log.h"
 #include "ui/term/paths.h"
 #include "ui/term/term_output.h"
 
@@ -21,7 +22,7 @@ class NeverRunner : public ProcessRunner {
  public:
   ChildOutcome RunAndWait(const std::string&, const std::string&, int, int,
                           const std::function<void(const ChildProcess&)>&) override {
-    throw std::logic_error("a dry run starts no program");
+    throw std::logic_error(NOTR("a dry run starts no program"));
   }
 };
 
@@ -44,6 +45,8 @@ class DryRunFrontEnd : public RunFrontEnd {
   bool listed() const { return listed_; }
 
   int LocateDefinitionFile(std::string& path) override {
+    int documents = documents_.Locate(keys_, path);
+    if (documents >= 0) return documents;
     int given = DefinitionFromOptions(options_, path);
     if (given >= 0) return given;
     // No install prompt: a listing never asks.
@@ -52,6 +55,13 @@ class DryRunFrontEnd : public RunFrontEnd {
 
   int ShowSettingsDialog() override {
     if (!documents_.ChooseTree(false)) return 0;
+    if (documents_.fromDriver()) {
+      if (!documents_.SettleFromDriver(true)) return 0;
+      documents_.SaySettings();
+      if (!documents_.PlanJobs()) return 0;
+      List();
+      return 0;
+    }
     SettingsModel model;
     if (InitSettingsModel(model, nullptr) != InitResult::Ready) return 0;
     model.targetDir = AbsolutePath(model.targetDir);
@@ -63,6 +73,7 @@ class DryRunFrontEnd : public RunFrontEnd {
     // The priority is no concern of a listing, and its question would be.
     model.priorityPosition = 2;
     if (ApplySettings(model, nullptr) != ApplyResult::Run) return 0;
+    documents_.SaySettings();
     if (!documents_.PlanJobs()) return 0;
     List();
     return 0;
@@ -82,8 +93,9 @@ class DryRunFrontEnd : public RunFrontEnd {
     // The PK files that exist are looked for in the target directory (a
     // tree is looked at by its full paths, and may not exist yet).
     if (runSettings.treeRoot.empty() && !ChangeDirectory(runSettings.targetDir)) {
-      Output().Print(stderr, "kiln: cannot enter the target directory " +
-                                 runSettings.targetDir + ": " + LastErrorText() + "\n");
+      Output().Print(stderr, StringPrintf(TR("kiln: cannot enter the target directory %s: %s\n"),
+                                          runSettings.targetDir.c_str(),
+                                          LastErrorText().c_str()));
       return;
     }
     std::string command;

@@ -13,6 +13,7 @@
 #include "install/keystore_posix.h"
 #include "install/locate.h"
 #include "run/sequence.h"
+#include "ui/text.h"
 #include "ui/term/catalogue.h"
 #include "ui/term/dry_run.h"
 #include "ui/term/options.h"
@@ -22,6 +23,7 @@
 #include "ui/term/term_log.h"
 #include "ui/term/term_output.h"
 #include "ui/term/tty.h"
+#include "ui/term/word_list.h"
 
 namespace {
 
@@ -46,7 +48,15 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   TermOptions options;
   std::string error;
-  switch (ParseTermOptions(args, options, error)) {
+  ParseStatus status = ParseTermOptions(args, options, error);
+  if (options.listWords) {
+    // Asked by a completion function while the user types: a half-typed
+    // line is no usage error, and nothing but the words may be printed.
+    FileKeyStore keys;
+    ListCompletionWords(options, keys, stdout);
+    return 0;
+  }
+  switch (status) {
     case ParseStatus::Help:
       std::fputs(HelpText().c_str(), stdout);
       return 0;
@@ -54,7 +64,7 @@ int main(int argc, char** argv) {
       std::fputs(VersionText().c_str(), stdout);
       return 0;
     case ParseStatus::Usage:
-      std::fprintf(stderr, "kiln: %s\nTry 'kiln --help' for more information.\n",
+      std::fprintf(stderr, TR("kiln: %s\nTry 'kiln --help' for more information.\n"),
                    error.c_str());
       return 2;
     case ParseStatus::Run:

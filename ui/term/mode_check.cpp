@@ -43,7 +43,7 @@ void RemoveScratchFolder(const std::string& folder) {
 }  // namespace
 
 std::string ModeQuestionCommand(const std::string& mfCommand, const std::string& modeName) {
-  return mfCommand + modeName + "; mode_setup; message decimal round pixels_per_inch; end.";
+  return mfCommand + modeName + NOTR("; mode_setup; message decimal round pixels_per_inch; end.");
 }
 
 int ModeAnswer(const std::string& output) {
@@ -64,27 +64,30 @@ int ModeAnswer(const std::string& output) {
 
 std::string ModeMismatchText(int lineResolution, const std::string& modeName, int answer) {
   return StringPrintf(
-      "The mode line \"%d %s\" does not fit METAFONT: in mode %s it prints at\n"
-      "%d dpi, not %d. (METAFONT uses proof mode, 2602 dpi, for a mode it does not know.)",
+      TR("The mode line \"%d %s\" does not fit METAFONT: in mode %s it prints at\n"
+         "%d dpi, not %d. (METAFONT uses proof mode, 2602 dpi, for a mode it does not know.)"),
       lineResolution, modeName.c_str(), modeName.c_str(), answer, lineResolution);
 }
 
-int CheckModeResolution() {
-  const int lineResolution = static_cast<int>(runSettings.resolution);
-  const std::string command = ModeQuestionCommand(runSettings.mfCommand, runSettings.modeName);
+int AskModeResolution(const std::string& mfCommand, const std::string& modeName) {
+  const std::string command = ModeQuestionCommand(mfCommand, modeName);
   const std::string scratch = MakeScratchFolder();
   if (scratch.empty()) {
     ConsolePrintf(LOG_WARNING, "Mode check: no temporary folder (%s); not checked",
                   LastErrorText().c_str());
-    return 1;
+    return 0;
   }
-
   PosixProcessRunner runner;
   runner.SetOutput(PosixProcessRunner::Output::Capture);
   ConsolePrintf(LOG_INFO, "Mode check: %s", command.c_str());
   ChildOutcome outcome = runner.RunAndWait(command, scratch, 1, PRIORITY_NORMAL, nullptr);
   RemoveScratchFolder(scratch);
-  int answer = outcome.started ? ModeAnswer(runner.LastOutput()) : 0;
+  return outcome.started ? ModeAnswer(runner.LastOutput()) : 0;
+}
+
+int CheckModeResolution() {
+  const int lineResolution = static_cast<int>(runSettings.resolution);
+  int answer = AskModeResolution(runSettings.mfCommand, runSettings.modeName);
   if (answer == 0) {
     // The batch itself reports a METAFONT that does not run.
     ConsolePrintf(LOG_WARNING, "Mode check: no resolution from METAFONT for mode %s",
@@ -101,10 +104,10 @@ int CheckModeResolution() {
     return 1;
   }
   if (errorReaction == 'C') {
-    return ShowBox(nullptr, text + "\nBuild the fonts all the same?", kProductTitle,
+    return ShowBox(nullptr, text + TR("\nBuild the fonts all the same?"), kProductTitle,
                    BOX_OKCANCEL | BOX_ICONQUESTION | BOX_SETFOREGROUND) == ANSWER_OK;
   }
-  ShowBox(nullptr, text + "\nThe run ends; no font is built.", kProductTitle,
+  ShowBox(nullptr, text + TR("\nThe run ends; no font is built."), kProductTitle,
           BOX_ICONERROR | BOX_SETFOREGROUND);
   return 0;
 }

@@ -18,6 +18,11 @@ int ModeAnswer(const std::string& output);
 // The report of a mismatch, naming the mode line and both resolutions.
 std::string ModeMismatchText(int lineResolution, const std::string& modeName, int answer);
 
+// METAFONT's resolution for the mode (run in a temporary folder); 0 when
+// it gave none. A mode it does not know gives proof mode's 2602.
+int AskModeResolution(const std::string& mfCommand, const std::string& modeName);
+constexpr int kProofModeResolution = 2602;
+
 // 1: the batch may start (a match, no answer, or the user goes on);
 // 0: the run ends. Honours errorReaction: S ends, C asks, I logs.
 // METAFONT runs in a temporary folder, removed after.

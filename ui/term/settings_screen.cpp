@@ -53,22 +53,25 @@ std::string ReasonsNotStarted(const SettingsModel& model, const TermOptions& opt
                               bool targetUnusable) {
   std::string reasons;
   if (targetUnusable && options.targetDir.empty())
-    reasons += "  TARGET_DIR is not an existing directory (--target-dir DIR helps)\n";
+    reasons += TR("  TARGET_DIR is not an existing directory (--target-dir DIR helps)\n");
   if (options.words.empty()) {
-    reasons += "  no RESOLUTION was given\n";
+    reasons += TR("  no RESOLUTION was given\n");
   } else {
     int wanted = std::atoi(options.words[0].c_str());
     bool found = false;
     for (const std::string& mode : model.modes) found |= std::atoi(mode.c_str()) == wanted;
-    if (!found) reasons += "  no mode line has the resolution " + options.words[0] + "\n";
+    if (!found)
+      reasons += StringPrintf(TR("  no mode line has the resolution %s\n"),
+                              options.words[0].c_str());
     for (std::size_t i = 1; i < options.words.size(); ++i) {
       bool chosen = false;
       for (std::size_t k = 1; k < i; ++k) chosen |= options.words[k] == options.words[i];
       bool known = false;
       for (const std::string& set : model.selected) known |= set == options.words[i];
       if (chosen || !known)
-        reasons += "  the font set " + options.words[i] +
-                   (chosen ? " is named twice\n" : " is not in the definition file\n");
+        reasons += StringPrintf(chosen ? TR("  the font set %s is named twice\n")
+                                       : TR("  the font set %s is not in the definition file\n"),
+                                options.words[i].c_str());
     }
   }
   return reasons;
@@ -101,7 +104,8 @@ bool PresetSettings(SettingsModel& model, const TermOptions& options,
   if (options.reaction) model.reaction = options.reaction;
   if (!options.targetDir.empty()) {
     if (DirectoryStatus(options.targetDir) != 1) {
-      error = "--target-dir " + options.targetDir + ": not an existing directory";
+      error = StringPrintf(TR("--target-dir %s: not an existing directory"),
+                           options.targetDir.c_str());
       return false;
     }
     model.targetDir = AbsolutePath(options.targetDir);
@@ -113,7 +117,7 @@ bool PresetSettings(SettingsModel& model, const TermOptions& options,
 
 std::string FormatSettingsScreen(const SettingsModel& model) {
   std::string s = std::string("\n") + TR(kVersionTitle) + "\n";
-  s += "  [M] mode:                 " + model.modeText + "\n";
+  s += TR("  [M] mode:                 ") + model.modeText + "\n";
   // The dialog's captions without their Windows mnemonics: here the key
   // in brackets does that work.
   s += TR("  [A] 追加                   ") +
@@ -124,12 +128,12 @@ std::string FormatSettingsScreen(const SettingsModel& model) {
   else
     s += TR("      TeX tree (--texmf):   ") + model.treeRoot + "\n";
   s += std::string("  [O] [") + (model.overwrite ? "x" : " ") + TR("] フォントを上書きする\n");
-  s += std::string("  [G] [") + (model.debug ? "x" : " ") + "] with debugging mode\n";
-  s += "  [P] priority:";
+  s += std::string("  [G] [") + (model.debug ? "x" : " ") + TR("] with debugging mode\n");
+  s += TR("  [P] priority:");
   for (int i = 0; i < 4; ++i)
     s += i == model.priorityPosition ? std::string(" >") + TR(kPriorityLabels[i]) + "<"
                                      : std::string("  ") + TR(kPriorityLabels[i]) + " ";
-  s += "\n  Reaction:";
+  s += TR("\n  Reaction:");
   s += std::string("  [S] (") + (model.reaction == 'S' ? "*" : " ") + TR(") 停止");
   s += std::string("  [C] (") + (model.reaction == 'C' ? "*" : " ") + TR(") 確認");
   s += std::string("  [I] (") + (model.reaction == 'I' ? "*" : " ") + TR(") 無視\n");
@@ -158,7 +162,7 @@ int SettingsScreen(SettingsModel& model, KeyStore& keys) {
         break;
       case 'm': case 'M': {
         Tty::Write(Numbered(model.modes));
-        if (!Prompt("mode (number, or text): ", typed) || typed.empty()) break;
+        if (!Prompt(TR("mode (number, or text): "), typed) || typed.empty()) break;
         int index = ChosenIndex(typed, model.modes.size());
         model.modeText = index >= 0 ? model.modes[static_cast<std::size_t>(index)] : typed;
         break;
@@ -169,7 +173,7 @@ int SettingsScreen(SettingsModel& model, KeyStore& keys) {
           break;
         }
         Tty::Write(Numbered(model.available));
-        if (!Prompt("font set to add (number, or name): ", typed) || typed.empty()) break;
+        if (!Prompt(TR("font set to add (number, or name): "), typed) || typed.empty()) break;
         int index = ChosenIndex(typed, model.available.size());
         if (index >= 0) {
           AddFontSet(model, index);
@@ -182,7 +186,7 @@ int SettingsScreen(SettingsModel& model, KeyStore& keys) {
       case 'd': case 'D': {
         if (model.selected.empty()) break;
         Tty::Write(Numbered(model.selected));
-        if (!Prompt("font set to remove (number): ", typed)) break;
+        if (!Prompt(TR("font set to remove (number): "), typed)) break;
         int index = ChosenIndex(typed, model.selected.size());
         if (index < 0) break;
         model.selectedIndex = index;
@@ -193,7 +197,7 @@ int SettingsScreen(SettingsModel& model, KeyStore& keys) {
         if (!model.treeRoot.empty()) break;  // the tree is the command line's
         if (!Prompt(TR("生成先ディレクトリ: "), typed) || typed.empty()) break;
         if (DirectoryStatus(typed) != 1) {
-          Say(typed + ": not an existing directory\n");
+          Say(StringPrintf(TR("%s: not an existing directory\n"), typed.c_str()));
           break;
         }
         model.targetDir = AbsolutePath(typed);
@@ -262,9 +266,9 @@ int SettleSettings(const TermOptions& options, KeyStore& keys) {
     }
   }
   if (isatty(STDIN_FILENO) && Tty::Available()) return SettingsScreen(model, keys);
-  std::string why = triedAutomatically ? std::string("  the settings were not confirmed\n")
+  std::string why = triedAutomatically ? std::string(TR("  the settings were not confirmed\n"))
                                        : ReasonsNotStarted(model, options, targetUnusable);
-  Say("kiln: the run cannot start by itself, and without a terminal there is no "
-      "settings screen:\n" + why);
+  Say(TR("kiln: the run cannot start by itself, and without a terminal there is no "
+         "settings screen:\n") + why);
   return 0;
 }

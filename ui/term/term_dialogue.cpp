@@ -8,10 +8,11 @@
 #include "run/dirlock.h"
 #include "ui/term/term_output.h"
 #include "ui/term/tty.h"
+#include "ui/text.h"
 
 namespace {
 std::mutex questionMutex;
-const char kPrompt[] = "[O]K / [C]ancel? ";
+const char kPrompt[] = TR_NOOP("[O]K / [C]ancel? ");
 }  // namespace
 
 std::string FormatBox(const std::string& title, const std::string& text) {
@@ -36,7 +37,7 @@ Answer AskOkCancel(const std::string& title, const std::string& text,
                    const std::vector<int>& wakeFds, int* woken) {
   std::string box = FormatBox(title, text);
   if (!Tty::Available()) {
-    Output().Print(stderr, box + "(no terminal to answer on: Cancel)\n\n");
+    Output().Print(stderr, box + TR("(no terminal to answer on: Cancel)\n\n"));
     return Answer::Cancel;
   }
   std::lock_guard<std::mutex> lock(questionMutex);
@@ -45,7 +46,7 @@ Answer AskOkCancel(const std::string& title, const std::string& text,
   // The question goes to the terminal itself; a redirected standard error
   // keeps a record of it too.
   if (!isatty(STDERR_FILENO)) Output().WriteDuringQuestion(stderr, box);
-  Tty::Write(box + kPrompt);
+  Tty::Write(box + TR(kPrompt));
   Answer answer = Answer::Cancel;
   for (;;) {
     int index = 0;
@@ -57,13 +58,13 @@ Answer AskOkCancel(const std::string& title, const std::string& text,
       break;
     }
     if (key == -2) {
-      Tty::Write("(no answer: Cancel)\n");
+      Tty::Write(TR("(no answer: Cancel)\n"));
       break;
     }
     int meaning = OkCancelKey(key);
     if (meaning < 0) continue;
     answer = meaning ? Answer::Ok : Answer::Cancel;
-    Tty::Write(meaning ? "OK\n\n" : "Cancel\n\n");
+    Tty::Write(meaning ? "OK\n\n" : TR("Cancel\n\n"));
     break;
   }
   Output().Resume();

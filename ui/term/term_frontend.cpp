@@ -18,10 +18,12 @@
 #include <sys/signalfd.h>
 #endif
 
+#include "deffile/reader.h"
 #include "deffile/runsettings.h"
 #include "run/filesys.h"
 #include "run/handshake.h"
 #include "ui/term/mode_check.h"
+#include "ui/log.h"
 #include "ui/term/paths.h"
 #include "ui/term/settings_screen.h"
 #include "ui/term/term_output.h"
@@ -112,7 +114,21 @@ int ReadSignal(int fd) {
 }  // namespace
 
 int TermFrontEnd::Workers() {
-  if (options_.jobs > 0) return options_.jobs;
+  int jobs = options_.jobs;
+  // The definition file's JOBS line, where -j does not override it (a run
+  // from the driver's settings may have no definition file).
+  if (!options_.jobsGiven && !runSettings.definitionPath.empty()) {
+    std::string value;
+    jobs = ReadJobs(runSettings.definitionPath, value);
+    if (jobs == kJobsInvalid)
+      Output().Print(stderr, StringPrintf(TR("kiln: JOBS %s in %s is no number from 0 to %d; "
+                                             "one font is built at a time\n"),
+                                          value.c_str(), runSettings.definitionPath.c_str(),
+                                          static_cast<int>(kMaxJobsLine)));
+    if (jobs < 0) jobs = 1;
+    if (jobs > kMaxJobs) jobs = kMaxJobs;
+  }
+  if (jobs > 0) return jobs;
   int cpus = AvailableCpus();
   return cpus < kMaxJobs ? cpus : kMaxJobs;
 }
@@ -120,8 +136,8 @@ int TermFrontEnd::Workers() {
 int TermInstallPrompt::RunInstallDialog() {
   if (!Tty::Available()) {
     Output().Print(stderr,
-                   "(no terminal to type the definition file's path on: the "
-                   "install is cancelled; record it with kiln --install FILE)\n");
+                   TR("(no terminal to type the definition file's path on: the "
+                      "install is cancelled; record it with kiln --install FILE)\n"));
     return 0;
   }
   for (;;) {
@@ -182,6 +198,8 @@ bool TermFrontEnd::WaitForBusyDirectory(const std::string& directory) {
 }
 
 int TermFrontEnd::LocateDefinitionFile(std::string& path) {
+  int documents = documents_.Locate(keys_, path);
+  if (documents >= 0) return documents;
   int given = DefinitionFromOptions(options_, path);
   if (given >= 0) return given;
   TermInstallPrompt prompt(keys_);
@@ -190,7 +208,10 @@ int TermFrontEnd::LocateDefinitionFile(std::string& path) {
 
 int TermFrontEnd::ShowSettingsDialog() {
   if (!documents_.ChooseTree(true)) return 0;
-  if (!SettleSettings(options_, keys_)) return 0;
+  if (documents_.fromDriver() ? !documents_.SettleFromDriver(false)
+                              : !SettleSettings(options_, keys_))
+    return 0;
+  documents_.SaySettings();
   // Everything that can refuse the run does so before any font is built.
   if (!documents_.PlanJobs()) return 0;
   // A mode METAFONT does not know would otherwise build every font in
@@ -300,8 +321,8 @@ void TermFrontEnd::ProgressThreadMain() {
         continue;
     } else if (signo == SIGINT || signo == SIGTERM) {
       if (confirmStop)
-        notice = std::string("kiln: ") + (signo == SIGINT ? "SIGINT" : "SIGTERM") +
-                 ": the batch stops after the font being built\n";
+        notice = StringPrintf(TR("kiln: %s: the batch stops after the font being built\n"),
+                              signo == SIGINT ? "SIGINT" : "SIGTERM");
     } else {
       continue;
     }

@@ -225,13 +225,16 @@ std::string TermRunner::TakeFailureContext() {
   for (const Captured& child : job->second) {
     if (!child.outcome.started) continue;
     std::string status =
-        child.outcome.signal ? StringPrintf("killed by signal %d, %s", child.outcome.signal,
+        child.outcome.signal ? StringPrintf(TR("killed by signal %d, %s"), child.outcome.signal,
                                             strsignal(child.outcome.signal))
-                             : StringPrintf("exit status %d", child.outcome.exitCode);
+                             : StringPrintf(TR("exit status %d"), child.outcome.exitCode);
     std::string tail = TailLines(child.output, kFailureTailLines);
-    text += "--- " + child.commandLine + " (" + status + ")";
-    text += tail.empty() ? std::string(": no output ---\n")
-                         : std::string(", last lines of its output ---\n") + tail;
+    text += tail.empty()
+                ? StringPrintf(TR("--- %s (%s): no output ---\n"), child.commandLine.c_str(),
+                               status.c_str())
+                : StringPrintf(TR("--- %s (%s), last lines of its output ---\n"),
+                               child.commandLine.c_str(), status.c_str()) +
+                      tail;
   }
   job->second.clear();
   if (!text.empty()) text += "---\n";

@@ -145,6 +145,13 @@ void ProcessConsole::WriteLog(LogKind kind, const std::string& text) {
   SetConsoleTextAttribute(consoleOutput, kPlainAttribute);
 }
 
+void WriteProcessOutput(const std::string& bytes) {
+  std::lock_guard<std::mutex> lock(consoleMutex);
+  if (!consoleOutput) return;
+  SetConsoleTextAttribute(consoleOutput, kPlainAttribute);
+  WriteBytes(bytes);
+}
+
 void DockConsole(HWND dialog, UINT showFlags) {
   {
     std::lock_guard<std::mutex> lock(consoleMutex);

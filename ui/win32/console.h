@@ -24,6 +24,11 @@ class ProcessConsole : public LogSink {
   void WriteLog(LogKind kind, const std::string& text) override;
 };
 
+// Writes what a child process printed, as it printed it, whole and in the
+// console's plain colour (the output of children that did not write into
+// the console themselves). Does nothing before the console exists.
+void WriteProcessOutput(const std::string& bytes);
+
 // Docks the console beneath dialog: showFlags 0 (move only), SWP_SHOWWINDOW
 // or SWP_HIDEWINDOW. Does nothing before the console exists.
 void DockConsole(HWND dialog, UINT showFlags);

@@ -35,10 +35,18 @@ void ShowDetailedView(HWND dialog) {
 
 // The user's Stop, the close box and the master's own closing command.
 void Stop(HWND dialog) {
-  if (confirmStop != 0 &&
-      MessageBoxA(dialog, kStopQuestion, "確認",
-                  MB_OKCANCEL | MB_ICONQUESTION | MB_SETFOREGROUND) != IDOK)
-    return;
+  if (confirmStop != 0) {
+    // With several fonts at once, none starts while the question is open.
+    holdNewJobs = 1;
+    int answer = MessageBoxA(dialog, kStopQuestion, "確認",
+                             MB_OKCANCEL | MB_ICONQUESTION | MB_SETFOREGROUND);
+    // On OK the hold stays until the stop request is raised, so that no font
+    // starts in between.
+    if (answer != IDOK) {
+      holdNewJobs = 0;
+      return;
+    }
+  }
   // The console stays readable after the dialog: input back on, shown.
   if (consoleWindow) EnableWindow(consoleWindow, TRUE);
   DockConsole(dialog, SWP_SHOWWINDOW);
@@ -115,6 +123,7 @@ DWORD WINAPI ProgressThreadMain(LPVOID) {
   DialogBoxParamA(appInstance, MAKEINTRESOURCEA(IDD_PROGRESS), nullptr,
                   ProgressDialogProc, 0);
   ProgressThreadEpilogue(1000);
+  holdNewJobs = 0;
   return 0;
 }
 

@@ -17,6 +17,7 @@
 #include "ui/dialogue.h"
 #include "ui/win32/app.h"
 #include "ui/win32/console.h"
+#include "ui/win32/documents.h"
 #include "ui/win32/install_dialog.h"
 #include "ui/win32/message_box.h"
 #include "ui/win32/progress_dialog.h"
@@ -29,7 +30,13 @@ class Win32FrontEnd : public RunFrontEnd {
   int LocateDefinitionFile(std::string& path) override {
     return ::LocateDefinitionFile(keys_, installPrompt_, path);
   }
-  int ShowSettingsDialog() override { return ::ShowSettingsDialog(appInstance, keys_); }
+  int ShowSettingsDialog() override {
+    if (!documents_.BeforeSettings()) return 0;
+    if (!::ShowSettingsDialog(appInstance, keys_)) return 0;
+    // Everything that can refuse the run does so before any font is built.
+    return documents_.AfterSettings() ? 1 : 0;
+  }
+  int Workers() override { return documents_.workers(); }
   bool StartProgressThread() override {
     DWORD threadId = 0;
     thread_ = CreateThread(nullptr, 0, ProgressThreadMain, nullptr, 0, &threadId);
@@ -52,14 +59,22 @@ class Win32FrontEnd : public RunFrontEnd {
   }
   ProgressView& Progress() override { return progress_; }
   ProcessRunner& Runner() override { return runner_; }
+  void SetOutputWriter(void (*writer)(const std::string&)) { runner_.SetOutputWriter(writer); }
 
  private:
   RegistryKeyStore keys_;
   InstallDialogPrompt installPrompt_{keys_};
   DialogProgressView progress_;
   Win32ProcessRunner runner_;
+  DocumentSetup documents_;
   HANDLE thread_ = nullptr;
 };
+
+// A word of the command line that names a DVI file (a document).
+bool IsDviFile(const std::string& path) {
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
 
 // Only the Windows 95 family and NT run the program.
 bool PlatformSupported() {
@@ -88,8 +103,16 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR tail, int) {
   SetLogSink(&console);
   SetUserDialogue(&boxes);
 
-  ParseCommandLine(tail ? tail : "");
+  // A DVI file dropped on the program is a document, not a word.
+  std::string commandTail = tail ? tail : "";
+  for (const std::string& document : TakeDocumentWords(commandTail, IsDviFile)) {
+    char full[MAX_PATH];
+    DWORD n = GetFullPathNameA(document.c_str(), sizeof full, full, nullptr);
+    documentArguments.push_back(n == 0 || n >= sizeof full ? document : std::string(full, n));
+  }
+  ParseCommandLine(commandTail);
   std::vector<std::string> words(argVector.begin() + 1, argVector.end());
   static Win32FrontEnd frontEnd;
+  frontEnd.SetOutputWriter(WriteProcessOutput);
   return RunSequence(frontEnd, words).exitCode;
 }
