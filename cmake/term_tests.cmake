@@ -23,7 +23,8 @@ add_executable(kiln_term_tests
   tests/term/term_log_test.cpp
   tests/term/term_dialogue_test.cpp
   tests/term/term_progress_test.cpp
-  tests/term/catalogue_test.cpp)
+  tests/term/catalogue_test.cpp
+  tests/term/summary_test.cpp)
 target_link_libraries(kiln_term_tests PRIVATE kilnterm ${KILN_GTEST})
 target_compile_definitions(kiln_term_tests PRIVATE
   KILN_BUILT_LOCALE_DIR="${CMAKE_BINARY_DIR}/share/locale")

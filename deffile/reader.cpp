@@ -8,8 +8,11 @@
 // read buffer and one piece, however large the file.
 #include "deffile/reader.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 #include "run/filesys.h"
 #include "ui/dialogue.h"
@@ -20,8 +23,47 @@ namespace {
 constexpr char kCtrlZ = 0x1A;
 constexpr std::size_t kReadChunkBytes = 4096;
 
+// Where the bytes come from: the file, or memory for a served path.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Up to size bytes into buffer; 0 at the end or on a read error, which
+  // Failed() then tells.
+  virtual std::size_t Read(char* buffer, std::size_t size) = 0;
+  virtual bool Failed() const = 0;
+};
+
+class FileSource : public ByteSource {
+ public:
+  explicit FileSource(std::FILE* file) : file_(file) {}
+  ~FileSource() override { std::fclose(file_); }
+  std::size_t Read(char* buffer, std::size_t size) override {
+    return std::fread(buffer, 1, size, file_);
+  }
+  bool Failed() const override { return std::ferror(file_) != 0; }
+
+ private:
+  std::FILE* file_;
+};
+
+class MemorySource : public ByteSource {
+ public:
+  explicit MemorySource(const std::string& bytes) : bytes_(bytes) {}
+  std::size_t Read(char* buffer, std::size_t size) override {
+    std::size_t count = std::min(size, bytes_.size() - offset_);
+    std::memcpy(buffer, bytes_.data() + offset_, count);
+    offset_ += count;
+    return count;
+  }
+  bool Failed() const override { return false; }
+
+ private:
+  const std::string& bytes_;
+  std::size_t offset_ = 0;
+};
+
 struct DefinitionReader {
-  std::FILE* file = nullptr;
+  std::unique_ptr<ByteSource> source;
   char buffer[kReadChunkBytes];
   std::size_t length = 0;    // bytes in buffer
   std::size_t position = 0;  // next unread byte in buffer
@@ -31,6 +73,14 @@ struct DefinitionReader {
 
 DefinitionReader reader;
 
+struct ServedFile {
+  bool active = false;
+  std::string path;
+  std::string bytes;
+};
+
+ServedFile served;
+
 // The Japanese text does not name the file (its "%.0s" prints nothing); a
 // translation may, and should.
 [[noreturn]] void FailToOpen(const std::string& path) {
@@ -39,14 +89,22 @@ DefinitionReader reader;
   ExitProgram(1);
 }
 
-void OpenReader(const std::string& path) {
+void OpenFileSource(const std::string& path) {
   // A directory opens for reading on POSIX but not on Windows, and a FIFO
   // would keep the open waiting for a writer: only a plain file is read,
   // so every platform fails the same way and none hangs.
   if (!IsRegularFile(path)) FailToOpen(path);
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) FailToOpen(path);
-  reader.file = file;
+  reader.source = std::make_unique<FileSource>(file);
+}
+
+void OpenReader(const std::string& path) {
+  if (served.active && path == served.path) {
+    reader.source = std::make_unique<MemorySource>(served.bytes);
+  } else {
+    OpenFileSource(path);
+  }
   reader.path = path;
   reader.length = 0;
   reader.position = 0;
@@ -59,10 +117,10 @@ void OpenReader(const std::string& path) {
 int RawByte() {
   if (reader.position == reader.length) {
     if (reader.ended) return -1;
-    reader.length = std::fread(reader.buffer, 1, sizeof reader.buffer, reader.file);
+    reader.length = reader.source->Read(reader.buffer, sizeof reader.buffer);
     reader.position = 0;
     if (reader.length == 0) {
-      if (std::ferror(reader.file)) {
+      if (reader.source->Failed()) {
         std::string path = reader.path;
         CloseDefinitionReader();
         FailToOpen(path);
@@ -74,34 +132,58 @@ int RawByte() {
   return static_cast<unsigned char>(reader.buffer[reader.position++]);
 }
 
-// Next byte after the text-mode rules, or -1 at the end of the file.
-int TextByte() {
-  if (reader.ended && reader.position == reader.length) return -1;
-  int byte = RawByte();
-  if (byte == kCtrlZ) {
-    reader.ended = true;
-    reader.position = reader.length;
-    return -1;
+// The first byte in [from, from + size) that the text-mode rules look at
+// (LF, CR, Ctrl-Z), or null. Whole runs of other bytes are then moved at
+// once, not byte by byte.
+const char* FirstSpecialByte(const char* from, std::size_t size) {
+  const char* found = static_cast<const char*>(std::memchr(from, '\n', size));
+  if (found) size = static_cast<std::size_t>(found - from);
+  for (char special : {'\r', kCtrlZ}) {
+    const char* other = static_cast<const char*>(std::memchr(from, special, size));
+    if (other) {
+      found = other;
+      size = static_cast<std::size_t>(other - from);
+    }
   }
-  if (byte == '\r') {
-    int next = RawByte();
-    if (next == '\n') return '\n';
-    // Not part of a pair: the byte is read again next time (the buffer
-    // still holds it, as RawByte refills only when the buffer is used up).
-    if (next != -1) --reader.position;
-  }
-  return byte;
+  return found;
 }
 
-// One physical line piece: bytes up to and including LF, at most
-// kLinePieceBytes. false when no byte is left.
+// One physical line piece after the text-mode rules: bytes up to and
+// including LF, at most kLinePieceBytes. false when no byte is left.
 bool ReadPiece(std::string& piece) {
   piece.clear();
   while (piece.size() < kLinePieceBytes) {
-    int byte = TextByte();
-    if (byte == -1) break;
-    piece.push_back(static_cast<char>(byte));
-    if (byte == '\n') break;
+    if (reader.position == reader.length) {
+      if (RawByte() == -1) break;  // refills the buffer, or ends
+      --reader.position;
+    }
+    const char* from = reader.buffer + reader.position;
+    const std::size_t size =
+        std::min(reader.length - reader.position, kLinePieceBytes - piece.size());
+    const char* special = FirstSpecialByte(from, size);
+    const std::size_t run = special ? static_cast<std::size_t>(special - from) : size;
+    piece.append(from, run);
+    reader.position += run;
+    if (!special) continue;
+    ++reader.position;
+    if (*special == kCtrlZ) {
+      reader.ended = true;
+      reader.position = reader.length;
+      break;
+    }
+    if (*special == '\n') {
+      piece.push_back('\n');
+      break;
+    }
+    // CR LF reads as LF. Any other byte after a CR is read again next
+    // (the buffer still holds it: RawByte refills only when it is used up).
+    int next = RawByte();
+    if (next == '\n') {
+      piece.push_back('\n');
+      break;
+    }
+    if (next != -1) --reader.position;
+    piece.push_back('\r');
   }
   return !piece.empty();
 }
@@ -110,11 +192,11 @@ bool ReadPiece(std::string& piece) {
 void MakeLogicalLine(std::string& line) {
   std::size_t nul = line.find('\0');
   if (nul != std::string::npos) line.erase(nul);
+  std::size_t comment = line.find('#');
+  if (comment != std::string::npos) line.erase(comment);
   ReplaceChar(line, '\t', ' ');
   ReplaceChar(line, '\r', ' ');
   ReplaceChar(line, '\n', ' ');
-  std::size_t comment = line.find('#');
-  if (comment != std::string::npos) line.erase(comment);
   TrimBlanks(line);
 }
 
@@ -148,7 +230,7 @@ std::string WithoutTrailingSlashes(const std::string& path) {
 }  // namespace
 
 bool ReadDefinitionLine(const std::string& path, std::string& line) {
-  if (!reader.file) OpenReader(path);
+  if (!reader.source) OpenReader(path);
   for (;;) {
     if (!ReadPiece(line)) {
       CloseDefinitionReader();
@@ -161,15 +243,26 @@ bool ReadDefinitionLine(const std::string& path, std::string& line) {
 }
 
 void CloseDefinitionReader() {
-  if (!reader.file) return;
-  std::fclose(reader.file);
-  reader.file = nullptr;
+  if (!reader.source) return;
+  reader.source.reset();
   reader.length = 0;
   reader.position = 0;
   reader.ended = false;
 }
 
-bool DefinitionReaderIsOpen() { return reader.file != nullptr; }
+bool DefinitionReaderIsOpen() { return reader.source != nullptr; }
+
+void ServeDefinitionFromMemory(const std::string& path, const char* data, std::size_t size) {
+  CloseDefinitionReader();
+  served.active = true;
+  served.path = path;
+  served.bytes.assign(data, size);
+}
+
+void ServeDefinitionFromDisk() {
+  CloseDefinitionReader();
+  served = ServedFile();
+}
 
 int NextMode(const std::string& path, int& resolution, std::string& modeName) {
   std::string line;
@@ -337,11 +430,7 @@ int SplitFields(const std::string& text, char separator,
   std::size_t start = 0;
   std::size_t index = 0;
   int count = 1;
-  while (index < text.size()) {
-    if (text[index] != separator) {
-      ++index;
-      continue;
-    }
+  while ((index = text.find(separator, index)) != std::string::npos) {
     if (count >= maximum) {
       // The last field runs to the end of the text, separators included.
       fields.push_back(text.substr(start));
@@ -363,14 +452,14 @@ int IsAllDigits(const std::string& text) {
 }
 
 std::string& ReplaceChar(std::string& text, char find, char replacement) {
+  std::size_t at = text.find(find);
+  if (at == std::string::npos) return text;
   // A terminator as the replacement ends the text there, as in a C string.
-  std::size_t end = std::string::npos;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != find) continue;
-    text[i] = replacement;
-    if (replacement == '\0' && end == std::string::npos) end = i;
+  if (replacement == '\0') {
+    text.erase(at);
+    return text;
   }
-  if (end != std::string::npos) text.erase(end);
+  for (; at != std::string::npos; at = text.find(find, at + 1)) text[at] = replacement;
   return text;
 }
 

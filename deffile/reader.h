@@ -21,6 +21,15 @@ bool ReadDefinitionLine(const std::string& path, std::string& line);
 void CloseDefinitionReader();
 bool DefinitionReaderIsOpen();
 
+// The reader takes its bytes from a source: the file at the path, as the
+// program always does, or a copy of data held in memory for that one path,
+// so that a fuzz target or a test can feed very many files without a trip
+// through the file system. The rules above apply to both byte for byte. A
+// served path is read from memory until ServeDefinitionFromDisk; the open
+// reader, if any, is closed by either call.
+void ServeDefinitionFromMemory(const std::string& path, const char* data, std::size_t size);
+void ServeDefinitionFromDisk();
+
 // Lookups: 1 / 0 results as the reader's table gives them.
 int NextMode(const std::string& path, int& resolution, std::string& modeName);
 int NextFontSetLabel(const std::string& path, std::string& label);

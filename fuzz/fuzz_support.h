@@ -1,5 +1,5 @@
 // Shared pieces of the fuzz targets: a dialogue that never waits or exits,
-// and the input written to a file the reader can open.
+// and a scratch directory to stand in.
 #pragma once
 
 #include <cstddef>
@@ -19,5 +19,3 @@ class FuzzDialogue : public UserDialogue {
 
 // A private scratch directory, made the current directory once per process.
 const std::string& FuzzDirectory();
-// Writes data to path inside the scratch directory.
-void WriteFuzzFile(const std::string& name, const uint8_t* data, std::size_t size);

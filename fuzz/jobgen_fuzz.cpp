@@ -1,32 +1,50 @@
 // The job generator over a whole definition file: every job of every set,
 // once with no PK file present and once more after some were made, with and
-// without overwrite.
+// without overwrite. The file is served from memory and the PK files that
+// "exist" are a set in memory, so an input costs no file system call.
 #include <cstdint>
-#include <cstdio>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "deffile/reader.h"
 #include "deffile/runsettings.h"
 #include "fuzz/fuzz_support.h"
-#include "run/filesys.h"
 #include "run/jobgen.h"
+#include "tex/layout.h"
 
 namespace {
-// Bounds the work per input: a file can name very many jobs.
-constexpr int kMaxJobsPerSet = 2000;
+// Bounds the work per input: a file can name very many jobs, and every job
+// takes the same path through the generator; more sets and jobs would only
+// slow the run down.
+constexpr int kMaxJobsPerSet = 32;
+constexpr std::size_t kMaxSets = 8;
 
-void RemovePkFiles(const std::vector<std::string>& made) {
-  for (const auto& name : made) RemoveFile(name);
-}
+// The flat layout's rule (the resolution or one off) over a set in memory.
+class MemoryLayout : public OutputLayout {
+ public:
+  void Prepare() override {}
+  int PkExists(const std::string& fontName, int resolution) override {
+    for (long long r : {0LL + resolution, resolution - 1LL, resolution + 1LL})
+      if (present.count(Key(fontName, r))) return 1;
+    return 0;
+  }
+  int FileOutputs(const std::string&, int, const std::string&) override { return 1; }
+  static std::string Key(const std::string& fontName, long long resolution) {
+    return fontName + '\n' + std::to_string(resolution);
+  }
+  std::unordered_set<std::string> present;
+};
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static FuzzDialogue dialogue;
   SetUserDialogue(&dialogue);
-  WriteFuzzFile("FONTS.DAT", data, size);
+  static MemoryLayout layout;
+  SetOutputLayout(&layout);
+  layout.present.clear();
+  ServeDefinitionFromMemory("FONTS.DAT", reinterpret_cast<const char*>(data), size);
   ResetJobGenerator();
-  CloseDefinitionReader();
   RunSettings settings;
   settings.definitionPath = "FONTS.DAT";
   settings.mfCommand = "mf \\mode=";
@@ -35,11 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::vector<std::string> sets;
   std::string label;
-  while (NextFontSetLabel(settings.definitionPath, label) && sets.size() < 20)
+  while (NextFontSetLabel(settings.definitionPath, label) && sets.size() < kMaxSets)
     sets.push_back(label.substr(0, label.size() - 1));
   CloseDefinitionReader();
 
-  std::vector<std::string> made;
   for (int pass = 0; pass < 3; ++pass) {
     settings.overwrite = pass == 2;
     for (const auto& set : sets) {
@@ -47,15 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       int jobs = 0;
       while (NextMetafontJob(settings, set, command)) {
         if (command.size() > kMaxCommandLine) __builtin_trap();
-        if (pass == 0 && jobs % 3 == 0 && settings.fontName.size() < 200 &&
-            settings.fontName.find('/') == std::string::npos) {
-          std::string pk = settings.fontName + "." +
-                           std::to_string(settings.fontResolution) + "pk";
-          if (FILE* file = std::fopen(pk.c_str(), "wb")) {
-            std::fclose(file);
-            made.push_back(pk);
-          }
-        }
+        if (pass == 0 && jobs % 3 == 0)
+          layout.present.insert(MemoryLayout::Key(settings.fontName, settings.fontResolution));
         if (++jobs >= kMaxJobsPerSet) {
           // Leave the set half-done as a stopped batch would.
           ResetJobGenerator();
@@ -65,6 +75,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       }
     }
   }
-  RemovePkFiles(made);
   return 0;
 }

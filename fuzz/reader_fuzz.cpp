@@ -1,5 +1,6 @@
 // Every lookup of the definition reader over the same input, in the order
 // the program uses them, plus interleavings that continue a half-read file.
+// The input is served from memory: the reading rules are the file's.
 #include <cstdint>
 #include <string>
 
@@ -9,8 +10,10 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static FuzzDialogue dialogue;
   SetUserDialogue(&dialogue);
-  WriteFuzzFile("FONTS.DAT", data, size);
+  // TARGET_DIR lines are looked up relative to the scratch directory.
+  FuzzDirectory();
   const std::string path = "FONTS.DAT";
+  ServeDefinitionFromMemory(path, reinterpret_cast<const char*>(data), size);
 
   CloseDefinitionReader();
   int resolution = 0;

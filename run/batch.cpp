@@ -25,6 +25,7 @@ std::string commandBuffer;
 int totalFonts = 0;
 int fontsProcessed = 0;
 int fontsFailed = 0;
+int fontsPresent = 0;
 int filingFailures = 0;
 std::time_t startTime = 0;
 std::string startTimeText;
@@ -246,6 +247,7 @@ class Scheduler {
   void Reported(const FontJob& job, JobStatus status);
   void WaitForFreeWorker();
   void ShowRunning();
+  void ShowEnded();
 
   ProgressView& view_;
   ProcessRunner& runner_;
@@ -266,6 +268,14 @@ void Scheduler::ShowRunning() {
                           running.job.fontName.c_str(), running.job.fontResolution);
   view_.SetStateLine(StringPrintf(TR("%d%%(%d/%d) 生成中: %s"), percent, ended_, totalFonts,
                                   names.empty() ? "-" : names.c_str()));
+}
+
+// The last word of a batch of several workers: how far it got, and no
+// program still named as running.
+void Scheduler::ShowEnded() {
+  int percent = totalFonts > 0 ? ended_ * 100 / totalFonts : 100;
+  view_.SetStateLine(StringPrintf(TR("%d%%(%d/%d) 完了"), percent, ended_, totalFonts));
+  view_.SetCommandLine(std::string());
 }
 
 // A job's end, reported as the sequential program reports it; after a
@@ -462,6 +472,7 @@ BatchEnd Scheduler::Run() {
   // Whatever ended the batch, the running jobs are finished and filed.
   // (A parked job always waits for an active one, which files it.)
   while (Active() > 0) WaitForOne();
+  if (workers_ > 1 && scratchCount_ > 0) ShowEnded();
   if (stopping_) return BatchEnd::StoppedOnFailure;
   return interrupted ? BatchEnd::Interrupted : BatchEnd::Completed;
 }
@@ -477,8 +488,13 @@ BatchEnd RunBatch(ProgressView& view, ProcessRunner& runner, int workers) {
   totalFonts = 0;
   fontsProcessed = 0;
   fontsFailed = 0;
+  fontsPresent = 0;
   filingFailures = 0;
+  ForgetPresentFonts();
   CountJobs(view);
+  // The building pass would count a font of two sets, built by the first,
+  // as present for the second.
+  fontsPresent = PresentFontCount();
 
   view.SetRange(totalFonts);
   CurrentLayout().Prepare();

@@ -12,6 +12,7 @@ extern std::string commandBuffer;  // the current job's command line
 extern int totalFonts;
 extern int fontsProcessed;         // jobs begun, failed ones included
 extern int fontsFailed;            // jobs that ended in a failure (M1, M2, ...)
+extern int fontsPresent;           // fonts passed over: their PK file was there
 extern int filingFailures;         // built fonts whose TFM or log stayed unfiled
 extern std::time_t startTime;
 extern std::string startTimeText;  // "開始時刻: %02d:%02d:%02d"

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <set>
+#include <utility>
 #include <vector>
 
 #include "deffile/reader.h"
@@ -27,6 +28,14 @@ int lineFieldCount = -1;
 std::string fontLine;                 // the current font line, unsplit
 std::vector<std::string> fontLineFields;
 std::set<std::string> reportedProblems;
+std::set<std::pair<std::string, int>> presentFonts;
+
+// The layout's answer, remembering a font that is there already.
+bool AlreadyPresent(const std::string& fontName, int resolution) {
+  if (CurrentLayout().PkExists(fontName, resolution) != 1) return false;
+  presentFonts.insert({fontName, resolution});
+  return true;
+}
 
 // Leaves room for the +1 of the PK and GF search.
 constexpr double kResolutionLimit = 2147483646.0;
@@ -131,6 +140,10 @@ bool ReadFontLine(const std::string& path) {
 }  // namespace
 
 int RoundResolution(double value) {
+  // A whole number within int formats as "N.000000": N itself, without the
+  // cost of formatting (most entries are plain ones at the resolution).
+  if (std::floor(value) == value && std::fabs(value) <= 2147483647.0)
+    return static_cast<int>(value);
   std::string text = StringPrintf("%f", value);
   std::size_t point = text.find('.');
   std::string whole = text.substr(0, point);
@@ -180,11 +193,12 @@ int NextDocumentJob(RunSettings& settings, std::string& command) {
                       MagnificationText(font.resolution,
                                         static_cast<int>(settings.resolution)) +
                       "; input " + font.name;
+    // The plan refuses such names with a report; a job never carries one.
+    if (!IsPlainFontName(font.name)) continue;
     if (job.size() > kMaxCommandLine) continue;  // a name that long has no source either
     settings.fontName = font.name;
     settings.fontResolution = font.resolution;
-    if (settings.overwrite == 0 &&
-        CurrentLayout().PkExists(settings.fontName, settings.fontResolution) == 1)
+    if (settings.overwrite == 0 && AlreadyPresent(settings.fontName, settings.fontResolution))
       continue;
     command = job;
     return 1;
@@ -213,8 +227,13 @@ void ResetJobGenerator() {
   fontLine.clear();
   fontLineFields.clear();
   reportedProblems.clear();
+  presentFonts.clear();
   documentIndex = 0;
 }
+
+int PresentFontCount() { return static_cast<int>(presentFonts.size()); }
+
+void ForgetPresentFonts() { presentFonts.clear(); }
 
 int NextMetafontJob(RunSettings& settings, const std::string& fontSetName,
                     std::string& command) {
@@ -234,7 +253,7 @@ int NextMetafontJob(RunSettings& settings, const std::string& fontSetName,
       if (!SplitFontLine(settings)) continue;
     }
 
-    const std::string entry = fontLineFields[static_cast<std::size_t>(entryIndex)];
+    const std::string& entry = fontLineFields[static_cast<std::size_t>(entryIndex)];
     std::string fontName;
     std::string magnification;
     double value;
@@ -277,6 +296,23 @@ int NextMetafontJob(RunSettings& settings, const std::string& fontSetName,
       }
       continue;
     }
+    // The name becomes METAFONT's and gftopk's arguments and the names of the
+    // files filed into the target: a path ("/", ".."), an option ("-..."),
+    // control characters or an overlong name could reach outside it.
+    if (!IsSafeFontFileName(fontName)) {
+      if (FirstReport("name", entry)) {
+        ConsolePrintf(LOG_ALERT,
+                      "Font entry %s of the line \"%s\": \"%s\" is not a usable font name; "
+                      "job refused",
+                      VisibleText(entry).c_str(), VisibleText(fontLine).c_str(),
+                      VisibleText(fontName).c_str());
+        WarnUser(StringPrintf(
+            TR("定義ファイルのフォント行\n    %s\nのフォント名 %s はファイル名に使えないため"
+            "作成出来ません。\nこのフォントを飛ばして次に進みます。"),
+            VisibleText(fontLine).c_str(), VisibleText(fontName).c_str()));
+      }
+      continue;
+    }
     if (job.size() > kMaxCommandLine) {
       if (FirstReport("length", entry)) {
         ConsolePrintf(LOG_ALERT,
@@ -293,8 +329,7 @@ int NextMetafontJob(RunSettings& settings, const std::string& fontSetName,
 
     settings.fontName = fontName;
     settings.fontResolution = RoundResolution(value);
-    if (settings.overwrite == 0 &&
-        CurrentLayout().PkExists(settings.fontName, settings.fontResolution) == 1)
+    if (settings.overwrite == 0 && AlreadyPresent(settings.fontName, settings.fontResolution))
       continue;
     command = job;
     return 1;

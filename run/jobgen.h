@@ -42,3 +42,7 @@ std::string MagnificationText(int resolution, int base);
 int RoundResolution(double value);
 // Back to the program-start state (tests).
 void ResetJobGenerator();
+// Fonts passed over because their PK file is there, each font and
+// resolution once, since the last ForgetPresentFonts.
+int PresentFontCount();
+void ForgetPresentFonts();

@@ -118,6 +118,12 @@ std::string FormatSummary(const std::string& startText, std::time_t endTime,
                       processed, average, targetDir.c_str());
 }
 
+std::string RunFrontEnd::SummaryText(const RunSummary& run) {
+  if (!run.specifiedShown) return std::string();
+  return FormatSummary(run.startText, run.endTime, run.startTime, run.processed, run.targetDir,
+                       run.logsOnly);
+}
+
 RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& words) {
   RunOutcome outcome;
   SetArgumentWords(words);
@@ -133,7 +139,7 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
   const int located = frontEnd.LocateDefinitionFile(runSettings.definitionPath);
   if (!located) return finish(1);
   if (located != kSettledWithoutDefinition) {
-    WarnAboutUnknownArguments();
+    if (frontEnd.WarnsOfIgnoredArguments()) WarnAboutUnknownArguments();
     if (!ReadMfCommand(runSettings.definitionPath, runSettings.mfCommand)) {
       ShowMissingMfCommand();
       return finish(1);
@@ -233,11 +239,20 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
   outcome.fontsProcessed = fontsProcessed;
   outcome.fontsFailed = fontsFailed;
   outcome.filingFailures = filingFailures;
+  RunSummary summary;
+  summary.startText = startTimeText;
+  summary.startTime = startTime;
+  summary.endTime = endTime;
+  summary.processed = fontsProcessed;
+  summary.failed = fontsFailed;
+  summary.present = fontsPresent;
+  summary.targetDir = runSettings.targetDir;
+  summary.logsOnly = !CurrentLayout().FilesTfmAside();
+  summary.intoTree = !runSettings.treeRoot.empty();
   // Documents of the command line count as font-set words here too.
-  if (argCount + static_cast<int>(documentArguments.size()) < 3 || autoExecErrors != 0)
-    ShowBox(nullptr,
-            FormatSummary(startTimeText, endTime, startTime, fontsProcessed,
-                          runSettings.targetDir, !CurrentLayout().FilesTfmAside()),
-            kProductTitle, kInformationFlags);
+  summary.specifiedShown =
+      argCount + static_cast<int>(documentArguments.size()) < 3 || autoExecErrors != 0;
+  const std::string text = frontEnd.SummaryText(summary);
+  if (!text.empty()) ShowBox(nullptr, text, kProductTitle, kInformationFlags);
   return finish(1);
 }

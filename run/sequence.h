@@ -13,6 +13,20 @@
 
 constexpr int kSettledWithoutDefinition = 2;
 
+// What the end sequence knows of a finished batch, for its summary.
+struct RunSummary {
+  std::string startText;       // "開始時刻: ..." as the batch formatted it
+  std::time_t startTime = 0;
+  std::time_t endTime = 0;
+  int processed = 0;           // jobs begun, failed ones included
+  int failed = 0;
+  int present = 0;             // fonts passed over: their PK file was there
+  std::string targetDir;
+  bool logsOnly = false;       // a TeX tree: only the log folder is left
+  bool intoTree = false;       // the fonts went into a TeX tree
+  bool specifiedShown = false; // the specified rule shows the summary
+};
+
 class RunFrontEnd {
  public:
   virtual ~RunFrontEnd() = default;
@@ -42,6 +56,13 @@ class RunFrontEnd {
   // Another run holds the target directory: true when this run is to wait
   // for it (the front end has said so once), false to refuse at once.
   virtual bool WaitForBusyDirectory(const std::string& /*directory*/) { return false; }
+  // Whether an argument that the definition file does not know is warned
+  // about as ignored: true where the settings can still be chosen after
+  // it; a front end that then cannot go on tells all its reasons at once.
+  virtual bool WarnsOfIgnoredArguments() { return true; }
+  // The summary box at the end, or an empty text for none. The default is
+  // the specified box, shown when the specified rule says so.
+  virtual std::string SummaryText(const RunSummary& run);
 };
 
 struct RunOutcome {

@@ -216,7 +216,7 @@ bool PlanDocumentFonts(const std::vector<std::string>& dviFiles,
         wanted.push_back(font);
       else if (reported.insert(line).second)
         plan.reports.push_back(StringPrintf(TR("%s: passed over (%s): %s"), path.c_str(), why.c_str(),
-                                            line.c_str()));
+                                            VisibleText(line).c_str()));
     }
   }
 
@@ -224,7 +224,17 @@ bool PlanDocumentFonts(const std::vector<std::string>& dviFiles,
   std::vector<DocumentFont> unique;
   std::vector<std::string> names;
   std::set<std::string> named;
+  std::set<std::string> unusable;
   for (const DocumentFont& font : wanted) {
+    // A name from a document or a VF becomes file names in the target and
+    // METAFONT's and gftopk's arguments: only a plain name may, whatever a
+    // lookup would answer for it.
+    if (!IsPlainFontName(font.name)) {
+      if (unusable.insert(font.name).second)
+        plan.reports.push_back(StringPrintf(TR("font \"%s\": not a usable font name, not built"),
+                                            VisibleText(font.name).c_str()));
+      continue;
+    }
     if (font.resolution <= 0 || !seen.insert({font.name, font.resolution}).second) continue;
     unique.push_back(font);
     if (named.insert(font.name).second) names.push_back(font.name);

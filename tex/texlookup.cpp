@@ -10,13 +10,47 @@ const char* TexFileSuffix(TexFileKind kind) {
 }
 
 bool IsPlainFontName(const std::string& name) {
-  if (name.empty() || name.size() > 255 || name[0] == '-' || name[0] == '.') return false;
+  // Its PK, GF and log files must stay within a file name's 255 bytes, with
+  // a resolution of ten digits.
+  constexpr std::size_t kMaxFontNameBytes = 240;
+  if (name.empty() || name.size() > kMaxFontNameBytes || name[0] == '-' || name[0] == '.')
+    return false;
   for (char c : name) {
     bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
                  (c >= '0' && c <= '9') || c == '.' || c == '_' || c == '+' || c == '-';
     if (!plain) return false;
   }
   return true;
+}
+
+bool IsSafeFontFileName(const std::string& name) {
+  constexpr std::size_t kMaxFontNameBytes = 240;  // as for a plain name
+  if (name.empty() || name.size() > kMaxFontNameBytes || name[0] == '-' || name[0] == '.')
+    return false;
+  for (char c : name) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    // A double quote would regroup the child's arguments ("-x" is -x).
+    if (byte < 0x20 || byte == 0x7f || c == '/' || c == '\\' || c == '"') return false;
+  }
+  return true;
+}
+
+std::string VisibleText(const std::string& text) {
+  constexpr std::size_t kShownBytes = 80;
+  static const char kHex[] = "0123456789abcdef";
+  std::string shown;
+  for (std::size_t i = 0; i < text.size() && i < kShownBytes; ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 || c >= 0x7f) {
+      shown += "\\x";
+      shown += kHex[c >> 4];
+      shown += kHex[c & 15];
+    } else {
+      shown += static_cast<char>(c);
+    }
+  }
+  if (text.size() > kShownBytes) shown += "...";
+  return shown;
 }
 
 std::vector<std::string> CachedTexLookup::FindFiles(TexFileKind kind,

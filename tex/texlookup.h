@@ -41,8 +41,18 @@ const char* TexFileSuffix(TexFileKind kind);
 
 // True for a font name that can be handed to a lookup and to METAFONT's
 // first line: letters, digits and ". _ + -", not starting with "-" or ".",
-// at most 255 bytes. Other names are never looked up (they are not found).
+// at most 240 bytes. Other names are never looked up (they are not found).
 bool IsPlainFontName(const std::string& name);
+// True for a font name of the definition file that can become file names
+// in the target and an argument of METAFONT and gftopk: not empty, at most
+// 240 bytes, not starting with "-" or ".", and no "/", "\\", double quote
+// or control character. Wider than a plain name: the file is the user's
+// own, and its specified entry rules can leave an asterisk in a name.
+bool IsSafeFontFileName(const std::string& name);
+// A name or line from a file, fit to be shown: control bytes and bytes above
+// 127 as \xNN, cut after 80 bytes with "...", so that a hostile document
+// cannot send escape sequences to the user's terminal.
+std::string VisibleText(const std::string& text);
 
 // Remembers every answer for the run, so that the same font is asked about
 // once however many sets, documents and checks need it; Prefetch asks for

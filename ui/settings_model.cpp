@@ -100,7 +100,7 @@ void ShowAvailableHead(SettingsModel& model) {
 
 // The pause box of debug mode, before the batch starts.
 void DebugPause(BoxOwner owner) {
-  if (debugMode)
+  if (debugMode && debugPauseBox)
     ShowBox(owner, TR("一時停止"), TR_NOOP("デバッグ"), BOX_ICONINFORMATION | BOX_SETFOREGROUND);
 }
 
@@ -173,6 +173,8 @@ int ResolutionValue(const std::string& text) {
   if (value < INT_MIN) return INT_MIN;
   return static_cast<int>(value);
 }
+
+bool debugPauseBox = true;
 
 InitResult InitSettingsModel(SettingsModel& model, BoxOwner owner) {
   model = SettingsModel();

@@ -68,6 +68,11 @@ void DeleteFontSet(SettingsModel& model);
 // enables Delete exactly when there is a selection.
 void SelectFontSet(SettingsModel& model, int index);
 
+// Whether debug mode pauses with a box before the batch starts, the
+// Windows program's moment to attach a debugger. The terminal program turns
+// it off: its --debug adds log lines, and a box there is a stray line.
+extern bool debugPauseBox;
+
 enum class ApplyResult { Run, Stay, Fail };
 // Run's checks and writes (mode, target directory, overwrite, font sets,
 // error reaction, priority with its question, debug pause), with messages

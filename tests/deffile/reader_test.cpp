@@ -191,6 +191,35 @@ TEST_F(ReaderTest, EveryByteValueStaysBounded) {
   EXPECT_GT(count, 0);
 }
 
+// The memory source must hand out what the file gives, byte for byte, at
+// every place where the rules depend on the read buffer: a CR LF pair split
+// across two reads, a Ctrl-Z, a NUL, pieces of 1023 bytes.
+TEST_F(ReaderTest, MemorySourceReadsLikeTheFile) {
+  std::string crlfAtChunkEdge = Repeat('a', 4095) + "\r\nb\r\rc\n";
+  std::string bytes[] = {
+      crlfAtChunkEdge,
+      Repeat('x', 3000) + "\r" + Repeat('y', 3000) + "\nshort # comment\n",
+      "600 ljfour\n\x1a""after:\n",
+      "a\0b c\n\td:\t\n" + Repeat('z', 5000) + "\r",
+      "",
+  };
+  for (const std::string& content : bytes) {
+    Write(content);
+    Lines fromFile = AllLines();
+    Write("something else entirely\n");
+    ServeDefinitionFromMemory(kPath, content.data(), content.size());
+    EXPECT_EQ(AllLines(), fromFile);
+    // Another path still comes from the disk.
+    scratch.Write("other.dat", "other\n");
+    std::string line;
+    ASSERT_TRUE(ReadDefinitionLine("other.dat", line));
+    EXPECT_EQ(line, "other");
+    CloseDefinitionReader();
+    ServeDefinitionFromDisk();
+    EXPECT_EQ(AllLines(), Lines{"something else entirely"});
+  }
+}
+
 // --- NextMode ----------------------------------------------------------------
 
 struct ModeCase {

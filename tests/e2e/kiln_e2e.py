@@ -3,8 +3,9 @@
 
 Each case works in a temporary directory of its own: a generated definition
 file, a target directory, and XDG_CONFIG_HOME pointing inside, so that no
-run touches the user's own key file. kiln runs without a terminal (standard
-input /dev/null), so every question takes Cancel.
+run touches the user's own key file. kiln runs without a terminal (a session
+of its own, so no /dev/tty; standard input /dev/null), so every question
+takes Cancel wherever the suite is started from.
 
     kiln_e2e.py --kiln build/linux/kiln [unittest options]
 """
@@ -86,7 +87,8 @@ class KilnCase(unittest.TestCase):
         command += list(args)
         result = subprocess.run(
             command, cwd=self.root, env=env, stdin=subprocess.DEVNULL,
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60)
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60,
+            start_new_session=True)
         result.out = result.stdout.decode("utf-8", "replace")
         result.err = result.stderr.decode("utf-8", "replace")
         return result

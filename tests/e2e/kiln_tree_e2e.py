@@ -80,7 +80,8 @@ class TreeCase(unittest.TestCase):
     def run_tool(self, command, cwd=None, env=None, timeout=120):
         result = subprocess.run(command, cwd=cwd or self.root, env=env or self.env,
                                 stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, timeout=timeout)
+                                stderr=subprocess.PIPE, timeout=timeout,
+                                start_new_session=True)
         result.out = result.stdout.decode("utf-8", "replace")
         result.err = result.stderr.decode("utf-8", "replace")
         return result

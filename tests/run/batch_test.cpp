@@ -332,7 +332,9 @@ TEST_F(BatchTest, TwoWorkersLeaveWhatOneWorkerLeaves) {
   for (int i = 1; i <= 13; ++i)
     if (i != 2) positions.push_back(i);
   EXPECT_EQ(positions, secondView.positions);
-  EXPECT_EQ("100%(13/13) 生成中: -", secondView.stateLines.back());
+  // It ends at 100 %, with no program left named as running.
+  EXPECT_EQ("100%(13/13) 完了", secondView.stateLines.back());
+  EXPECT_EQ("", secondView.commandLines.back());
 
   // Regression: the later magnification of logo10 ending first filed its
   // log first, and the earlier one's log was left in log/logo10.log.

@@ -52,6 +52,10 @@ TEST(MessageLanguage, FirstSetVariableDecides) {
   EXPECT_EQ("en", MessageLanguage(nullptr, nullptr, "C.UTF-8"));
   EXPECT_EQ("de", MessageLanguage(nullptr, nullptr, "de_DE.UTF-8"));
   EXPECT_EQ("ja", MessageLanguage(nullptr, nullptr, "ja"));
+  // Any value that begins with "ja", however the rest is written.
+  EXPECT_EQ("ja", MessageLanguage(nullptr, nullptr, "japanese"));
+  EXPECT_EQ("ja", MessageLanguage(nullptr, nullptr, "ja-JP"));
+  EXPECT_EQ("ja", MessageLanguage(nullptr, "japanese.euc", "C"));
   EXPECT_EQ("en", MessageLanguage(nullptr, nullptr, "/etc/evil"));
   EXPECT_EQ("en", MessageLanguage(nullptr, nullptr, nullptr));
 }

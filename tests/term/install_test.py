@@ -41,7 +41,7 @@ def columns(line):
 def run_kiln(kiln, args, language):
     env = {"PATH": "/usr/bin:/bin", "HOME": "/nonexistent", "LANG": language}
     return subprocess.run([kiln] + args, env=env, capture_output=True, text=True,
-                          stdin=subprocess.DEVNULL, timeout=30)
+                          stdin=subprocess.DEVNULL, timeout=30, start_new_session=True)
 
 
 def files_under(root):

@@ -132,15 +132,31 @@ TEST(PosixRunnerOutcome, ArgumentsReachTheChildWithoutAShell) {
   EXPECT_EQ("[a b][$HOME][*][x;y]", runner.LastOutput());
 }
 
+// The suite's own standard input is replaced by a pipe that never ends (its
+// writing end stays open), so a child that inherited it would wait there:
+// "timeout" then ends it with 124 instead of the test hanging.
 TEST(PosixRunnerEnvironment, StandardInputIsDevNull) {
+  int ends[2];
+  ASSERT_EQ(0, pipe(ends));
+  const int savedInput = dup(0);
+  ASSERT_GE(savedInput, 0);
+  ASSERT_EQ(0, dup2(ends[0], 0));
   PosixProcessRunner runner;
-  ASSERT_TRUE(Capture(runner, "readlink /proc/self/fd/0").started);
-  EXPECT_EQ("/dev/null\n", runner.LastOutput());
+  ChildOutcome link = Capture(runner, "readlink /proc/self/fd/0");
+  std::string linkOutput = runner.LastOutput();
+  ChildOutcome reader = Capture(runner, "timeout 5 cat");
+  std::string readerOutput = runner.LastOutput();
+  dup2(savedInput, 0);
+  close(savedInput);
+  close(ends[0]);
+  close(ends[1]);
+
+  ASSERT_TRUE(link.started);
+  EXPECT_EQ("/dev/null\n", linkOutput);
   // A child that reads its input ends at once instead of waiting.
-  ChildOutcome outcome = Capture(runner, "cat");
-  EXPECT_TRUE(outcome.started);
-  EXPECT_EQ(0, outcome.exitCode);
-  EXPECT_EQ("", runner.LastOutput());
+  EXPECT_TRUE(reader.started);
+  EXPECT_EQ(0, reader.exitCode);
+  EXPECT_EQ("", readerOutput);
 }
 
 TEST(PosixRunnerEnvironment, ChildLeadsItsOwnProcessGroup) {

@@ -23,4 +23,7 @@ TEST(FormatLogLine, TimeStampAndColourByKind) {
             FormatLogLine(LOG_ALERT, "GF file is not exist", local, true));
   // A percent sign in the text is written as it is.
   EXPECT_EQ("09:05:07 100%\n", FormatLogLine(LOG_INFO, "100%", local, false));
+  EXPECT_EQ("Master: stop request received",
+            TerminalLogText("Master: Recieve Terminate request"));
+  EXPECT_EQ("Total font = 3", TerminalLogText("Total font = 3"));
 }

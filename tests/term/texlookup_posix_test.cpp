@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <sys/stat.h>
 
 #include "tex/layout.h"
 #include "support/fakes.h"
@@ -59,4 +60,31 @@ TEST(KpsewhichLookup, ManyNamesPerProcessEachKindInItsFormat) {
   KpsewhichLookup missing("/kiln/no/such/kpsewhich");
   EXPECT_EQ("", missing.FindFiles(TexFileKind::Tfm, {"cmr10"})[0]);
   EXPECT_FALSE(missing.failure().empty());
+}
+
+// Names are handed to kpsewhich 1,000 per process; every call must carry
+// its own share. A stand-in prints a found path for each name it was given.
+TEST(KpsewhichLookup, NamesBeyondTheFirstThousandAreAskedToo) {
+  ScratchDirectory scratch;
+  scratch.Write("kpsewhich",
+                "#!/bin/sh\n"
+                "suffix=.mf\n"
+                "for a; do case \"$a\" in -dpi=*) suffix=\".${a#-dpi=}pk\";; esac; done\n"
+                "for a; do case \"$a\" in -*) ;; *) echo \"/t/$a$suffix\";; esac; done\n");
+  ASSERT_EQ(0, chmod((scratch.path() + "/kpsewhich").c_str(), 0755));
+  KpsewhichLookup lookup(scratch.path() + "/kpsewhich");
+  std::vector<std::string> names;
+  for (int i = 0; i < 2500; ++i) names.push_back("f" + std::to_string(i));
+
+  std::vector<std::string> sources = lookup.FindFiles(TexFileKind::MetafontSource, names);
+  ASSERT_EQ(names.size(), sources.size());
+  for (std::size_t i = 0; i < names.size(); ++i)
+    ASSERT_EQ("/t/" + names[i] + ".mf", sources[i]) << i;
+  EXPECT_EQ(3, lookup.processesStarted());
+
+  std::map<int, std::vector<std::string>> pk = lookup.FindPkFilesAt({{600, names}}, "ljfour");
+  ASSERT_EQ(names.size(), pk[600].size());
+  for (std::size_t i = 0; i < names.size(); ++i)
+    ASSERT_EQ("/t/" + names[i] + ".600pk", pk[600][i]) << i;
+  EXPECT_EQ(6, lookup.processesStarted());
 }

@@ -229,6 +229,24 @@ TEST_F(TreeBatchTest, FontsMissingFromLsRAreAddedOnceAtTheEnd) {
             once);
   layout.Finish();
   EXPECT_EQ(once, scratch.Read("tree/ls-R"));
+
+// kpathsea does not search this tree (no ls-R, not in its paths): the
+// layout's own look at the folder must take one dpi either way, as a
+// driver's search would.
+TEST(TreeLayoutTest, PkOneDpiOffInAnUnsearchedTreeIsPresent) {
+  ScratchDirectory scratch;
+  TableLookup table;
+  table.files["cmr10.mf"] = std::string(kSystem) + "source/public/cm/cmr10.mf";
+  CachedTexLookup cached(table);
+  TreeLayout layout(scratch.path() + "/tree", "ljfour", cached);
+  ASSERT_TRUE(MakeDirectories(scratch.path() + "/tree/fonts/pk/ljfour/public/cm"));
+  scratch.Write("tree/fonts/pk/ljfour/public/cm/cmr10.601pk", "");
+  scratch.Write("tree/fonts/pk/ljfour/public/cm/cmr10.719pk", "");
+  EXPECT_EQ(1, layout.PkExists("cmr10", 600));
+  EXPECT_EQ(1, layout.PkExists("cmr10", 602));
+  EXPECT_EQ(1, layout.PkExists("cmr10", 720));
+  EXPECT_EQ(0, layout.PkExists("cmr10", 603));
+  EXPECT_EQ(0, layout.PkExists("cmr10", 599));
 }
 
 TEST(MissfontTest, RequestsForTheRunsResolutionAreTakenAndOthersSayWhy) {

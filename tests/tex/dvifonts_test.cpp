@@ -270,6 +270,11 @@ TEST(DriverResolution, DvipsValues) {
       {600, 5.0, 3000},
       {600, 20.0, 12000},
       {600, 0.199, 119},
+      // One dpi above a half magstep snaps down to it as one below snaps up.
+      {600, 658 / 600.0, 657},
+      {600, 721 / 600.0, 720},
+      {600, 501 / 600.0, 500},    // below the base: magstep -1 from above
+      {300, 330 / 300.0, 329},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(DriverResolution(c.base, c.magnification), c.expected)

@@ -13,6 +13,7 @@
 #include "install/keystore_posix.h"
 #include "install/locate.h"
 #include "run/sequence.h"
+#include "ui/settings_model.h"
 #include "ui/text.h"
 #include "ui/term/catalogue.h"
 #include "ui/term/dry_run.h"
@@ -80,6 +81,7 @@ int main(int argc, char** argv) {
   SetUserDialogue(&dialogue);
   std::atexit(Tty::RestoreModes);
   debugMode = options.debug ? 1 : 0;
+  debugPauseBox = false;
 
   FileKeyStore keys;
   if (!options.install.empty()) return Install(keys, options.install);

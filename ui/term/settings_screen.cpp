@@ -79,6 +79,8 @@ std::string ReasonsNotStarted(const SettingsModel& model, const TermOptions& opt
 
 }  // namespace
 
+bool SettingsScreenAvailable() { return isatty(STDIN_FILENO) && Tty::Available(); }
+
 bool PresetSettings(SettingsModel& model, const TermOptions& options,
                     bool targetDirWasUnusable, std::string& error) {
   if (options.overwrite) {
@@ -265,7 +267,7 @@ int SettleSettings(const TermOptions& options, KeyStore& keys) {
       case ApplyResult::Stay: break;
     }
   }
-  if (isatty(STDIN_FILENO) && Tty::Available()) return SettingsScreen(model, keys);
+  if (SettingsScreenAvailable()) return SettingsScreen(model, keys);
   std::string why = triedAutomatically ? std::string(TR("  the settings were not confirmed\n"))
                                        : ReasonsNotStarted(model, options, targetUnusable);
   Say(TR("kiln: the run cannot start by itself, and without a terminal there is no "

@@ -19,6 +19,10 @@
 bool PresetSettings(SettingsModel& model, const TermOptions& options,
                     bool targetDirWasUnusable, std::string& error);
 
+// True when the settings screen can be shown: standard input and the
+// controlling terminal are there to answer it.
+bool SettingsScreenAvailable();
+
 // The settings step of a run: 1 = run, 0 = end.
 int SettleSettings(const TermOptions& options, KeyStore& keys);
 

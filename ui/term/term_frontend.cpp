@@ -26,6 +26,7 @@
 #include "ui/log.h"
 #include "ui/term/paths.h"
 #include "ui/term/settings_screen.h"
+#include "ui/term/summary.h"
 #include "ui/term/term_output.h"
 #include "ui/term/tty.h"
 
@@ -131,6 +132,16 @@ int TermFrontEnd::Workers() {
   if (jobs > 0) return jobs;
   int cpus = AvailableCpus();
   return cpus < kMaxJobs ? cpus : kMaxJobs;
+}
+
+std::string TermFrontEnd::SummaryText(const RunSummary& run) {
+  return TermSummaryText(run);
+}
+
+bool TermFrontEnd::WarnsOfIgnoredArguments() {
+  // Without a settings screen to follow, an ignored argument ends the run,
+  // and the settings tell every reason in one message.
+  return SettingsScreenAvailable();
 }
 
 int TermInstallPrompt::RunInstallDialog() {

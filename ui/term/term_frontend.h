@@ -50,6 +50,8 @@ class TermFrontEnd : public RunFrontEnd {
   ProcessRunner& Runner() override { return runner_; }
   int Workers() override;
   bool WaitForBusyDirectory(const std::string& directory) override;
+  std::string SummaryText(const RunSummary& run) override;
+  bool WarnsOfIgnoredArguments() override;
 
  private:
   void ProgressThreadMain();

@@ -4,6 +4,7 @@
 
 #include "deffile/runsettings.h"
 #include "ui/term/term_output.h"
+#include "ui/text.h"
 
 bool ColourWanted(bool isTerminal, const char* noColor) {
   return isTerminal && !(noColor && *noColor);
@@ -20,10 +21,22 @@ std::string FormatLogLine(LogKind kind, const std::string& text,
   return start + line + "\x1b[0m\n";
 }
 
+std::string TerminalLogText(const std::string& text) {
+  // The Windows program's log keeps its specified wording; on a terminal,
+  // where --debug shows it to the user, these read as what they mean.
+  static const char* const kMended[][2] = {
+      {"Thread: Termina request send", TR_NOOP("Thread: progress view closed, master told to stop")},
+      {"Master: Recieve Terminate request", TR_NOOP("Master: stop request received")},
+  };
+  for (const auto& mended : kMended)
+    if (text == mended[0]) return TR(mended[1]);
+  return text;
+}
+
 void TermLogSink::WriteLog(LogKind kind, const std::string& text) {
   if (!debugMode) return;
   std::time_t now = std::time(nullptr);
   std::tm local{};
   localtime_r(&now, &local);
-  Output().Print(stderr, FormatLogLine(kind, text, local, colour_));
+  Output().Print(stderr, FormatLogLine(kind, TerminalLogText(text), local, colour_));
 }

@@ -11,6 +11,9 @@
 // Colour is wanted on a terminal unless NO_COLOR holds a non-empty value.
 bool ColourWanted(bool isTerminal, const char* noColor);
 
+// The terminal's wording of a log text (two specified ones are misspelt).
+std::string TerminalLogText(const std::string& text);
+
 // "%02d:%02d:%02d text\n", in the kind's colour when colour is set
 // (bright cyan, bright yellow, bright red; the colour is reset after it).
 std::string FormatLogLine(LogKind kind, const std::string& text,

@@ -94,7 +94,7 @@ void TermProgressView::SetCommandLine(const std::string& text) {
   std::lock_guard<std::mutex> lock(mutex_);
   command_ = text;
   // The batch sets the state line just before the command of a job.
-  if (!counting_) PrintPlain(state_ + " " + command_);
+  if (!counting_) PrintPlain(command_.empty() ? state_ : state_ + " " + command_);
   Draw(!counting_);
 }
 
