@@ -229,6 +229,7 @@ TEST_F(TreeBatchTest, FontsMissingFromLsRAreAddedOnceAtTheEnd) {
             once);
   layout.Finish();
   EXPECT_EQ(once, scratch.Read("tree/ls-R"));
+}
 
 // kpathsea does not search this tree (no ls-R, not in its paths): the
 // layout's own look at the folder must take one dpi either way, as a
