@@ -88,6 +88,23 @@ if(TARGET kiln AND Python3_FOUND)
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/faults/faults_test.py
             --kiln $<TARGET_FILE:kiln>)
   set_tests_properties(faults PROPERTIES TIMEOUT 300)
+  # A stop request that arrives as a font ends is a race when it goes
+  # wrong: once is not enough to know it cannot.
+  add_test(NAME faults_sigterm_repeated
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/faults/faults_test.py
+            --kiln $<TARGET_FILE:kiln> --repeat 50
+            StopRequests.test_sigterm_between_fonts
+            StopRequests.test_sigterm_between_fonts_two_at_once)
+  set_tests_properties(faults_sigterm_repeated PROPERTIES TIMEOUT 300)
+  # kill -9 in the middle of a batch into a tree: no child left, nothing
+  # half-written, and the next run completes the tree and its ls-R. Children
+  # die with kiln only where the parent-death signal exists.
+  if(CMAKE_SYSTEM_NAME STREQUAL "Linux" AND NOT KILN_GENERIC_POSIX)
+    add_test(NAME faults_kill
+      COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tests/faults/kill_test.py
+              --kiln $<TARGET_FILE:kiln>)
+    set_tests_properties(faults_kill PROPERTIES TIMEOUT 300)
+  endif()
 endif()
 
 # The catalogues cover every marked text, with the same printf conversions;

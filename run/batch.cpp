@@ -53,6 +53,13 @@ void LogTerminateRequest() {
   ConsolePrintf(LOG_INFO, "Master: Recieve Terminate request");
 }
 
+// The check before a set or a font: a request that has arrived by now
+// counts, whichever thread it reached.
+bool StopRequested() {
+  SettleStopRequests();
+  return terminateRequest != 0;
+}
+
 // The state line of a job about to run. The counting pass may have found
 // fewer jobs than the generation pass produces (PK files removed in between);
 // with a total of 0 there is nothing to divide by, and every job that still
@@ -406,16 +413,22 @@ void Scheduler::End(std::size_t index, JobStatus status) {
 
 void Scheduler::WaitForFreeWorker() {
   // A stop question that is open holds new starts; the running jobs go on.
-  while (Active() > 0 && (Active() >= workers_ || holdNewJobs)) WaitForOne();
-  while (holdNewJobs && !terminateRequest)
+  SettleStopRequests();
+  while (Active() > 0 && (Active() >= workers_ || holdNewJobs)) {
+    WaitForOne();
+    SettleStopRequests();
+  }
+  while (holdNewJobs && !terminateRequest) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    SettleStopRequests();
+  }
 }
 
 BatchEnd Scheduler::Run() {
   bool interrupted = false;
   for (const JobSource& source : RunJobSources(runSettings)) {
     if (stopping_) break;
-    if (terminateRequest) {
+    if (StopRequested()) {
       LogTerminateRequest();
       interrupted = true;
       break;
@@ -423,7 +436,12 @@ BatchEnd Scheduler::Run() {
     for (;;) {
       if (workers_ > 1) WaitForFreeWorker();
       if (stopping_ || !NextJob(runSettings, source, commandBuffer)) break;
-      if (terminateRequest) {
+      // A question asked while the generator looked holds this job too.
+      if (workers_ > 1) {
+        SettleStopRequests();
+        if (holdNewJobs) WaitForFreeWorker();
+      }
+      if (StopRequested()) {
         // The job just produced is dropped; a following set logs once more.
         LogTerminateRequest();
         interrupted = true;

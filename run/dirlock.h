@@ -47,6 +47,12 @@ class DirLock {
 #endif
 };
 
+#ifndef _WIN32
+// The descriptor of the lock this process holds, or -1. Child processes
+// keep it open, so that the lock lasts until the last of them has ended.
+int HeldDirLockDescriptor();
+#endif
+
 // For a program that ends at once from anywhere (an unreadable definition
 // file): removes the lock file of the lock this process holds, if any. The
 // lock itself ends with the process.

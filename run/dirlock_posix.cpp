@@ -17,6 +17,7 @@ namespace {
 // The lock file of the lock this process holds, for RemoveHeldDirLockFile,
 // which may run where no object is at hand. Empty when none is held.
 std::string heldLockPath;
+int heldLockFd = -1;
 
 // A run that releases its lock removes the file first; whoever locked the
 // removed file in that moment must start again on a new one.
@@ -58,6 +59,7 @@ DirLockResult DirLock::Acquire(const std::string& directory) {
       fd_ = fd;
       path_ = path;
       heldLockPath = path;
+      heldLockFd = fd;
       return DirLockResult::Locked;
     }
     close(fd);
@@ -71,12 +73,15 @@ void DirLock::Release() {
   // makes a new one instead of locking a file nobody can see.
   unlink(path_.c_str());
   close(fd_);
+  if (heldLockFd == fd_) heldLockFd = -1;
   fd_ = -1;
   if (heldLockPath == path_) heldLockPath.clear();
   path_.clear();
 }
 
 bool DirLock::held() const { return fd_ >= 0; }
+
+int HeldDirLockDescriptor() { return heldLockFd; }
 
 void RemoveHeldDirLockFile() {
   if (!heldLockPath.empty()) unlink(heldLockPath.c_str());

@@ -10,6 +10,12 @@ std::atomic<int> terminateRequest{0};
 std::atomic<int> masterFinished{0};
 std::atomic<int> confirmStop{1};
 std::atomic<int> holdNewJobs{0};
+bool (*stopRequestWaiting)() = nullptr;
+
+void SettleStopRequests() {
+  while (stopRequestWaiting && stopRequestWaiting())
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+}
 
 void ProgressThreadEpilogue(int pollMilliseconds) {
   ProgressThreadEpilogue([pollMilliseconds] {

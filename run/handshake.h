@@ -15,6 +15,15 @@ extern std::atomic<int> confirmStop;                // master: Stop must be conf
 // workers no new job starts until it is answered; one worker goes on.
 extern std::atomic<int> holdNewJobs;
 
+// Set by a front end whose stop requests can have arrived without having
+// been taken yet (a signal still pending): true while one waits to be taken.
+// Null when none can. Read by the master thread only.
+extern bool (*stopRequestWaiting)();
+// The master's checks before a font starts call this first: it returns once
+// no request waits to be taken, so that terminateRequest and holdNewJobs
+// tell of every request that has arrived.
+void SettleStopRequests();
+
 // The progress thread's side after its view has ended, for every front end:
 // raise terminateRequest, log, wait for masterFinished (polled every
 // pollMilliseconds, tested before the first sleep), log the exit.

@@ -1,21 +1,32 @@
-// The POSIX process runner. The child is started with posix_spawnp, so a
-// program that cannot be found or executed is reported by the spawn itself
-// (ENOENT, EACCES, ...) instead of surfacing later as a child exiting 127.
-// Everything the child must not inherit from kiln is reset in the spawn:
-// standard input (/dev/null), the process group (its own, so Ctrl-C at the
-// terminal reaches kiln only), the signal mask and ignored signals (kiln may
-// block SIGINT while it runs a batch), and every descriptor above 2.
+// The POSIX process runner. A program that cannot be found or executed is
+// reported by the start itself (ENOENT, EACCES, ...) instead of surfacing
+// later as a child exiting 127. Everything the child must not inherit from
+// kiln is reset before the exec: standard input (/dev/null), the process
+// group (its own, so Ctrl-C at the terminal reaches kiln only), the signal
+// mask and ignored signals (kiln blocks SIGINT and SIGTERM while it runs a
+// batch), and every descriptor above 2 but one: the directory lock's.
 //
-// Closing those descriptors is the one step without a portable call: glibc
-// closes them all in the spawn, Apple's spawn closes all that no file action
-// names, and elsewhere (or with KILN_GENERIC_POSIX, which tests that path on
-// Linux) the open ones without close-on-exec are closed one by one.
+// A child must never outlive kiln: the next run would clear the scratch
+// directory under it. On Linux the child asks for SIGKILL when its parent
+// ends (the parent-death signal), which no spawn call can set, so the child
+// is forked by hand and takes only async-signal-safe steps before the exec.
+// The signal follows the thread that forked the child: every child is
+// started by the master thread, which lives until the batch has ended.
+// Elsewhere (and with KILN_GENERIC_POSIX, which tests that path on Linux)
+// posix_spawnp starts it and there is no such signal; there a child of a
+// kiln that was killed outright runs its one program to the end.
+//
+// Either way the child holds kiln's directory lock (the same open file, so
+// the same flock) until it ends: the next kiln in that directory waits for
+// the last child of a killed run to be gone before it clears anything, also
+// in the moment between kiln's death and its children's.
 #include "run/process_posix.h"
 
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -27,15 +38,18 @@
 #include <unistd.h>
 #include <vector>
 
-#if defined(__linux__) && !defined(KILN_GENERIC_POSIX) && defined(__GLIBC__) && \
-    (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
-#define KILN_SPAWN_CLOSEFROM 1
+#if defined(__linux__) && !defined(KILN_GENERIC_POSIX)
+#define KILN_DEATH_SIGNAL 1
+#include <linux/close_range.h>
+#include <sys/prctl.h>
+#include <sys/syscall.h>
 #elif defined(__APPLE__)
 #define KILN_SPAWN_CLOEXEC_DEFAULT 1
 #endif
 
 #include "deffile/runsettings.h"
 #include "run/argsplit.h"
+#include "run/dirlock.h"
 #include "ui/text.h"
 
 extern char** environ;
@@ -50,6 +64,175 @@ int NiceValueForPriorityClass(int priorityClass) {
 }
 
 namespace {
+
+// A child that must not take the terminal's signals: in a process group of
+// its own it never gets them from the terminal anyway, and one that lands
+// between the start and the child's own process group would otherwise stay
+// pending and kill it the moment its mask is lifted.
+sigset_t ChildSignalMask() {
+  sigset_t terminalSignals;
+  sigemptyset(&terminalSignals);
+  sigaddset(&terminalSignals, SIGINT);
+  sigaddset(&terminalSignals, SIGQUIT);
+  return terminalSignals;
+}
+
+#if defined(KILN_DEATH_SIGNAL)
+
+// What the child needs, all of it made before the start: the child shares
+// kiln's memory (vfork) until its exec, so it allocates nothing, calls only
+// what is async-signal-safe, and leaves through the exit system call (a
+// sanitizer's _exit would run its end-of-process checks in there).
+struct ChildPlan {
+  char* const* argv = nullptr;
+  std::vector<const char*> candidates;  // the paths to try, in execvp's order
+  char* const* envp = nullptr;
+  const char* directory = nullptr;      // nullptr: kiln's own
+  int outputFd = -1;
+  bool quietErrors = false;
+  bool ownGroup = true;
+  int lockFd = -1;
+  pid_t parent = 0;
+  int fdLimit = 0;                      // for kernels without close_range
+  sigset_t mask;
+  int ignored[NSIG] = {};               // signals kiln ignores: an exec keeps those
+  int ignoredCount = 0;
+  volatile int error = 0;               // the step that failed before the exec
+};
+
+// execvp's search, done in the parent: a name with a slash is tried as it
+// is, any other under each PATH entry (an empty entry: the current
+// directory; no PATH: glibc's own default).
+std::vector<std::string> ProgramCandidates(const std::string& program) {
+  if (program.find('/') != std::string::npos) return {program};
+  const char* path = std::getenv("PATH");
+  std::string list = path ? path : "/bin:/usr/bin";
+  std::vector<std::string> candidates;
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t end = list.find(':', start);
+    std::string entry = list.substr(start, end == std::string::npos ? end : end - start);
+    candidates.push_back(entry.empty() ? program : entry + "/" + program);
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return candidates;
+}
+
+[[noreturn]] void FailChild(ChildPlan& plan, int error) {
+  plan.error = error != 0 ? error : ECHILD;
+  for (;;) syscall(SYS_exit_group, 127);
+}
+
+// The child between its start and its exec. Handlers need no reset (an exec
+// resets them); ignored signals and the mask do.
+[[noreturn]] void ExecChild(ChildPlan& plan) {
+  if (syscall(SYS_prctl, PR_SET_PDEATHSIG, SIGKILL, 0, 0, 0) != 0) FailChild(plan, errno);
+  // kiln may have been killed before the request above: no signal would come.
+  if (getppid() != plan.parent) for (;;) syscall(SYS_exit_group, 127);
+  if (plan.ownGroup) setpgid(0, 0);
+  struct sigaction byDefault;
+  std::memset(&byDefault, 0, sizeof byDefault);
+  byDefault.sa_handler = SIG_DFL;
+  sigemptyset(&byDefault.sa_mask);
+  for (int i = 0; i < plan.ignoredCount; ++i) sigaction(plan.ignored[i], &byDefault, nullptr);
+  if (plan.directory && chdir(plan.directory) != 0) FailChild(plan, errno);
+  int input = open("/dev/null", O_RDONLY);
+  if (input < 0) FailChild(plan, errno);
+  if (input != STDIN_FILENO) {
+    if (dup2(input, STDIN_FILENO) < 0) FailChild(plan, errno);
+    close(input);
+  }
+  if (plan.outputFd >= 0 &&
+      (dup2(plan.outputFd, STDOUT_FILENO) < 0 ||
+       (!plan.quietErrors && dup2(plan.outputFd, STDERR_FILENO) < 0)))
+    FailChild(plan, errno);
+  if (plan.quietErrors) {
+    int null = open("/dev/null", O_WRONLY);
+    if (null < 0) FailChild(plan, errno);
+    if (null != STDERR_FILENO) {
+      if (dup2(null, STDERR_FILENO) < 0) FailChild(plan, errno);
+      close(null);
+    }
+  }
+  // Descriptors kiln holds (the definition file, a pipe of an earlier
+  // child) are none of the child's business: all close at the exec...
+  bool marked = false;
+#if defined(SYS_close_range) && defined(CLOSE_RANGE_CLOEXEC)
+  marked = syscall(SYS_close_range, STDERR_FILENO + 1, ~0U, CLOSE_RANGE_CLOEXEC) == 0;
+#endif
+  for (int fd = STDERR_FILENO + 1; !marked && fd < plan.fdLimit; ++fd) {
+    int flags = fcntl(fd, F_GETFD);
+    if (flags >= 0 && !(flags & FD_CLOEXEC)) fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+  }
+  // ... but the lock, which the child holds as long as it lives.
+  if (plan.lockFd > STDERR_FILENO) fcntl(plan.lockFd, F_SETFD, 0);
+  sigprocmask(SIG_SETMASK, &plan.mask, nullptr);
+
+  int error = ENOENT;
+  bool denied = false;
+  for (const char* candidate : plan.candidates) {
+    execve(candidate, plan.argv, plan.envp);
+    // As execvp: a directory without the program, or one without access,
+    // sends the search on; any other error ends it.
+    if (errno == EACCES) {
+      denied = true;
+    } else if (errno != ENOENT && errno != ENOTDIR && errno != ESTALE && errno != ENODEV &&
+               errno != ETIMEDOUT) {
+      error = errno;
+      denied = false;
+      break;
+    }
+  }
+  FailChild(plan, denied ? EACCES : error);
+}
+
+// 0 with the child's pid, or the errno of the step that failed (the start,
+// or any step of the child's before and including its exec). vfork: a fork
+// would copy kiln's page tables for a child that only execs, which costs
+// twice a spawn where starting processes is slow.
+int ForkChild(char* const* argv, const std::string& workingDirectory, const ChildSetup& setup,
+              pid_t& pid) {
+  ChildPlan plan;
+  std::vector<std::string> candidates = ProgramCandidates(argv[0]);
+  for (const std::string& candidate : candidates) plan.candidates.push_back(candidate.c_str());
+  plan.argv = argv;
+  plan.envp = environ;
+  plan.directory = workingDirectory.empty() ? nullptr : workingDirectory.c_str();
+  plan.outputFd = setup.outputFd;
+  plan.quietErrors = setup.quietErrors;
+  plan.ownGroup = setup.ownProcessGroup;
+  plan.lockFd = HeldDirLockDescriptor();
+  plan.parent = getpid();
+  constexpr long kMaxScanned = 1L << 16;
+  long limit = sysconf(_SC_OPEN_MAX);
+  plan.fdLimit = static_cast<int>(limit < 0 || limit > kMaxScanned ? kMaxScanned : limit);
+  if (setup.ownProcessGroup) plan.mask = ChildSignalMask();
+  else sigemptyset(&plan.mask);
+  for (int signo = 1; signo < NSIG; ++signo) {
+    struct sigaction current;
+    if (sigaction(signo, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
+      plan.ignored[plan.ignoredCount++] = signo;
+  }
+
+  // No handler may run in the child while it shares kiln's memory.
+  sigset_t all, saved;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &saved);
+  pid = vfork();
+  if (pid == 0) ExecChild(plan);
+  int startError = errno;
+  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+  if (pid < 0) return startError;
+  if (plan.error == 0) return 0;
+  int status;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  pid = -1;
+  return plan.error;
+}
+
+#else  // posix_spawnp
 
 // Owns the spawn attribute and file-action objects for one start.
 class SpawnSetup {
@@ -66,19 +249,15 @@ class SpawnSetup {
   SpawnSetup& operator=(const SpawnSetup&) = delete;
 
   // 0 or the errno of the first step that failed.
-  int Prepare(const std::string& workingDirectory, int outputFd) {
+  int Prepare(const std::string& workingDirectory, const ChildSetup& setup) {
     if (!attrOk_ || !actionsOk_) return ENOMEM;
-    sigset_t all, terminalSignals;
+    const int outputFd = setup.outputFd;
+    sigset_t all;
     sigfillset(&all);
-    // A Ctrl-C that lands while the child is still in kiln's process group
-    // (between the spawn and its setpgid) would stay pending and kill it the
-    // moment its mask is lifted. The terminal's signals therefore stay
-    // blocked in the child: in a process group of its own, it never gets
-    // them from the terminal anyway.
-    sigemptyset(&terminalSignals);
-    sigaddset(&terminalSignals, SIGINT);
-    sigaddset(&terminalSignals, SIGQUIT);
-    int flags = POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+    sigset_t terminalSignals = ChildSignalMask();
+    if (!setup.ownProcessGroup) sigemptyset(&terminalSignals);
+    int flags = POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK;
+    if (setup.ownProcessGroup) flags |= POSIX_SPAWN_SETPGROUP;
 #if defined(KILN_SPAWN_CLOEXEC_DEFAULT)
     flags |= POSIX_SPAWN_CLOEXEC_DEFAULT;
 #endif
@@ -92,21 +271,28 @@ class SpawnSetup {
       rc = posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     if (rc == 0 && outputFd >= 0) {
       rc = posix_spawn_file_actions_adddup2(&actions_, outputFd, STDOUT_FILENO);
-      if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions_, outputFd, STDERR_FILENO);
+      if (rc == 0 && !setup.quietErrors)
+        rc = posix_spawn_file_actions_adddup2(&actions_, outputFd, STDERR_FILENO);
     }
+    if (rc == 0 && setup.quietErrors)
+      rc = posix_spawn_file_actions_addopen(&actions_, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
     // Descriptors kiln holds (the definition file, a pipe of an earlier
     // child) are none of the child's business.
-#if defined(KILN_SPAWN_CLOSEFROM)
-    if (rc == 0) rc = posix_spawn_file_actions_addclosefrom_np(&actions_, STDERR_FILENO + 1);
-#elif defined(KILN_SPAWN_CLOEXEC_DEFAULT)
+#if defined(KILN_SPAWN_CLOEXEC_DEFAULT)
     // Standard output and error are closed too unless named.
-    if (rc == 0 && outputFd < 0) {
+    if (rc == 0 && outputFd < 0)
       rc = posix_spawn_file_actions_addinherit_np(&actions_, STDOUT_FILENO);
-      if (rc == 0) rc = posix_spawn_file_actions_addinherit_np(&actions_, STDERR_FILENO);
-    }
+    if (rc == 0 && outputFd < 0 && !setup.quietErrors)
+      rc = posix_spawn_file_actions_addinherit_np(&actions_, STDERR_FILENO);
 #else
     if (rc == 0) rc = AddCloseInheritable();
 #endif
+    // The directory lock, as a copy without close-on-exec (a dup2 onto
+    // itself would keep the flag on some systems), last, so that no close
+    // above undoes it.
+    int lockFd = HeldDirLockDescriptor();
+    if (rc == 0 && lockFd > STDERR_FILENO)
+      rc = posix_spawn_file_actions_adddup2(&actions_, lockFd, lockFd == 3 ? 4 : 3);
     return rc;
   }
 
@@ -114,7 +300,7 @@ class SpawnSetup {
   const posix_spawn_file_actions_t* actions() const { return &actions_; }
 
  private:
-#if !defined(KILN_SPAWN_CLOSEFROM) && !defined(KILN_SPAWN_CLOEXEC_DEFAULT)
+#if !defined(KILN_SPAWN_CLOEXEC_DEFAULT)
   // A close action for every open descriptor above 2 that would survive the
   // exec: files kiln opened with fopen or a stream, and any inherited from
   // kiln's parent. Only kiln's master thread opens descriptors and spawns,
@@ -140,6 +326,8 @@ class SpawnSetup {
   bool attrOk_ = false;
   bool actionsOk_ = false;
 };
+
+#endif  // posix_spawnp
 
 class Descriptor {
  public:
@@ -253,6 +441,20 @@ std::string PriorityFailureText(int nice, int error) {
 
 }  // namespace
 
+int StartChild(char* const* argv, const std::string& directory, const ChildSetup& setup,
+               pid_t& pid) {
+  pid = -1;
+#if defined(KILN_DEATH_SIGNAL)
+  return ForkChild(argv, directory, setup, pid);
+#else
+  SpawnSetup spawn;
+  int rc = spawn.Prepare(directory, setup);
+  if (rc == 0)
+    rc = posix_spawnp(&pid, argv[0], spawn.actions(), spawn.attr(), argv, environ);
+  return rc;
+#endif
+}
+
 int PosixProcessRunner::Spawn(const std::string& commandLine,
                               const std::string& workingDirectory, int priorityClass,
                               long& pid, int& readFd) {
@@ -280,11 +482,10 @@ int PosixProcessRunner::Spawn(const std::string& commandLine,
       return errno;
   }
 
-  SpawnSetup setup;
-  int rc = setup.Prepare(workingDirectory, writeEnd.get());
   pid_t child = -1;
-  if (rc == 0)
-    rc = posix_spawnp(&child, argv[0], setup.actions(), setup.attr(), argv.data(), environ);
+  ChildSetup setup;
+  setup.outputFd = writeEnd.get();
+  int rc = StartChild(argv.data(), workingDirectory, setup, child);
   if (rc != 0) return rc;
   // Only the child writes now; kiln's copy would keep the pipe from ending.
   writeEnd.Close();

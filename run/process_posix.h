@@ -1,5 +1,5 @@
 // The POSIX process runner: the command line is split as a Windows C
-// runtime would split it (SplitCommandLine) and started with posix_spawn,
+// runtime would split it (SplitCommandLine) and started by StartChild,
 // never through a shell; the program is searched on PATH. The child gets
 // /dev/null as standard input (METAFONT would otherwise wait for input when
 // its first line goes wrong) and a process group of its own, so that Ctrl-C
@@ -7,10 +7,28 @@
 // nice values.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
 #include "run/process.h"
+
+// How StartChild sets up a child.
+struct ChildSetup {
+  int outputFd = -1;            // standard output and error; -1: kiln's own
+  bool quietErrors = false;     // standard error to /dev/null instead
+  // A process group of its own, with the terminal's signals blocked (a
+  // program of the batch); else kiln's group and nothing blocked (a lookup).
+  bool ownProcessGroup = true;
+};
+// Starts argv (argv[0] searched on PATH, no shell) in directory (empty:
+// kiln's own) with /dev/null as standard input, no descriptor of kiln's
+// above 2 but the directory lock's, and default signal actions; on Linux it
+// is killed when kiln ends (process_posix.cpp says how). 0 with pid, or the
+// errno of the step that failed, the exec's included.
+int StartChild(char* const* argv, const std::string& directory, const ChildSetup& setup,
+               pid_t& pid);
 
 class PosixProcessRunner : public ProcessRunner {
  public:

@@ -23,6 +23,8 @@ namespace {
 constexpr unsigned kWarningFlags = BOX_SETFOREGROUND | BOX_ICONWARNING;
 constexpr unsigned kErrorFlags = BOX_SETFOREGROUND | BOX_ICONERROR;
 constexpr unsigned kInformationFlags = BOX_SETFOREGROUND | BOX_ICONINFORMATION;
+// How often a run that waits for another looks at the directory's lock.
+constexpr int kBusyRetryMs = 100;
 
 // Only warns: the settings apply the arguments and count what they cannot.
 void WarnAboutUnknownArguments() {
@@ -182,8 +184,22 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
   // log files before they are filed; it is refused before it touches any.
   DirLock directoryLock;
   DirLockResult locked = DirLockResult::Failed;
+  bool waitEnded = false;
   if (inTargetDirectory) {
     locked = directoryLock.Acquire(CurrentDirectory());
+    // A run that waits passes over, once it may go on, what the other built:
+    // the jobs are looked for only after the wait.
+    if (locked == DirLockResult::Busy && frontEnd.WaitForBusyDirectory(runSettings.targetDir)) {
+      while (locked == DirLockResult::Busy) {
+        SettleStopRequests();
+        if (terminateRequest != 0) {
+          waitEnded = true;
+          break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(kBusyRetryMs));
+        locked = directoryLock.Acquire(CurrentDirectory());
+      }
+    }
     if (locked == DirLockResult::Unsupported)
       ConsolePrintf(LOG_WARNING, "No lock on the target directory (%s)",
                     directoryLock.errorText().c_str());
@@ -212,7 +228,7 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
                      runSettings.targetDir.c_str());
     return finish(1);
   }
-  if (locked == DirLockResult::Busy) {
+  if (locked == DirLockResult::Busy && !waitEnded) {
     MessageBoxPrintf(nullptr, kProductTitle, kErrorFlags,
                      TR("生成先ディレクトリ\n%s\nでは他の kiln がフォントを生成中です。"
                      "終わってから再実行して下さい。"),

@@ -54,6 +54,9 @@ class RunFrontEnd {
   virtual ProcessRunner& Runner() = 0;
   // How many jobs may run at once.
   virtual int Workers() { return 1; }
+  // Another run holds the target directory: true when this run is to wait
+  // for it (the front end has said so once), false to refuse at once.
+  virtual bool WaitForBusyDirectory(const std::string& /*directory*/) { return false; }
   // Whether an argument that the definition file does not know is warned
   // about as ignored: true where the settings can still be chosen after
   // it; a front end that then cannot go on tells all its reasons at once.

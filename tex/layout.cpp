@@ -1,6 +1,7 @@
 #include "tex/layout.h"
 
 #include <cstdio>
+#include <fstream>
 
 #include "run/filesys.h"
 #include "run/output.h"
@@ -113,6 +114,64 @@ std::string LsRAppendix(const std::map<std::string, std::set<std::string>>& adde
   return text;
 }
 
+void LsRFontEntries::AddLine(const std::string& line) {
+  if (line.empty() || line[0] == '%') return;
+  if (line.back() == ':') {
+    std::string folder = line.substr(0, line.size() - 1);
+    if (folder.compare(0, 2, "./") == 0) {
+      folder.erase(0, 2);
+    } else if (!root_.empty() && folder.compare(0, root_.size() + 1, root_ + "/") == 0) {
+      folder.erase(0, root_.size() + 1);
+    } else if (!folder.empty() && folder[0] == '/') {
+      folder.clear();  // another tree's folder
+    }
+    while (!folder.empty() && folder.back() == '/') folder.pop_back();
+    folder_ = folder;
+    wanted_ = folder.compare(0, 9, "fonts/pk/") == 0 || folder.compare(0, 10, "fonts/tfm/") == 0;
+    return;
+  }
+  if (wanted_) entries_[folder_].insert(line);
+}
+
+bool LsRFontEntries::Lists(const std::string& folder, const std::string& name) const {
+  auto found = entries_.find(folder);
+  return found != entries_.end() && found->second.count(name) != 0;
+}
+
+bool IsTreeFontFileName(const std::string& name) {
+  if (name.empty() || name[0] == '.') return false;
+  auto endsWith = [&](const std::string& tail) {
+    return name.size() > tail.size() && name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
+  };
+  if (endsWith(".tfm")) return true;
+  if (!endsWith("pk")) return false;
+  std::size_t digits = name.size() - 2;
+  std::size_t first = digits;
+  while (first > 0 && name[first - 1] >= '0' && name[first - 1] <= '9') --first;
+  return first < digits && first >= 2 && name[first - 1] == '.';
+}
+
+namespace {
+
+// The font files below root/folder, folder by folder. The depth bound keeps
+// a folder that links back to its parent from walking for ever.
+void CollectTreeFonts(const std::string& root, const std::string& folder, int depth,
+                      std::map<std::string, std::set<std::string>>& found) {
+  std::vector<std::string> names;
+  if (depth <= 0 || !ListDirectory(root + "/" + folder, names)) return;
+  for (const std::string& name : names) {
+    const std::string rel = folder + "/" + name;
+    if (IsTreeFontFileName(name) && IsRegularFile(root + "/" + rel))
+      found[folder].insert(name);
+    else if (name[0] != '.' && DirectoryStatus(root + "/" + rel) == 1)
+      CollectTreeFonts(root, rel, depth - 1, found);
+  }
+}
+
+constexpr int kTreeFolderDepth = 12;  // fonts/pk/MODE/REL... is far less
+
+}  // namespace
+
 void TreeLayout::Prepare() {
   MakeDirectory("log");
 }
@@ -215,20 +274,45 @@ int TreeLayout::FileOutputs(const std::string& fontName, int resolution,
   return pkFiled && tfmFiled && logFiled ? 1 : 0;
 }
 
+// Appends what the tree holds and its ls-R does not list: this run's files,
+// and those of a run that was killed before its end (or that someone put
+// there), which a tree searched through ls-R alone would never find. What
+// the file lists already is never listed again; the file is only appended
+// to, so that a reader meanwhile sees it whole.
 void TreeLayout::Finish() {
   const std::string lsR = root_ + "/ls-R";
   std::map<std::string, std::set<std::string>> added;
   added.swap(added_);
-  if (added.empty() || !IsRegularFile(lsR)) return;
+  if (!IsRegularFile(lsR)) return;
+  LsRFontEntries listed(root_);
   char tail = 0;
-  if (std::FILE* in = std::fopen(lsR.c_str(), "rb")) {
-    if (std::fseek(in, -1, SEEK_END) == 0) {
-      int c = std::fgetc(in);
-      if (c != EOF) tail = static_cast<char>(c);
+  {
+    std::ifstream in(lsR, std::ios::binary);
+    std::string line;
+    bool any = false;
+    while (std::getline(in, line)) {
+      listed.AddLine(line);
+      any = true;
     }
-    std::fclose(in);
+    if (in.bad()) {
+      ReportTreeProblem(StringPrintf(TR("%s could not be updated (%s); kpathsea may not find "
+                                        "the new fonts until it is rebuilt"),
+                                     lsR.c_str(), TR("read error")));
+      return;
+    }
+    // getline drops the last line break: the byte before the end tells.
+    in.clear();
+    if (any && in.seekg(-1, std::ios::end)) tail = static_cast<char>(in.get());
   }
-  const std::string text = LsRAppendix(added, tail);
+  for (const char* top : {"fonts/pk", "fonts/tfm"})
+    CollectTreeFonts(root_, top, kTreeFolderDepth, added);
+  std::map<std::string, std::set<std::string>> missing;
+  for (const auto& entry : added)
+    for (const std::string& name : entry.second)
+      if (!listed.Lists(entry.first, name) && PathExists(root_ + "/" + entry.first + "/" + name))
+        missing[entry.first].insert(name);
+  if (missing.empty()) return;
+  const std::string text = LsRAppendix(missing, tail);
   std::FILE* out = std::fopen(lsR.c_str(), "ab");
   bool written = out && std::fwrite(text.data(), 1, text.size(), out) == text.size();
   if (out && std::fclose(out) != 0) written = false;
@@ -237,5 +321,5 @@ void TreeLayout::Finish() {
                                    "fonts until it is rebuilt"),
                                 lsR.c_str(), LastErrorText().c_str()));
   else
-    ConsolePrintf(LOG_INFO, "%s: %zu folders added", lsR.c_str(), added.size());
+    ConsolePrintf(LOG_INFO, "%s: %zu folders added", lsR.c_str(), missing.size());
 }

@@ -100,6 +100,28 @@ bool MakeDirectories(const std::string& path);
 // ('\n' or anything else; 0 for an empty file).
 std::string LsRAppendix(const std::map<std::string, std::set<std::string>>& added, char tail);
 
+// The files an ls-R lists below fonts/pk and fonts/tfm, folder (relative
+// to the tree, "fonts/pk/ljfour/public/cm") -> names. Fed one line at a
+// time; a folder line may be relative ("./fonts/...:") or absolute (below
+// root).
+class LsRFontEntries {
+ public:
+  explicit LsRFontEntries(std::string root) : root_(std::move(root)) {}
+  void AddLine(const std::string& line);
+  bool Lists(const std::string& folder, const std::string& name) const;
+  const std::map<std::string, std::set<std::string>>& entries() const { return entries_; }
+
+ private:
+  std::string root_;
+  std::string folder_;
+  bool wanted_ = false;  // folder_ is one whose names are kept
+  std::map<std::string, std::set<std::string>> entries_;
+};
+
+// A name kiln gives the files it puts into a tree: NAME.DPIpk or NAME.tfm
+// (not a dot file, not a partial copy).
+bool IsTreeFontFileName(const std::string& name);
+
 // The layout the batch files into; flat until another is set. Not owned.
 void SetOutputLayout(OutputLayout* layout);
 OutputLayout& CurrentLayout();

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,9 +13,8 @@
 #include <map>
 
 #include "run/argsplit.h"
+#include "run/process_posix.h"
 #include "ui/log.h"
-
-extern char** environ;
 
 namespace {
 
@@ -89,30 +87,13 @@ bool StartForOutput(const std::vector<std::string>& argv, const std::string& dir
   for (std::string& word : words) args.push_back(&word[0]);
   args.push_back(nullptr);
 
-  posix_spawn_file_actions_t actions;
-  posix_spawnattr_t attr;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawnattr_init(&attr);
-  // The batch blocks SIGINT and SIGTERM in kiln's threads; a lookup must
-  // not inherit that.
-  sigset_t none, defaults;
-  sigemptyset(&none);
-  sigemptyset(&defaults);
-  sigaddset(&defaults, SIGINT);
-  sigaddset(&defaults, SIGTERM);
-  sigaddset(&defaults, SIGPIPE);
-  int rc = posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-  if (rc == 0) rc = posix_spawnattr_setsigmask(&attr, &none);
-  if (rc == 0) rc = posix_spawnattr_setsigdefault(&attr, &defaults);
-  if (rc == 0 && !directory.empty())
-    rc = posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
-  if (rc == 0) rc = posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  if (rc == 0) rc = posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-  if (rc == 0) rc = posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  // A lookup stays in kiln's process group, and dies with kiln too.
+  ChildSetup setup;
+  setup.outputFd = fds[1];
+  setup.quietErrors = true;
+  setup.ownProcessGroup = false;
   pid_t pid = -1;
-  if (rc == 0) rc = posix_spawnp(&pid, args[0], &actions, &attr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  posix_spawnattr_destroy(&attr);
+  int rc = StartChild(args.data(), directory, setup, pid);
   close(fds[1]);
   if (rc != 0) {
     close(fds[0]);

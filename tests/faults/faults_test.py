@@ -36,6 +36,7 @@ CAN_MOUNT = False
 # build is not.
 RUN_TIMEOUT = 60
 LOCK_MESSAGE = "では他の kiln がフォントを生成中です。終わってから再実行して下さい。"
+WAIT_MESSAGE = "kiln: %s では他の kiln がフォントを生成中です。終わるまで待ちます\n"
 READFILE_MESSAGE = "定義ファイルのオープンが出来ません(readfile)"
 M1_TAIL = "見つかりませんでした。フォントの生成に失敗した"
 M2_TAIL = "見つかりませんでした。フォントの変換に失敗した"
@@ -685,6 +686,18 @@ class StopRequests(FaultCase):
         result = self.kiln("600", "few", definition=self.definition(TWO_FONTS))
         self.assertStoppedAfterCmr10(result)
 
+    def test_sigterm_between_fonts_two_at_once(self):
+        # The first font to end brings the signal while the other still
+        # runs: the freed worker must not start the third.
+        self.stand_in("gftopk", '"%s" "$@"; rc=$?\nkill -TERM $PPID\nexit $rc\n' % REAL_GFTOPK)
+        self.stand_in("mf", MODE_QUESTION.format(real=REAL_MF) +
+                      'echo "$*" >> "%s"\nexec "%s" "$@"\n' % (self.mark("mf-calls"), REAL_MF))
+        result = self.kiln("-j", "2", "600", "few",
+                           definition=self.definition([("few", "cmr 10 12 17\n")]))
+        self.assertExit(1, result)
+        self.assertIn(STOP_NOTICE, result.err)
+        self.assertEqual(2, len(self.calls("mf")), result.err)
+
     def test_sigterm_during_the_counting_pass(self):
         lines = "".join("cmr 10 12 17 9 8 7 6 5\n" for _ in range(40000))
         self.stand_in("mf", MODE_QUESTION.format(real=REAL_MF) +
@@ -713,7 +726,7 @@ class TwoRuns(FaultCase):
         self.wait_for("mf-started", first)
         self.assertEqual([".kiln.lock", "log", "tfm"], sorted(os.listdir(self.target)))
 
-        second = self.kiln("600", "few", definition=definition)
+        second = self.kiln("--no-wait", "600", "few", definition=definition)
         self.assertExit(1, second)
         self.assertIn("生成先ディレクトリ\n%s\n%s" % (self.target, LOCK_MESSAGE), second.err)
         self.assertEqual(1, len(self.calls("mf")))  # the second ran nothing
@@ -729,6 +742,40 @@ class TwoRuns(FaultCase):
         again = self.kiln("600", "few", definition=definition)
         self.assertExit(0, again)
         self.assertLeft(built)
+
+    def start_second_while_first_builds(self):
+        self.blocking_stand_in("mf", REAL_MF)
+        definition = self.definition(TWO_FONTS)
+        first = self.start("600", "few", definition=definition)
+        started = time.monotonic()
+        self.wait_for("mf-started", first)
+        second = self.start("600", "few", definition=definition)
+        time.sleep(0.5)
+        self.assertIsNone(second.poll(), "the second run did not wait")
+        self.assertEqual(1, len(self.calls("mf")))
+        return first, second, started
+
+    def test_second_run_waits_then_passes_over_what_the_first_built(self):
+        first, second, started = self.start_second_while_first_builds()
+        open(self.mark("go"), "w").close()
+        self.assertExit(0, self.finish(first, started))
+        result = self.finish(second, started)
+        self.assertExit(0, result)
+        self.assertEqual(1, result.err.count(WAIT_MESSAGE % self.target), result.err)
+        self.assertEqual(2, len(self.calls("mf")))  # cmr10 and cmr12, by the first
+        self.assertLeft(["cmr10.600pk", "cmr12.600pk", "log/cmr10.log", "log/cmr12.log",
+                         "tfm/cmr10.tfm", "tfm/cmr12.tfm"])
+
+    def test_sigterm_ends_the_wait(self):
+        first, second, started = self.start_second_while_first_builds()
+        second.send_signal(signal.SIGTERM)
+        result = self.finish(second, started, timeout=10)
+        self.assertExit(1, result)
+        self.assertIn(WAIT_MESSAGE % self.target, result.err)
+        self.assertNotIn(LOCK_MESSAGE, result.err)
+        open(self.mark("go"), "w").close()
+        self.assertExit(0, self.finish(first, started))
+        self.assertEqual(2, len(self.calls("mf")))
 
     def test_runs_in_two_directories_do_not_wait_for_each_other(self):
         self.blocking_stand_in("mf", REAL_MF)
@@ -885,6 +932,9 @@ def main():
     global KILN, REAL_MF, REAL_GFTOPK, CAN_MOUNT
     parser = argparse.ArgumentParser(add_help=False)
     parser.add_argument("--kiln", required=True)
+    # --repeat N NAME...: the named tests N times over, stopping at the first
+    # failure (for races that show only now and then).
+    parser.add_argument("--repeat", type=int, default=0)
     known, rest = parser.parse_known_args()
     KILN = os.path.abspath(known.kiln)
     REAL_MF, REAL_GFTOPK = shutil.which("mf"), shutil.which("gftopk")
@@ -895,6 +945,16 @@ def main():
     if not CAN_MOUNT:
         print("faults_test: tmpfs cannot be mounted here; the small and read-only "
               "disk cases are skipped, the file-size limit case runs", file=sys.stderr)
+    if known.repeat > 0:
+        loader = unittest.defaultTestLoader
+        module = sys.modules[__name__]
+        suite = unittest.TestSuite()
+        for _ in range(known.repeat):
+            suite.addTests(loader.loadTestsFromNames(rest, module))
+        result = unittest.TextTestRunner(verbosity=1, failfast=True).run(suite)
+        print("faults_test: %d runs, %d failed" % (result.testsRun,
+              len(result.failures) + len(result.errors)), file=sys.stderr)
+        sys.exit(0 if result.wasSuccessful() else 1)
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
 
 

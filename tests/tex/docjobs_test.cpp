@@ -194,11 +194,44 @@ TEST_F(TreeBatchTest, StoppedBatchStillRecordsItsFontsAndNoLsRIsMade) {
   runner.fonts["logo10"].writeNothing = false;
   runner.fonts["mine"].writeNothing = true;
   EXPECT_EQ(BatchEnd::StoppedOnFailure, RunBatch(view, runner));
+  // The font filed while the tree had no ls-R is listed now too.
   EXPECT_EQ(
       "% ls-R -- filename database for kpathsea; do not change this line.\n"
+      "\n./fonts/pk/nexthi/public/cm:\ncmr10.800pk\n"
       "\n./fonts/pk/nexthi/public/knuth-lib:\nlogo10.800pk\n"
       "\n./fonts/tfm/public/knuth-lib:\nlogo10.tfm\n",
       scratch.Read("tree/ls-R"));
+}
+
+// A run killed between filing a font and its end left the font unlisted;
+// the next run's end lists it, and only what is missing, in either form of
+// folder line. Other files (partial copies, dot files, logs) stay out.
+TEST_F(TreeBatchTest, FontsMissingFromLsRAreAddedOnceAtTheEnd) {
+  for (const char* file : {"fonts/pk/nexthi/public/cm/cmr10.800pk",
+                           "fonts/pk/nexthi/public/cm/cmr12.400pk",
+                           "fonts/pk/nexthi/public/cm/cmr17.400pk",
+                           "fonts/pk/nexthi/public/cm/cmr9.400pk.kiln-partial",
+                           "fonts/pk/nexthi/public/cm/.cmr8.400pk", "fonts/pk/nexthi/x.log",
+                           "fonts/tfm/public/cm/cmr12.tfm", "fonts/tfm/public/cm/cmr17.tfm"}) {
+    ASSERT_TRUE(MakeDirectories(root + "/" + std::string(file).substr(0, std::string(file).rfind('/'))));
+    scratch.Write(std::string("tree/") + file, "x");
+  }
+  scratch.Write("tree/ls-R",
+                "% ls-R -- filename database for kpathsea; do not change this line.\n"
+                "\n./fonts/pk/nexthi/public/cm:\ncmr10.800pk\n\n" + root +
+                "/fonts/tfm/public/cm:\ncmr17.tfm");
+  CachedTexLookup cached(table);
+  TreeLayout layout(root, "nexthi", cached);
+  layout.Finish();
+  const std::string once = scratch.Read("tree/ls-R");
+  EXPECT_EQ("% ls-R -- filename database for kpathsea; do not change this line.\n"
+            "\n./fonts/pk/nexthi/public/cm:\ncmr10.800pk\n\n" + root +
+            "/fonts/tfm/public/cm:\ncmr17.tfm\n"
+            "\n./fonts/pk/nexthi/public/cm:\ncmr12.400pk\ncmr17.400pk\n"
+            "\n./fonts/tfm/public/cm:\ncmr12.tfm\n",
+            once);
+  layout.Finish();
+  EXPECT_EQ(once, scratch.Read("tree/ls-R"));
 }
 
 // kpathsea does not search this tree (no ls-R, not in its paths): the

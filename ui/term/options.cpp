@@ -184,6 +184,8 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
       options.detailed = true;
     } else if (name == "--uninstall") {
       options.uninstall = true;
+    } else if (name == "--no-wait") {
+      options.noWait = true;
     } else if (name == "--list-words") {
       options.listWords = true;
     } else if (name == "--help" || name == "-h") {
@@ -210,7 +212,7 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
       (!options.words.empty() || definitionGiven || targetGiven ||
        options.mapFile != kMapDefault ||
        !options.texmf.empty() || !options.dvi.empty() || !options.missfont.empty() ||
-       options.overwrite || options.debug || options.detailed ||
+       options.overwrite || options.debug || options.detailed || options.noWait ||
        options.priority >= 0 || options.reaction || jobsGiven)) {
     error = StringPrintf(TR("%s takes no other options and no RESOLUTION or FONTSET"),
                          installGiven ? "--install" : "--uninstall");
@@ -301,6 +303,9 @@ std::string HelpText() {
               "                     is the definition file's JOBS line, else 1), each in a\n"
               "                     scratch directory of the target\n"
               "                     directory from which its files are moved into place\n"),
+      TR_NOOP("  --no-wait          refuse to start while another kiln builds in the same\n"
+              "                     target directory or tree (by default it waits until\n"
+              "                     the other has ended; Ctrl-C or SIGTERM end the wait)\n"),
       TR_NOOP("  --detailed         show the output of METAFONT and gftopk as it comes\n"
               "                     (by default it is kept, and shown when a font fails)\n"),
       TR_NOOP("  --dry-run          list the jobs a run would do, one per line on standard\n"

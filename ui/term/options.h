@@ -27,6 +27,7 @@ struct TermOptions {
   bool dryRun = false;
   bool detailed = false;
   bool uninstall = false;
+  bool noWait = false;      // --no-wait: a busy directory is refused, not waited for
   bool listWords = false;   // --list-words (not in --help): for the completion
   int priority = -1;        // trackbar position 0..3; -1 = not given
   int reaction = 0;         // 'S', 'C', 'I'; 0 = not given

@@ -11,6 +11,12 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+
+#if defined(__linux__) && !defined(KILN_GENERIC_POSIX)
+#define KILN_SIGNALFD 1
+#include <sys/signalfd.h>
+#endif
 
 #include "deffile/reader.h"
 #include "deffile/runsettings.h"
@@ -31,30 +37,58 @@ const char kStopQuestion[] =
     "  ん(ダイアログは直ぐに消えますが)。\n  若干のタイムラグがありますがストー\n"
     "  ルではありませんので, 辛抱強くお待\n  ち下さい(^_^;");
 
-// The write end of the signal pipe while a front end listens, else -1.
-// A lock-free atomic may be read in a signal handler.
-std::atomic<int> signalPipeWrite{-1};
-static_assert(std::atomic<int>::is_always_lock_free, NOTR("read in a signal handler"));
-static_assert(std::atomic<bool>::is_always_lock_free, NOTR("read in a signal handler"));
-
-// Turns SIGINT and SIGTERM into a byte on the signal pipe, so that the
-// progress thread can wait for them together with the terminal and the wake
-// pipe. Only the progress thread has them unblocked, so this runs there.
+// SIGINT and SIGTERM stay blocked in every thread, so that one that has
+// arrived stays pending until the signal thread takes it (sigwait) and sets
+// what it means (terminateRequest, holdNewJobs). Taking it and setting that
+// is one step under stopMutex, and the master's check before a font starts
+// looks under the same mutex: a signal that has arrived is either still
+// pending (the master waits for it to be taken) or has set its word. A
+// handler could not give that: the kernel takes the signal for the handler
+// some time before the handler runs.
+std::mutex stopMutex;
+bool takingSignals = false;  // under stopMutex
 // True while a SIGINT would be answered by the stop question.
 std::atomic<bool> interruptAsks{false};
 
-void ForwardSignal(int signo) {
-  int saved = errno;
-  // A stop that needs no question takes effect at the master's very next
-  // check, not only once the progress thread has read the pipe: a signal
-  // that comes between two fonts must not let one more font start.
-  if (signo == SIGTERM || (signo == SIGINT && !interruptAsks.load()))
-    if (confirmStop.load()) terminateRequest.store(1);
-  int fd = signalPipeWrite.load();
-  unsigned char byte = static_cast<unsigned char>(signo);
-  if (fd >= 0) (void)!write(fd, &byte, 1);
-  errno = saved;
+sigset_t StopSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, SIGINT);
+  sigaddset(&set, SIGTERM);
+  return set;
 }
+
+bool StopSignalPending() {
+  sigset_t pending;
+  if (sigpending(&pending) != 0) return false;
+  return sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1;
+}
+
+// For the batch's checks (stopRequestWaiting).
+bool StopSignalWaiting() {
+  std::lock_guard<std::mutex> lock(stopMutex);
+  return takingSignals && StopSignalPending();
+}
+
+// Under stopMutex: takes one pending stop signal (SIGTERM first), 0 when
+// none is pending.
+int TakeStopSignal() {
+  sigset_t pending;
+  if (sigpending(&pending) != 0) return 0;
+  for (int signo : {SIGTERM, SIGINT}) {
+    if (sigismember(&pending, signo) != 1) continue;
+    sigset_t one;
+    sigemptyset(&one);
+    sigaddset(&one, signo);
+    int taken = 0;
+    if (sigwait(&one, &taken) == 0) return taken;
+  }
+  return 0;
+}
+
+// Signals that a handler would take are not discarded while blocked, also
+// when kiln's parent left them ignored; this handler never runs.
+void NoteSignal(int) {}
 
 // A pipe whose ends are not inherited by the children; nonblocking: a full
 // signal pipe drops a signal (one already waits) rather than hang the
@@ -76,14 +110,6 @@ int ReadSignal(int fd) {
   ssize_t n;
   do n = read(fd, &byte, 1); while (n < 0 && errno == EINTR);
   return n == 1 ? byte : 0;
-}
-
-sigset_t StopSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, SIGINT);
-  sigaddset(&set, SIGTERM);
-  return set;
 }
 
 }  // namespace
@@ -155,13 +181,31 @@ TermFrontEnd::~TermFrontEnd() {
     if (wakePipe_[1] >= 0) (void)!write(wakePipe_[1], "x", 1);
     thread_.join();
   }
+  {
+    std::lock_guard<std::mutex> lock(stopMutex);
+    takingSignals = false;
+  }
+  stopRequestWaiting = nullptr;
+  if (signalThread_.joinable()) {
+    (void)!write(signalStopPipe_[1], "x", 1);
+    signalThread_.join();
+  }
   if (handlersSet_) {
     sigaction(SIGINT, &savedInt_, nullptr);
     sigaction(SIGTERM, &savedTerm_, nullptr);
   }
-  signalPipeWrite = -1;
-  for (int fd : {signalPipe_[0], signalPipe_[1], wakePipe_[0], wakePipe_[1]})
+  for (int fd : {signalPipe_[0], signalPipe_[1], wakePipe_[0], wakePipe_[1],
+                 signalStopPipe_[0], signalStopPipe_[1]})
     if (fd >= 0) close(fd);
+}
+
+bool TermFrontEnd::WaitForBusyDirectory(const std::string& directory) {
+  if (options_.noWait) return false;
+  const std::string& place = runSettings.treeRoot.empty() ? directory : runSettings.treeRoot;
+  Output().Print(stderr, StringPrintf(TR("kiln: another kiln is building fonts in %s; "
+                                         "waiting until it has ended\n"),
+                                      place.c_str()));
+  return true;
 }
 
 int TermFrontEnd::LocateDefinitionFile(std::string& path) {
@@ -187,17 +231,18 @@ int TermFrontEnd::ShowSettingsDialog() {
 }
 
 bool TermFrontEnd::StartProgressThread() {
-  if (!OpenPipe(wakePipe_, false) || !OpenPipe(signalPipe_, true)) return false;
-  // Blocked before the thread exists, so that every thread inherits the
-  // mask; the progress thread alone unblocks them, and the handler turns
-  // them into bytes on signalPipe_.
+  if (!OpenPipe(wakePipe_, false) || !OpenPipe(signalPipe_, true) ||
+      !OpenPipe(signalStopPipe_, false))
+    return false;
+  // Blocked before the threads exist, so that every thread inherits the
+  // mask; the signal thread takes them and turns them into bytes on
+  // signalPipe_ for the progress thread.
   sigset_t set = StopSignals();
   if (pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return false;
   interruptAsks = Tty::Available();
-  signalPipeWrite = signalPipe_[1];
   struct sigaction action;
   std::memset(&action, 0, sizeof action);
-  action.sa_handler = ForwardSignal;
+  action.sa_handler = NoteSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
   if (sigaction(SIGINT, &action, &savedInt_) != 0) return false;
@@ -206,6 +251,7 @@ bool TermFrontEnd::StartProgressThread() {
     return false;
   }
   handlersSet_ = true;
+  stopRequestWaiting = StopSignalWaiting;
   try {
     thread_ = std::thread([this] { ProgressThreadMain(); });
   } catch (...) {
@@ -214,10 +260,54 @@ bool TermFrontEnd::StartProgressThread() {
   return true;
 }
 
+// Linux: a signalfd tells when a stop signal is pending. Elsewhere there is
+// no portable way to wait for a signal without taking it, so the pending set
+// is looked at every kSignalPollMs.
+void TermFrontEnd::SignalThreadMain() {
+  constexpr int kSignalPollMs = 10;
+  int pendingFd = -1;
+#if defined(KILN_SIGNALFD)
+  sigset_t set = StopSignals();
+  pendingFd = signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+#endif
+  for (;;) {
+    struct pollfd fds[2] = {{signalStopPipe_[0], POLLIN, 0}, {pendingFd, POLLIN, 0}};
+    int r = poll(fds, pendingFd >= 0 ? 2 : 1, pendingFd >= 0 ? -1 : kSignalPollMs);
+    if (r < 0 && errno != EINTR) break;
+    if (r > 0 && fds[0].revents) break;
+    std::lock_guard<std::mutex> lock(stopMutex);
+    // The progress thread has stopped listening: later signals stay
+    // pending, as nothing waits for another.
+    if (!takingSignals) break;
+    int signo = TakeStopSignal();
+    if (signo == 0) continue;
+    if (signo == SIGINT && interruptAsks.load()) {
+      // A question will be asked: no new job starts before its answer.
+      if (confirmStop.load()) holdNewJobs = 1;
+    } else if (confirmStop.load()) {
+      terminateRequest = 1;
+    }
+    unsigned char byte = static_cast<unsigned char>(signo);
+    (void)!write(signalPipe_[1], &byte, 1);
+  }
+  if (pendingFd >= 0) close(pendingFd);
+}
+
 void TermFrontEnd::ProgressThreadMain() {
   progressDialog = 1;  // the view exists: the master may write it
-  sigset_t stopSignals = StopSignals();
-  pthread_sigmask(SIG_UNBLOCK, &stopSignals, nullptr);
+  // Signals are taken from now on; one that came earlier has waited.
+  {
+    std::lock_guard<std::mutex> lock(stopMutex);
+    takingSignals = true;
+  }
+  try {
+    signalThread_ = std::thread([this] { SignalThreadMain(); });
+  } catch (...) {
+    // Without it no signal is taken: they stay pending, and the batch runs
+    // to its end.
+    std::lock_guard<std::mutex> lock(stopMutex);
+    takingSignals = false;
+  }
   std::string notice;
   for (;;) {
     struct pollfd fds[2] = {{wakePipe_[0], POLLIN, 0}, {signalPipe_[0], POLLIN, 0}};
@@ -233,6 +323,8 @@ void TermFrontEnd::ProgressThreadMain() {
       holdNewJobs = 1;
       Answer answer = AskOkCancel(TR("確認"), TR(kStopQuestion), {wakePipe_[0], signalPipe_[0]},
                                   &woken);
+      // The stop is known before the hold ends, so no job slips in between.
+      if (answer == Answer::Ok && confirmStop) terminateRequest = 1;
       holdNewJobs = 0;
       if (answer == Answer::Cancel) continue;
       if (answer == Answer::Woken && woken == 1 &&
@@ -247,9 +339,12 @@ void TermFrontEnd::ProgressThreadMain() {
     }
     break;
   }
-  // Later signals stay pending, as in the other threads: the stop is on
-  // its way and nothing waits for another.
-  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+  // Later signals stay pending: the stop is on its way and nothing waits
+  // for another.
+  {
+    std::lock_guard<std::mutex> lock(stopMutex);
+    takingSignals = false;
+  }
   view_.End();
   if (!notice.empty()) Output().Print(stderr, notice);
   viewEnded_ = true;

@@ -2,9 +2,10 @@
 // through the key file (with a prompt for its path in place of the install
 // dialog), the settings (automatic, or the settings screen), and the
 // progress thread, which here owns no window: it shows the progress view
-// and waits for SIGINT and SIGTERM. Ctrl-C on a terminal asks before it
-// stops the batch; SIGTERM, or SIGINT without a terminal, stops it at once.
-// Either way the font being built is finished and filed first.
+// and hears of SIGINT and SIGTERM from a small signal thread. Ctrl-C on a
+// terminal asks before it stops the batch; SIGTERM, or SIGINT without a
+// terminal, stops it at once. Either way the font being built is finished
+// and filed first.
 #pragma once
 
 #include <signal.h>
@@ -48,11 +49,13 @@ class TermFrontEnd : public RunFrontEnd {
   ProgressView& Progress() override { return view_; }
   ProcessRunner& Runner() override { return runner_; }
   int Workers() override;
+  bool WaitForBusyDirectory(const std::string& directory) override;
   std::string SummaryText(const RunSummary& run) override;
   bool WarnsOfIgnoredArguments() override;
 
  private:
   void ProgressThreadMain();
+  void SignalThreadMain();
 
   const TermOptions& options_;
   KeyStore& keys_;
@@ -62,11 +65,13 @@ class TermFrontEnd : public RunFrontEnd {
   TermProgressView view_;
   TermRunner runner_;
   std::thread thread_;
+  std::thread signalThread_;
   std::atomic<bool> threadEnded_{false};
   std::atomic<bool> viewEnded_{false};
   // SIGINT and SIGTERM arrive here as one byte each (their number).
   int signalPipe_[2] = {-1, -1};
   int wakePipe_[2] = {-1, -1};
+  int signalStopPipe_[2] = {-1, -1};  // ends the signal thread
   bool handlersSet_ = false;
   struct sigaction savedInt_;
   struct sigaction savedTerm_;
