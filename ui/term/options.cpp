@@ -341,7 +341,7 @@ std::string HelpText() {
               "           map psfonts.map\n"
               "  xdvi     mode and resolution from xdvi's resources (*mfmode, *pixelsPerInch\n"
               "           in the XDvi file kpsewhich finds), else as dvips; map psfonts.map\n"
-              "           (a map of none when xdvi is told not to use Type1 fonts)\n"
+              "           (give --map none when xdvi is told not to use Type1 fonts)\n"
               "  pdftex   \\pdfpkresolution and \\pdfpkmode of pdftexconfig.tex, else as\n"
               "           dvips; map pdftex.map\n"),
       TR_NOOP("A font without a METAFONT source that kpathsea finds is listed and not\n"
