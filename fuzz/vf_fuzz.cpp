@@ -34,8 +34,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   DviFontList document;
   document.magnification = 1095;
-  document.fonts.push_back({0, 0, 655360, 655360, "", "first"});
-  for (const TexFontDef& font : fonts.fonts) document.fonts.push_back(font);
+  // Every font sets every character the VF has a packet for, so that the
+  // expansion follows each packet.
+  std::vector<std::uint32_t> used;
+  for (const auto& packet : fonts.packets) used.push_back(packet.first);
+  TexFontDef first;
+  first.scaledSize = first.designSize = 655360;
+  first.name = "first";
+  first.characters = used;
+  document.fonts.push_back(first);
+  for (TexFontDef font : fonts.fonts) {
+    font.characters = used;
+    document.fonts.push_back(font);
+  }
   EveryFontThisVf lookup(data, size);
   DocumentFonts needed;
   ExpandDocumentFonts({document}, 600, lookup, needed, error);
