@@ -255,7 +255,15 @@ TEST_P(HostileNames, NeverBecomeAJob) {
   const bool built = source == Source::Definition && std::get<1>(GetParam()).definitionBuilds;
   if (built) {
     expected.push_back("mf \\mode=ljfour; nonstopmode; mag=1; input " + hostile + "10");
-    expected.push_back("gftopk " + hostile + "10.600gf " + hostile + "10.600pk");
+#ifdef _WIN32
+    // Windows file names cannot hold '*': the stand-in METAFONT cannot leave
+    // such a GF file there, so the font fails before gftopk.
+    const bool gfPossible = hostile.find('*') == std::string::npos;
+#else
+    const bool gfPossible = true;
+#endif
+    if (gfPossible)
+      expected.push_back("gftopk " + hostile + "10.600gf " + hostile + "10.600pk");
   }
   if (source != Source::Definition) {
     expected.push_back("mf \\mode=ljfour; nonstopmode; mag=1; input cmr12");
