@@ -1,5 +1,7 @@
 #include "tex/texlookup.h"
 
+#include <map>
+
 const char* TexFileSuffix(TexFileKind kind) {
   switch (kind) {
     case TexFileKind::MetafontSource: return ".mf";
@@ -124,4 +126,48 @@ std::string CachedTexLookup::Variable(const std::string& name) {
   auto found = variables_.find(name);
   if (found != variables_.end()) return found->second;
   return variables_[name] = lookup_.Variable(name);
+}
+
+std::vector<std::string> PlainNames(const std::vector<std::string>& names) {
+  std::vector<std::string> plain;
+  for (const std::string& name : names)
+    if (IsPlainFontName(name)) plain.push_back(name);
+  return plain;
+}
+
+std::vector<std::string> MatchFoundFiles(TexFileKind kind, const std::vector<std::string>& names,
+                                         const std::vector<std::string>& lines,
+                                         BaseNameFunction baseName) {
+  std::vector<std::string> paths(names.size());
+  std::map<std::string, std::string> byName;
+  for (const std::string& line : lines) byName.emplace(baseName(line), line);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (!IsPlainFontName(names[i])) continue;
+    auto found = byName.find(names[i] + TexFileSuffix(kind));
+    if (found == byName.end()) found = byName.find(names[i]);
+    if (found != byName.end()) paths[i] = found->second;
+  }
+  return paths;
+}
+
+std::string PkFontNameOf(std::string base) {
+  if (base.size() < 3 || base.compare(base.size() - 2, 2, "pk") != 0) return std::string();
+  base.resize(base.size() - 2);
+  while (!base.empty() && base.back() >= '0' && base.back() <= '9') base.pop_back();
+  if (base.empty() || base.back() != '.') return std::string();
+  base.pop_back();
+  return base;
+}
+
+std::vector<std::string> MatchFoundPkFiles(const std::vector<std::string>& names,
+                                           const std::vector<std::string>& lines,
+                                           BaseNameFunction baseName) {
+  std::vector<std::string> paths(names.size());
+  std::map<std::string, std::string> byName;
+  for (const std::string& line : lines) byName.emplace(PkFontNameOf(baseName(line)), line);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    auto found = byName.find(names[i]);
+    if (found != byName.end() && !names[i].empty()) paths[i] = found->second;
+  }
+  return paths;
 }

@@ -45,6 +45,21 @@ const char* TexFileSuffix(TexFileKind kind);
 // first line: letters, digits and ". _ + -", not starting with "-" or ".",
 // at most 240 bytes. Other names are never looked up (they are not found).
 bool IsPlainFontName(const std::string& name);
+
+// kpsewhich prints only what it finds, one path a line: the answers are
+// matched to the names asked by each path's file name. baseName cuts a path
+// to its file name by the platform's separators. Unfound names stay empty.
+using BaseNameFunction = std::string (*)(const std::string& path);
+std::vector<std::string> PlainNames(const std::vector<std::string>& names);
+std::vector<std::string> MatchFoundFiles(TexFileKind kind, const std::vector<std::string>& names,
+                                         const std::vector<std::string>& lines,
+                                         BaseNameFunction baseName);
+// The font a PK file's name belongs to: "cmr10.720pk" and "cmr10.pk" (in
+// dpi720/) both give "cmr10"; anything else gives "".
+std::string PkFontNameOf(std::string fileName);
+std::vector<std::string> MatchFoundPkFiles(const std::vector<std::string>& names,
+                                           const std::vector<std::string>& lines,
+                                           BaseNameFunction baseName);
 // True for a font name of the definition file that can become file names
 // in the target and an argument of METAFONT and gftopk: not empty, at most
 // 240 bytes, not starting with "-" or ".", and no "/", "\\", double quote

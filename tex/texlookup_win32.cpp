@@ -26,15 +26,6 @@ std::size_t NameStart(const std::string& path) {
 
 std::string BaseName(const std::string& path) { return path.substr(NameStart(path)); }
 
-std::string PkFontName(const std::string& path) {
-  std::string base = BaseName(path);
-  if (base.size() < 3 || base.compare(base.size() - 2, 2, "pk") != 0) return std::string();
-  base.resize(base.size() - 2);
-  while (!base.empty() && base.back() >= '0' && base.back() <= '9') base.pop_back();
-  if (base.empty() || base.back() != '.') return std::string();
-  base.pop_back();
-  return base;
-}
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
@@ -165,9 +156,7 @@ bool KpsewhichLookup::Run(const std::vector<std::string>& options,
 std::vector<std::string> KpsewhichLookup::FindFiles(TexFileKind kind,
                                                     const std::vector<std::string>& names) {
   std::vector<std::string> paths(names.size());
-  std::vector<std::string> asked;
-  for (const std::string& name : names)
-    if (IsPlainFontName(name)) asked.push_back(name);
+  const std::vector<std::string> asked = PlainNames(names);
   if (asked.empty()) return paths;
   const char* format = kind == TexFileKind::MetafontSource ? "mf"
                        : kind == TexFileKind::Tfm          ? "tfm"
@@ -176,35 +165,19 @@ std::vector<std::string> KpsewhichLookup::FindFiles(TexFileKind kind,
   const std::string& directory =
       kind == TexFileKind::MetafontSource ? sourceDirectory_ : directory_;
   if (!Run({std::string("-format=") + format}, asked, directory, lines)) return paths;
-  std::map<std::string, std::string> byName;
-  for (const std::string& line : lines) byName.emplace(BaseName(line), line);
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (!IsPlainFontName(names[i])) continue;
-    auto found = byName.find(names[i] + TexFileSuffix(kind));
-    if (found == byName.end()) found = byName.find(names[i]);
-    if (found != byName.end()) paths[i] = found->second;
-  }
-  return paths;
+  return MatchFoundFiles(kind, names, lines, BaseName);
 }
 
 std::vector<std::string> KpsewhichLookup::FindPkFiles(const std::vector<std::string>& names,
                                                       const std::string& mode, int dpi) {
   std::vector<std::string> paths(names.size());
-  std::vector<std::string> asked;
-  for (const std::string& name : names)
-    if (IsPlainFontName(name)) asked.push_back(name);
+  const std::vector<std::string> asked = PlainNames(names);
   if (asked.empty() || dpi <= 0 || !IsPlainFontName(mode)) return paths;
   std::vector<std::string> lines;
   if (!Run({"-format=pk", "-mode=" + mode, "-dpi=" + std::to_string(dpi)}, asked, directory_,
            lines))
     return paths;
-  std::map<std::string, std::string> byName;
-  for (const std::string& line : lines) byName.emplace(PkFontName(line), line);
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    auto found = byName.find(names[i]);
-    if (found != byName.end() && !names[i].empty()) paths[i] = found->second;
-  }
-  return paths;
+  return MatchFoundPkFiles(names, lines, BaseName);
 }
 
 std::string KpsewhichLookup::Variable(const std::string& name) {
