@@ -48,22 +48,29 @@ class FileSource : public ByteSource {
 
 class MemorySource : public ByteSource {
  public:
-  explicit MemorySource(const std::string& bytes) : bytes_(bytes) {}
+  void Start(const std::string* bytes) {
+    bytes_ = bytes;
+    offset_ = 0;
+  }
   std::size_t Read(char* buffer, std::size_t size) override {
-    std::size_t count = std::min(size, bytes_.size() - offset_);
-    std::memcpy(buffer, bytes_.data() + offset_, count);
+    std::size_t count = std::min(size, bytes_->size() - offset_);
+    std::memcpy(buffer, bytes_->data() + offset_, count);
     offset_ += count;
     return count;
   }
   bool Failed() const override { return false; }
 
  private:
-  const std::string& bytes_;
+  const std::string* bytes_ = nullptr;
   std::size_t offset_ = 0;
 };
 
 struct DefinitionReader {
-  std::unique_ptr<ByteSource> source;
+  // The open source: file, or memory (which is reopened without an
+  // allocation, as the lookups open the file many times over).
+  ByteSource* source = nullptr;
+  std::unique_ptr<FileSource> file;
+  MemorySource memory;
   char buffer[kReadChunkBytes];
   std::size_t length = 0;    // bytes in buffer
   std::size_t position = 0;  // next unread byte in buffer
@@ -81,6 +88,11 @@ struct ServedFile {
 
 ServedFile served;
 
+// The lookups' line and fields, kept from call to call: a lookup scans the
+// whole file, and fresh ones would allocate on every call.
+std::string lookupLine;
+std::vector<std::string> lookupFields;
+
 // The Japanese text does not name the file (its "%.0s" prints nothing); a
 // translation may, and should.
 [[noreturn]] void FailToOpen(const std::string& path) {
@@ -96,12 +108,14 @@ void OpenFileSource(const std::string& path) {
   if (!IsRegularFile(path)) FailToOpen(path);
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (!file) FailToOpen(path);
-  reader.source = std::make_unique<FileSource>(file);
+  reader.file = std::make_unique<FileSource>(file);
+  reader.source = reader.file.get();
 }
 
 void OpenReader(const std::string& path) {
   if (served.active && path == served.path) {
-    reader.source = std::make_unique<MemorySource>(served.bytes);
+    reader.memory.Start(&served.bytes);
+    reader.source = &reader.memory;
   } else {
     OpenFileSource(path);
   }
@@ -190,13 +204,14 @@ bool ReadPiece(std::string& piece) {
 
 // Turns a piece into a logical line (possibly empty).
 void MakeLogicalLine(std::string& line) {
+  // A piece holds LF only as its last byte, and it would become a blank.
+  if (!line.empty() && line.back() == '\n') line.pop_back();
   std::size_t nul = line.find('\0');
   if (nul != std::string::npos) line.erase(nul);
   std::size_t comment = line.find('#');
   if (comment != std::string::npos) line.erase(comment);
   ReplaceChar(line, '\t', ' ');
   ReplaceChar(line, '\r', ' ');
-  ReplaceChar(line, '\n', ' ');
   TrimBlanks(line);
 }
 
@@ -244,7 +259,8 @@ bool ReadDefinitionLine(const std::string& path, std::string& line) {
 
 void CloseDefinitionReader() {
   if (!reader.source) return;
-  reader.source.reset();
+  reader.source = nullptr;
+  reader.file.reset();
   reader.length = 0;
   reader.position = 0;
   reader.ended = false;
@@ -265,8 +281,8 @@ void ServeDefinitionFromDisk() {
 }
 
 int NextMode(const std::string& path, int& resolution, std::string& modeName) {
-  std::string line;
-  std::vector<std::string> fields;
+  std::string& line = lookupLine;
+  std::vector<std::string>& fields = lookupFields;
   while (ReadDefinitionLine(path, line)) {
     if (SplitFields(line, ' ', fields, 9) != 2) continue;
     if (EndsWithColon(fields[0])) {
@@ -286,7 +302,7 @@ int NextMode(const std::string& path, int& resolution, std::string& modeName) {
 }
 
 int NextFontSetLabel(const std::string& path, std::string& label) {
-  std::string line;
+  std::string& line = lookupLine;
   while (ReadDefinitionLine(path, line)) {
     if (EndsWithColon(line)) {
       label = line;
@@ -297,7 +313,7 @@ int NextFontSetLabel(const std::string& path, std::string& label) {
 }
 
 int FindForce(const std::string& path) {
-  std::string line;
+  std::string& line = lookupLine;
   while (ReadDefinitionLine(path, line)) {
     if (line == "FORCE") {
       CloseDefinitionReader();
@@ -313,8 +329,8 @@ int FindForce(const std::string& path) {
 
 int ReadTargetDir(const std::string& path, std::string& directory) {
   directory = "*";
-  std::string line;
-  std::vector<std::string> fields;
+  std::string& line = lookupLine;
+  std::vector<std::string>& fields = lookupFields;
   while (ReadDefinitionLine(path, line)) {
     if (SplitFields(line, ' ', fields, 3) != 2) continue;
     if (fields[0] == "BEGIN_SOURCE") {
@@ -332,8 +348,8 @@ int ReadTargetDir(const std::string& path, std::string& directory) {
 
 int ReadMfCommand(const std::string& path, std::string& command) {
   CloseDefinitionReader();
-  std::string line;
-  std::vector<std::string> fields;
+  std::string& line = lookupLine;
+  std::vector<std::string>& fields = lookupFields;
   while (ReadDefinitionLine(path, line)) {
     // Split into the first word and the rest; the count is of no interest.
     SplitFields(line, ' ', fields, 2);
@@ -354,8 +370,8 @@ int ReadMfCommand(const std::string& path, std::string& command) {
 
 int ReadErrorReaction(const std::string& path) {
   CloseDefinitionReader();
-  std::string line;
-  std::vector<std::string> fields;
+  std::string& line = lookupLine;
+  std::vector<std::string>& fields = lookupFields;
   while (ReadDefinitionLine(path, line)) {
     SplitFields(line, ' ', fields, 2);
     if (fields[0] == "BEGIN_SOURCE") {
@@ -377,7 +393,7 @@ int ReadErrorReaction(const std::string& path) {
 }
 
 int FindFontSetLabel(const std::string& path, const std::string& name) {
-  std::string line;
+  std::string& line = lookupLine;
   while (ReadDefinitionLine(path, line)) {
     // The colon need not end the line.
     if (line.size() > name.size() && line.compare(0, name.size(), name) == 0 &&
@@ -392,8 +408,8 @@ namespace {
 // when BEGIN_SOURCE or the end comes first.
 bool ReadHeaderValue(const std::string& path, const char* keyword, std::string& value) {
   CloseDefinitionReader();
-  std::string line;
-  std::vector<std::string> fields;
+  std::string& line = lookupLine;
+  std::vector<std::string>& fields = lookupFields;
   while (ReadDefinitionLine(path, line)) {
     SplitFields(line, ' ', fields, 2);
     if (fields[0] == "BEGIN_SOURCE") break;
@@ -426,22 +442,30 @@ int ReadTexmf(const std::string& path, std::string& directory) {
 
 int SplitFields(const std::string& text, char separator,
                 std::vector<std::string>& fields, int maximum) {
-  fields.clear();
+  // Fields are assigned into the strings already there, so a vector split
+  // line after line keeps its storage instead of allocating every field.
+  std::size_t used = 0;
+  auto put = [&](std::size_t from, std::size_t length) {
+    if (used == fields.size()) fields.emplace_back();
+    fields[used++].assign(text, from, length);
+  };
   std::size_t start = 0;
   std::size_t index = 0;
   int count = 1;
   while ((index = text.find(separator, index)) != std::string::npos) {
     if (count >= maximum) {
       // The last field runs to the end of the text, separators included.
-      fields.push_back(text.substr(start));
+      put(start, std::string::npos);
+      fields.resize(used);
       return 0;
     }
-    fields.push_back(text.substr(start, index - start));
+    put(start, index - start);
     while (index < text.size() && text[index] == separator) ++index;
     start = index;
     ++count;
   }
-  fields.push_back(text.substr(start));
+  put(start, std::string::npos);
+  fields.resize(used);
   return count;
 }
 
@@ -469,7 +493,8 @@ std::string& TrimBlanks(std::string& text) {
     text.clear();
     return text;
   }
-  std::size_t last = text.find_last_not_of(' ');
-  text = text.substr(first, last - first + 1);
+  // In place: the line keeps its storage.
+  text.erase(text.find_last_not_of(' ') + 1);
+  text.erase(0, first);
   return text;
 }

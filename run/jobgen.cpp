@@ -10,7 +10,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <set>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -27,8 +29,16 @@ int entryIndex = -1;
 int lineFieldCount = -1;
 std::string fontLine;                 // the current font line, unsplit
 std::vector<std::string> fontLineFields;
-std::set<std::string> reportedProblems;
+// Problems reported so far, by font line. The line's text is the key once,
+// not a part of every problem's key: a long line with many bad entries
+// would otherwise be copied for each of them.
+std::map<std::string, std::set<std::string>> reportedProblems;
+std::set<std::string>* fontLineProblems = nullptr;  // those of fontLine
 std::set<std::pair<std::string, int>> presentFonts;
+std::string entryFontName, entryMagnification, entryJob;
+// fontLine as the reports show it, made once per line when first needed.
+std::string fontLineShown;
+bool fontLineShownReady = false;
 
 // The layout's answer, remembering a font that is there already.
 bool AlreadyPresent(const std::string& fontName, int resolution) {
@@ -46,18 +56,25 @@ bool IsLabelLine(const std::string& line) {
 
 // True the first time a problem is met in this process.
 bool FirstReport(const std::string& kind, const std::string& entry) {
-  return reportedProblems.insert(kind + '\n' + fontLine + '\n' + entry).second;
+  return fontLineProblems->insert(kind + '\n' + entry).second;
 }
 
-void WarnUser(const std::string& text) {
-  MessageBoxPrintf(nullptr, kProductTitle, BOX_ICONWARNING | BOX_SETFOREGROUND,
-                   "%s", text.c_str());
+const std::string& VisibleFontLine() {
+  if (!fontLineShownReady) fontLineShown = VisibleText(fontLine);
+  fontLineShownReady = true;
+  return fontLineShown;
+}
+
+// The warning box, formatted once: the texts can hold a long font line.
+template <typename... Args>
+void WarnUser(const char* format, Args... args) {
+  MessageBoxPrintf(nullptr, kProductTitle, BOX_ICONWARNING | BOX_SETFOREGROUND, format, args...);
 }
 
 // The number at the start of text as atof reads it, but in plain decimal
 // notation only, so that every platform reads the same value (no hex, no
 // "inf", no locale). 0 when text holds none.
-double ReadDecimal(const std::string& text) {
+double ReadDecimal(std::string_view text) {
   std::size_t p = 0;
   const std::size_t size = text.size();
   while (p < size && (text[p] == ' ' || (text[p] >= '\t' && text[p] <= '\r'))) ++p;
@@ -85,7 +102,7 @@ double ReadDecimal(const std::string& text) {
   if (result.ec == std::errc::result_out_of_range) {
     // Beyond the double range: atof's answer (infinite, and the job is
     // refused; or next to 0).
-    value = std::strtod(std::string(text, start, p - start).c_str(), nullptr);
+    value = std::strtod(std::string(text.substr(start, p - start)).c_str(), nullptr);
   }
   return negative ? -value : value;
 }
@@ -106,6 +123,8 @@ void EndOfSet() {
 // Splits the new font line. false when it has no entry (it is then passed
 // over and the next call reads the next line).
 bool SplitFontLine(RunSettings& settings) {
+  fontLineProblems = &reportedProblems[fontLine];
+  fontLineShownReady = false;
   // Split without a limit so that no entry of an overlong line is lost.
   int count = SplitFields(fontLine, ' ', fontLineFields,
                           static_cast<int>(fontLine.size()) + 1);
@@ -113,10 +132,10 @@ bool SplitFontLine(RunSettings& settings) {
     ConsolePrintf(LOG_ALERT,
                   "Font line \"%s\" has %d fields (more than %d); all its entries are built",
                   fontLine.c_str(), count, kMaxFontLineFields);
-    WarnUser(StringPrintf(
+    WarnUser(
         TR("定義ファイルのフォント行\n    %s\nには %d 個のフィールドがあります(上限は %d 個)。\n"
         "この行のフォントはすべて作成します。"),
-        fontLine.c_str(), count, kMaxFontLineFields));
+        fontLine.c_str(), count, kMaxFontLineFields);
   }
   if (count < 2) {
     if (FirstReport("single", std::string()))
@@ -227,6 +246,7 @@ void ResetJobGenerator() {
   fontLine.clear();
   fontLineFields.clear();
   reportedProblems.clear();
+  fontLineProblems = nullptr;
   presentFonts.clear();
   documentIndex = 0;
 }
@@ -254,30 +274,38 @@ int NextMetafontJob(RunSettings& settings, const std::string& fontSetName,
     }
 
     const std::string& entry = fontLineFields[static_cast<std::size_t>(entryIndex)];
-    std::string fontName;
-    std::string magnification;
+    // The texts of an entry go into strings kept from entry to entry: a set
+    // has many entries, and most of them build no job.
+    std::string& fontName = entryFontName;
+    std::string& magnification = entryMagnification;
+    std::string& job = entryJob;
     double value;
+    fontName = settings.fontPrefix;
     // The first lower-case m marks a magstep; only an entry without any m
     // is searched for an asterisk.
     std::size_t marker = entry.find('m');
     if (marker != std::string::npos) {
-      std::string step = entry.substr(marker + 1);
-      fontName = settings.fontPrefix + entry.substr(0, marker);
-      magnification = "magstep" + step;
+      std::string_view step = std::string_view(entry).substr(marker + 1);
+      fontName.append(entry, 0, marker);
+      magnification.assign("magstep").append(step);
       value = AsDouble(AsDouble(std::pow(kMagstepBase, ReadDecimal(step))) *
                        settings.resolution);
     } else if ((marker = entry.find('*')) != std::string::npos) {
-      std::string factor = entry.substr(marker + 1);
-      fontName = settings.fontPrefix + entry.substr(0, marker);
-      magnification = factor;
+      std::string_view factor = std::string_view(entry).substr(marker + 1);
+      fontName.append(entry, 0, marker);
+      magnification.assign(factor);
       value = AsDouble(ReadDecimal(factor) * settings.resolution);
     } else {
-      fontName = settings.fontPrefix + entry;
-      magnification = "1";
+      fontName.append(entry);
+      magnification.assign("1");
       value = settings.resolution;
     }
-    std::string job = settings.mfCommand + settings.modeName +
-                      "; nonstopmode; mag=" + magnification + "; input " + fontName;
+    job.assign(settings.mfCommand)
+        .append(settings.modeName)
+        .append("; nonstopmode; mag=")
+        .append(magnification)
+        .append("; input ")
+        .append(fontName);
 
     if (++entryIndex >= lineFieldCount) {
       entryIndex = 0;
@@ -289,10 +317,10 @@ int NextMetafontJob(RunSettings& settings, const std::string& fontSetName,
         ConsolePrintf(LOG_ALERT,
                       "Font entry %s of the line \"%s\": resolution out of range; job refused",
                       entry.c_str(), fontLine.c_str());
-        WarnUser(StringPrintf(
+        WarnUser(
             TR("定義ファイルのフォント行\n    %s\nの %s は解像度が大き過ぎるため作成出来ません。\n"
             "このフォントを飛ばして次に進みます。"),
-            fontLine.c_str(), entry.c_str()));
+            fontLine.c_str(), entry.c_str());
       }
       continue;
     }
@@ -301,15 +329,16 @@ int NextMetafontJob(RunSettings& settings, const std::string& fontSetName,
     // control characters or an overlong name could reach outside it.
     if (!IsSafeFontFileName(fontName)) {
       if (FirstReport("name", entry)) {
+        const std::string& shownLine = VisibleFontLine();
+        const std::string shownName = VisibleText(fontName);
         ConsolePrintf(LOG_ALERT,
                       "Font entry %s of the line \"%s\": \"%s\" is not a usable font name; "
                       "job refused",
-                      VisibleText(entry).c_str(), VisibleText(fontLine).c_str(),
-                      VisibleText(fontName).c_str());
-        WarnUser(StringPrintf(
+                      VisibleText(entry).c_str(), shownLine.c_str(), shownName.c_str());
+        WarnUser(
             TR("定義ファイルのフォント行\n    %s\nのフォント名 %s はファイル名に使えないため"
             "作成出来ません。\nこのフォントを飛ばして次に進みます。"),
-            VisibleText(fontLine).c_str(), VisibleText(fontName).c_str()));
+            shownLine.c_str(), shownName.c_str());
       }
       continue;
     }
@@ -319,10 +348,10 @@ int NextMetafontJob(RunSettings& settings, const std::string& fontSetName,
                       "Font entry %s of the line \"%s\": command line of %zu characters "
                       "(more than %zu); job refused",
                       entry.c_str(), fontLine.c_str(), job.size(), kMaxCommandLine);
-        WarnUser(StringPrintf(
+        WarnUser(
             TR("定義ファイルのフォント行\n    %s\nの %s はコマンドラインが %zu 文字を超えるため"
             "作成出来ません。\nこのフォントを飛ばして次に進みます。"),
-            fontLine.c_str(), entry.c_str(), kMaxCommandLine));
+            fontLine.c_str(), entry.c_str(), kMaxCommandLine);
       }
       continue;
     }

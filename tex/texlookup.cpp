@@ -1,5 +1,6 @@
 #include "tex/texlookup.h"
 
+#include <algorithm>
 #include <map>
 
 const char* TexFileSuffix(TexFileKind kind) {
@@ -41,19 +42,25 @@ bool IsSafeFontFileName(const std::string& name) {
 std::string VisibleText(const std::string& text) {
   constexpr std::size_t kShownBytes = 80;
   static const char kHex[] = "0123456789abcdef";
-  std::string shown;
-  for (std::size_t i = 0; i < text.size() && i < kShownBytes; ++i) {
+  // Built in a buffer of the largest size and copied once.
+  char shown[kShownBytes * 4 + 3];
+  std::size_t length = 0;
+  const std::size_t count = std::min(text.size(), kShownBytes);
+  for (std::size_t i = 0; i < count; ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
     if (c < 0x20 || c >= 0x7f) {
-      shown += "\\x";
-      shown += kHex[c >> 4];
-      shown += kHex[c & 15];
+      shown[length++] = '\\';
+      shown[length++] = 'x';
+      shown[length++] = kHex[c >> 4];
+      shown[length++] = kHex[c & 15];
     } else {
-      shown += static_cast<char>(c);
+      shown[length++] = static_cast<char>(c);
     }
   }
-  if (text.size() > kShownBytes) shown += "...";
-  return shown;
+  if (text.size() > kShownBytes) {
+    for (int dot = 0; dot < 3; ++dot) shown[length++] = '.';
+  }
+  return std::string(shown, length);
 }
 
 std::vector<std::string> CachedTexLookup::FindFiles(TexFileKind kind,

@@ -11,11 +11,15 @@ void SetLogSink(LogSink* sink) { logSink = sink; }
 LogSink* CurrentLogSink() { return logSink; }
 
 std::string StringVPrintf(const char* format, va_list args) {
-  va_list measure;
-  va_copy(measure, args);
-  int length = std::vsnprintf(nullptr, 0, format, measure);
-  va_end(measure);
+  // Most texts fit a small buffer: one formatting pass then, not two.
+  char small[512];
+  va_list first;
+  va_copy(first, args);
+  int length = std::vsnprintf(small, sizeof small, format, first);
+  va_end(first);
   if (length <= 0) return std::string();
+  if (static_cast<std::size_t>(length) < sizeof small)
+    return std::string(small, static_cast<std::size_t>(length));
   std::vector<char> buffer(static_cast<std::size_t>(length) + 1);
   std::vsnprintf(buffer.data(), buffer.size(), format, args);
   return std::string(buffer.data(), static_cast<std::size_t>(length));
