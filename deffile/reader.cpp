@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string_view>
 
 #include "run/filesys.h"
 #include "ui/dialogue.h"
@@ -215,6 +216,19 @@ void MakeLogicalLine(std::string& line) {
   TrimBlanks(line);
 }
 
+// The first word of a logical line (which has no leading blank), as a
+// split's first field: a lookup passes over most lines on it alone, without
+// splitting them.
+std::string_view FirstWord(const std::string& line) {
+  return std::string_view(line).substr(0, line.find(' '));
+}
+
+bool IsDigitText(std::string_view text) {
+  for (char c : text)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
 bool EndsWithColon(const std::string& text) {
   return !text.empty() && text.back() == ':';
 }
@@ -284,6 +298,8 @@ int NextMode(const std::string& path, int& resolution, std::string& modeName) {
   std::string& line = lookupLine;
   std::vector<std::string>& fields = lookupFields;
   while (ReadDefinitionLine(path, line)) {
+    const std::string_view word = FirstWord(line);
+    if (word.back() != ':' && !IsDigitText(word)) continue;
     if (SplitFields(line, ' ', fields, 9) != 2) continue;
     if (EndsWithColon(fields[0])) {
       CloseDefinitionReader();
@@ -332,6 +348,8 @@ int ReadTargetDir(const std::string& path, std::string& directory) {
   std::string& line = lookupLine;
   std::vector<std::string>& fields = lookupFields;
   while (ReadDefinitionLine(path, line)) {
+    const std::string_view word = FirstWord(line);
+    if (word != "BEGIN_SOURCE" && word != "TARGET_DIR") continue;
     if (SplitFields(line, ' ', fields, 3) != 2) continue;
     if (fields[0] == "BEGIN_SOURCE") {
       CloseDefinitionReader();
@@ -351,6 +369,8 @@ int ReadMfCommand(const std::string& path, std::string& command) {
   std::string& line = lookupLine;
   std::vector<std::string>& fields = lookupFields;
   while (ReadDefinitionLine(path, line)) {
+    const std::string_view word = FirstWord(line);
+    if (word != "BEGIN_SOURCE" && word != "MF") continue;
     // Split into the first word and the rest; the count is of no interest.
     SplitFields(line, ' ', fields, 2);
     if (fields[0] == "BEGIN_SOURCE") {
@@ -373,6 +393,8 @@ int ReadErrorReaction(const std::string& path) {
   std::string& line = lookupLine;
   std::vector<std::string>& fields = lookupFields;
   while (ReadDefinitionLine(path, line)) {
+    const std::string_view word = FirstWord(line);
+    if (word != "BEGIN_SOURCE" && word != "ERROR_REACTION") continue;
     SplitFields(line, ' ', fields, 2);
     if (fields[0] == "BEGIN_SOURCE") {
       CloseDefinitionReader();
@@ -411,6 +433,8 @@ bool ReadHeaderValue(const std::string& path, const char* keyword, std::string& 
   std::string& line = lookupLine;
   std::vector<std::string>& fields = lookupFields;
   while (ReadDefinitionLine(path, line)) {
+    const std::string_view word = FirstWord(line);
+    if (word != "BEGIN_SOURCE" && word != keyword) continue;
     SplitFields(line, ' ', fields, 2);
     if (fields[0] == "BEGIN_SOURCE") break;
     if (fields[0] == keyword) {
