@@ -418,8 +418,8 @@ int FindFontSetLabel(const std::string& path, const std::string& name) {
   std::string& line = lookupLine;
   while (ReadDefinitionLine(path, line)) {
     // The colon need not end the line.
-    if (line.size() > name.size() && line.compare(0, name.size(), name) == 0 &&
-        line[name.size()] == ':')
+    if (line.size() > name.size() && line[name.size()] == ':' &&
+        line.compare(0, name.size(), name) == 0)
       return 1;
   }
   return 0;
@@ -512,6 +512,8 @@ std::string& ReplaceChar(std::string& text, char find, char replacement) {
 }
 
 std::string& TrimBlanks(std::string& text) {
+  // Most lines have no blank at either end.
+  if (!text.empty() && text.front() != ' ' && text.back() != ' ') return text;
   std::size_t first = text.find_first_not_of(' ');
   if (first == std::string::npos) {
     text.clear();

@@ -19,3 +19,9 @@ class FuzzDialogue : public UserDialogue {
 
 // A private scratch directory, made the current directory once per process.
 const std::string& FuzzDirectory();
+
+// Serves the input as the definition file at path, from memory. With
+// KILN_FUZZ_FROM_DISK set, the input is written to that file in the scratch
+// directory and read from there instead, as a run of the program reads it:
+// the benchmark's comparison.
+void ServeFuzzInput(const std::string& path, const uint8_t* data, std::size_t size);

@@ -45,7 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static MemoryLayout layout;
   SetOutputLayout(&layout);
   layout.present.clear();
-  ServeDefinitionFromMemory("FONTS.DAT", reinterpret_cast<const char*>(data), size);
+  ServeFuzzInput("FONTS.DAT", data, size);
   ResetJobGenerator();
   RunSettings settings;
   settings.definitionPath = "FONTS.DAT";

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // TARGET_DIR lines are looked up relative to the scratch directory.
   FuzzDirectory();
   const std::string path = "FONTS.DAT";
-  ServeDefinitionFromMemory(path, reinterpret_cast<const char*>(data), size);
+  ServeFuzzInput(path, data, size);
 
   CloseDefinitionReader();
   int resolution = 0;

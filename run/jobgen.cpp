@@ -33,7 +33,7 @@ std::vector<std::string> fontLineFields;
 // not a part of every problem's key: a long line with many bad entries
 // would otherwise be copied for each of them.
 std::map<std::string, std::set<std::string>> reportedProblems;
-std::set<std::string>* fontLineProblems = nullptr;  // those of fontLine
+std::set<std::string>* fontLineProblems = nullptr;  // fontLine's, once looked up
 std::set<std::pair<std::string, int>> presentFonts;
 std::string entryFontName, entryMagnification, entryJob;
 // fontLine as the reports show it, made once per line when first needed.
@@ -56,6 +56,7 @@ bool IsLabelLine(const std::string& line) {
 
 // True the first time a problem is met in this process.
 bool FirstReport(const std::string& kind, const std::string& entry) {
+  if (!fontLineProblems) fontLineProblems = &reportedProblems[fontLine];
   return fontLineProblems->insert(kind + '\n' + entry).second;
 }
 
@@ -123,7 +124,7 @@ void EndOfSet() {
 // Splits the new font line. false when it has no entry (it is then passed
 // over and the next call reads the next line).
 bool SplitFontLine(RunSettings& settings) {
-  fontLineProblems = &reportedProblems[fontLine];
+  fontLineProblems = nullptr;  // found when the line has a problem
   fontLineShownReady = false;
   // Split without a limit so that no entry of an overlong line is lost.
   int count = SplitFields(fontLine, ' ', fontLineFields,
