@@ -245,9 +245,12 @@ int TreeLayout::FileOutputs(const std::string& fontName, int resolution,
   // A scratch directory's files join the working directory first (one file
   // system, a rename): what cannot be filed then stays where a job run
   // there would have left it.
+  // The GF file is only deleted, and so it is deleted where it is: moved
+  // out first, a kill before its deletion would leave it in the working
+  // directory, where no later run looks for it once the PK file is filed.
   if (!workDir.empty()) {
-    for (const std::string& name :
-         {fontName + ".tfm", fontName + ".log", GfName(fontName, resolution)}) {
+    RemoveFile(InWorkDir(workDir, GfName(fontName, resolution)));
+    for (const std::string& name : {fontName + ".tfm", fontName + ".log"}) {
       const std::string from = InWorkDir(workDir, name);
       if (PathExists(from) && !ReplaceFileWith(from, name))
         ConsolePrintf(LOG_ALERT, "%s cannot be moved out of %s: %s", name.c_str(),
