@@ -244,10 +244,10 @@ int TreeLayout::FileOutputs(const std::string& fontName, int resolution,
                             const std::string& workDir) {
   // A scratch directory's files join the working directory first (one file
   // system, a rename): what cannot be filed then stays where a job run
-  // there would have left it.
-  // The GF file is only deleted, and so it is deleted where it is: moved
-  // out first, a kill before its deletion would leave it in the working
-  // directory, where no later run looks for it once the PK file is filed.
+  // there would have left it. The GF file is only ever deleted, so it is
+  // deleted where it is: moved out first, a kill before its deletion would
+  // leave it in the working directory, where no later run looks for it once
+  // the PK file is filed.
   if (!workDir.empty()) {
     RemoveFile(InWorkDir(workDir, GfName(fontName, resolution)));
     for (const std::string& name : {fontName + ".tfm", fontName + ".log"}) {
@@ -258,8 +258,9 @@ int TreeLayout::FileOutputs(const std::string& fontName, int resolution,
     }
   }
   const std::string rel = SourceFolder(fontName);
-  bool pkFiled = MoveIntoTree(PkName(fontName, resolution), "fonts/pk/" + mode_ + "/" + rel);
-
+  // The TFM file goes first: once the PK file is in the tree a later run
+  // passes the font over, so a kill between the two would have left the
+  // font without its TFM for good.
   const std::string tfm = fontName + ".tfm";
   const std::string tfmFolder = "fonts/tfm/" + rel;
   bool tfmFiled = true;
@@ -271,6 +272,8 @@ int TreeLayout::FileOutputs(const std::string& fontName, int resolution,
                 !PathExists(root_ + "/" + tfmFolder + "/" + tfm);
   if (wanted && PathExists(tfm)) tfmFiled = MoveIntoTree(tfm, tfmFolder);
   if (tfmFiled) RemoveFile(tfm);
+
+  bool pkFiled = MoveIntoTree(PkName(fontName, resolution), "fonts/pk/" + mode_ + "/" + rel);
 
   bool logFiled = FileByProduct(fontName + ".log", "log");
   RemoveFile(GfName(fontName, resolution));

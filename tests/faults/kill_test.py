@@ -182,7 +182,10 @@ def run(kiln, real_mf, root, rng, kills, seed):
         # already; one that neither does, looked at twice, lives on.
         orphans = [p for p in processes_of_mine() if p[2] != "Z"]
         left_at_once += len(orphans)
-        living = [p for p in orphans if not dying(p[0])]
+        # A child still named kiln has not reached its exec: it finds its
+        # parent gone and leaves by itself, which the one-second wait below
+        # holds it to.
+        living = [p for p in orphans if p[1] != "kiln" and not dying(p[0])]
         if living:
             time.sleep(0.01)
             living = [p for p in living if os.path.exists("/proc/%d" % p[0]) and not dying(p[0])]
@@ -231,6 +234,11 @@ def run(kiln, real_mf, root, rng, kills, seed):
         with open(os.path.join(tree, pk), "rb") as f:
             if not pk_complete(f.read()):
                 problems.append(pk + " is not whole")
+    # A font from outside every tree needs its TFM in the tree, whatever kill
+    # came between filing its PK and its TFM.
+    for font in OUTSIDE:
+        if "fonts/tfm/kiln/%s.tfm" % font not in in_tree:
+            problems.append("missing after the last run: fonts/tfm/kiln/%s.tfm" % font)
     for name in in_tree:
         if name.endswith("gf") or ".kiln-job." in name or name.endswith(".kiln-partial"):
             problems.append("left in the tree: " + name)
