@@ -223,12 +223,6 @@ std::string_view FirstWord(const std::string& line) {
   return std::string_view(line).substr(0, line.find(' '));
 }
 
-bool IsDigitText(std::string_view text) {
-  for (char c : text)
-    if (c < '0' || c > '9') return false;
-  return true;
-}
-
 bool EndsWithColon(const std::string& text) {
   return !text.empty() && text.back() == ':';
 }
@@ -299,7 +293,7 @@ int NextMode(const std::string& path, int& resolution, std::string& modeName) {
   std::vector<std::string>& fields = lookupFields;
   while (ReadDefinitionLine(path, line)) {
     const std::string_view word = FirstWord(line);
-    if (word.back() != ':' && !IsDigitText(word)) continue;
+    if (word.back() != ':' && !IsAllDigits(word)) continue;
     if (SplitFields(line, ' ', fields, 9) != 2) continue;
     if (EndsWithColon(fields[0])) {
       CloseDefinitionReader();
@@ -493,7 +487,7 @@ int SplitFields(const std::string& text, char separator,
   return count;
 }
 
-int IsAllDigits(const std::string& text) {
+int IsAllDigits(std::string_view text) {
   for (char c : text)
     if (c < '0' || c > '9') return 0;
   return 1;

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 constexpr std::size_t kLinePieceBytes = 1023;
@@ -64,6 +65,6 @@ int ReadTexmf(const std::string& path, std::string& directory);
 // fields, the last running to the end of the text).
 int SplitFields(const std::string& text, char separator,
                 std::vector<std::string>& fields, int maximum);
-int IsAllDigits(const std::string& text);
+int IsAllDigits(std::string_view text);
 std::string& ReplaceChar(std::string& text, char find, char replacement);
 std::string& TrimBlanks(std::string& text);
