@@ -69,6 +69,10 @@ kiln_python_test(e2e_driver e2e/kiln_driver_e2e.py KILN TIMEOUT 600)
 # of sizes, the PK files of LaTeX documents (default map and bitmaps only),
 # a Japanese TeX DVI file.
 kiln_python_test(e2e_dvips e2e/kiln_dvips_e2e.py KILN TIMEOUT 1800)
+# kiln as the font maker that dvips and dvipng run: the files TeX's own
+# maker makes, a document's fonts at its first request, requests at once,
+# failures and kills.
+kiln_python_test(e2e_ondemand e2e/kiln_ondemand_e2e.py KILN TIMEOUT 600)
 
 # Faults of the outside world with the real `kiln`: METAFONT and gftopk
 # missing, killed or failing, unwritable and full disks, the definition file

@@ -43,6 +43,8 @@ ClockTime LocalClock(std::time_t when) {
 
 namespace {
 
+JobClaims* jobClaims = nullptr;
+
 std::string FormatStartTime(std::time_t when) {
   ClockTime clock = LocalClock(when);
   return StringPrintf(TR("開始時刻: %02d:%02d:%02d"), clock.hour, clock.minute,
@@ -282,6 +284,7 @@ void Scheduler::ShowEnded() {
 // failure that stopped the batch, later failures are shown, not asked about.
 void Scheduler::Reported(const FontJob& job, JobStatus status) {
   ++ended_;
+  if (jobClaims) jobClaims->Release(job.fontName, job.fontResolution);
   runSettings.fontResolution = job.fontResolution;
   if (!job.gftopkCommand.empty()) commandBuffer = job.gftopkCommand;
   if (status == JobStatus::Built) {
@@ -455,6 +458,12 @@ BatchEnd Scheduler::Run() {
                       runSettings.fontName.c_str(), runSettings.fontResolution);
         continue;
       }
+      if (jobClaims && !jobClaims->Claim(runSettings.fontName, runSettings.fontResolution)) {
+        ConsolePrintf(LOG_INFO, "%s at %d is being built by another kiln",
+                      runSettings.fontName.c_str(), runSettings.fontResolution);
+        started_.erase(key);
+        continue;
+      }
       ++fontsProcessed;
       FontJob job;
       job.fontName = runSettings.fontName;
@@ -504,6 +513,8 @@ BatchEnd RunBatch(ProgressView& view, ProcessRunner& runner, int workers) {
   startTimeText = FormatStartTime(startTime);
   return Scheduler(view, runner, workers).Run();
 }
+
+void SetJobClaims(JobClaims* claims) { jobClaims = claims; }
 
 int AskContinueAfterFailure() {
   if (errorReaction == 'S') return 0;

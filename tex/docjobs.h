@@ -5,6 +5,7 @@
 // no METAFONT source for are set aside to be listed, not built.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -41,10 +42,12 @@ constexpr const char* kNoMap = "none";
 // (not there, not a DVI file, a damaged font definition, a VF that cannot
 // be read, a map given and not found): error names the file and what is
 // wrong, and nothing may run.
+// magnification: replaces the documents' own (x 1000, a driver's -x); 0
+// keeps theirs.
 bool PlanDocumentFonts(const std::vector<std::string>& dviFiles,
                        const std::vector<std::string>& missfontLogs, int baseDpi,
                        const FontMapChoice& map, TexLookup& lookup, DocumentPlan& plan,
-                       std::string& error);
+                       std::string& error, std::uint32_t magnification = 0);
 
 // The whole of a regular file, at most maxBytes; false with error ("cannot
 // be read: ...", "not a regular file", "larger than ...").

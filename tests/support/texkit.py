@@ -129,6 +129,14 @@ def pk_names(tree):
     return {n for _, _, names in os.walk(tree) for n in names if n.endswith("pk")}
 
 
+def pk_without_comment(data):
+    """A PK file's bytes but its preamble comment (METAFONT's date), which
+    two builds of the same font differ in."""
+    if len(data) < 3 or data[:2] != PK_MAGIC:
+        raise AssertionError("not a PK file")
+    return data[:2] + data[3 + data[2]:]
+
+
 def pk_count(tree):
     """How many PK files lie below tree."""
     return sum(n.endswith("pk") for _, _, names in os.walk(tree) for n in names)
