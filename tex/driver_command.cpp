@@ -1,5 +1,6 @@
 #include "tex/driver_command.h"
 
+#include "tex/docjobs.h"
 #include "tex/texlookup.h"
 #include "ui/text.h"
 
@@ -16,6 +17,8 @@ enum class Kind {
   Mode,        // the METAFONT mode
   Magnify,     // the document's magnification replaced
   Map,         // the font map
+  NoOutlines,  // no fonts from outline files: a bitmap for every font (with
+               // "0" after it for dvipng's --freetype0, as the flag itself)
 };
 
 struct Option {
@@ -47,7 +50,7 @@ const Option kDvipsOptions[] = {
 const Option kDvipngOptions[] = {
     {"bd", Kind::Value},        {"bg", Kind::Value},        {"d", Kind::Narrows},
     {"D", Kind::Resolution},    {"depth", Kind::Flag},      {"dvinum", Kind::Flag},
-    {"fg", Kind::Value},        {"follow", Kind::NarrowsFlag}, {"freetype", Kind::Flag},
+    {"fg", Kind::Value},        {"follow", Kind::NarrowsFlag}, {"freetype", Kind::NoOutlines},
     {"gamma", Kind::Value},     {"gif", Kind::Flag},        {"height", Kind::Flag},
     {"l", Kind::Narrows},       {"M", Kind::Flag},          {"mode", Kind::Mode},
     {"nogs", Kind::Flag},       {"nogssafer", Kind::Flag},  {"norawps", Kind::Flag},
@@ -68,7 +71,7 @@ const Option kXdviOptions[] = {
     {"iconic", Kind::Flag},     {"keep", Kind::Flag},       {"margin", Kind::Value},
     {"mfmode", Kind::Mode},     {"name", Kind::Value},      {"noghostscript", Kind::Flag},
     {"nogrey", Kind::Flag},     {"nomakepk", Kind::Flag},   {"noomega", Kind::Flag},
-    {"notype1fonts", Kind::Flag}, {"offsets", Kind::Value}, {"p", Kind::Resolution},
+    {"notype1fonts", Kind::NoOutlines}, {"offsets", Kind::Value}, {"p", Kind::Resolution},
     {"paper", Kind::Value},     {"rv", Kind::Flag},         {"s", Kind::Value},
     {"S", Kind::Value},         {"sidemargin", Kind::Value}, {"title", Kind::Value},
     {"topmargin", Kind::Value}, {"xrm", Kind::Value},
@@ -86,7 +89,7 @@ const Option* LongestMatch(const Option (&table)[N], const std::string& body) {
 }
 
 bool IsTakesValue(Kind kind) {
-  return kind != Kind::Flag && kind != Kind::NarrowsFlag;
+  return kind != Kind::Flag && kind != Kind::NarrowsFlag && kind != Kind::NoOutlines;
 }
 
 // A positive number of at most 6 digits, else 0.
@@ -169,6 +172,11 @@ bool ReadDriverCommand(const std::vector<std::string>& argv, DriverCommand& comm
       }
     }
     switch (option->kind) {
+      case Kind::NoOutlines:
+        // dvipng's --freetype is on by default; only --freetype0 turns
+        // its outline fonts off.
+        if (command.driver != Driver::Dvipng || body == name + "0") command.map = kNoMap;
+        break;
       case Kind::Flag:
       case Kind::Value:
         break;

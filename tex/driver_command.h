@@ -20,7 +20,8 @@ struct DriverCommand {
   int oversample = 0;       // dvipng's -Q; 0: its default
   std::string mode;         // -mode / -mfmode; empty: the driver's default
   int magnification = 0;    // -x (x 1000): replaces the document's own; 0: none
-  std::string map;          // dvips -u FILE: the map instead of its default; empty: default
+  std::string map;          // dvips -u FILE: the map instead of its default; empty: default;
+                            // kNoMap: a bitmap for every font
 };
 
 // The driver a program name belongs to ("dvips", "dvipng", "dvigif",

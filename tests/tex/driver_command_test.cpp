@@ -44,6 +44,14 @@ TEST(DriverCommand, TheDocumentAndWhatChangesItsFonts) {
   EXPECT_EQ(Driver::Xdvi, command.driver);
   EXPECT_EQ("cx", command.mode);
   EXPECT_EQ(300, command.resolution);
+
+  // Told to draw no font from outlines, the driver asks for every font.
+  ASSERT_TRUE(ReadDriverCommand({"xdvi", "-notype1fonts", "paper"}, command, why)) << why;
+  EXPECT_EQ("none", command.map);
+  ASSERT_TRUE(ReadDriverCommand({"dvipng", "--freetype0", "paper"}, command, why)) << why;
+  EXPECT_EQ("none", command.map);
+  ASSERT_TRUE(ReadDriverCommand({"dvipng", "--freetype", "paper"}, command, why)) << why;
+  EXPECT_EQ("", command.map);
 }
 
 TEST(DriverCommand, WhatNarrowsTheFontsOrCannotBeReadLeavesOneFont) {
