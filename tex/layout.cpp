@@ -311,10 +311,11 @@ void TreeLayout::Finish() {
   std::map<std::string, std::set<std::string>> added;
   added.swap(added_);
   if (!IsRegularFile(lsR)) return;
-  // What another program appends meanwhile is read before this run's list
-  // is made, so that nothing is listed twice.
+  // What another program appends meanwhile (an on-demand request, another
+  // kiln) is read before this run's list is made, so that nothing is
+  // listed twice.
   FileLock lock;
-  if (shared_ && !lock.Lock(lsR))
+  if (!lock.Lock(lsR))
     ConsolePrintf(LOG_WARNING, "%s cannot be locked; appended to without a lock", lsR.c_str());
   LsRFontEntries listed(root_);
   char tail = 0;

@@ -69,8 +69,9 @@ class TreeLayout : public OutputLayout {
   // Where the logs go (absolute), instead of "log" in the working directory.
   void SetLogDirectory(std::string directory) { logDirectory_ = std::move(directory); }
   // Other programs file into the tree at the same time (on-demand
-  // requests): ls-R is read and appended to under a lock on it, and only
-  // this run's files are added, without a walk over the whole tree.
+  // requests): only this run's files are added to ls-R, without a walk over
+  // the whole tree for files of killed runs (ls-R is read and appended to
+  // under a lock on it in any case).
   void SetShared(bool shared) { shared_ = shared; }
 
   // Asks kpathsea about every font of the list at once (sources, TFM files,
