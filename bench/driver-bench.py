@@ -26,19 +26,7 @@ sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(
 import texkit  # noqa: E402
 
 DOCUMENTS = {
-    "article": (["latex"], r"""\documentclass[12pt]{article}
-\usepackage[T1]{fontenc}
-\usepackage{amssymb}
-\begin{document}
-\section{Introduction}
-Some text in \textsc{Small Capitals}, \textbf{bold}, \emph{emphasis},
-\texttt{typewriter} and \textsf{sans serif}.\footnote{A footnote, set
-smaller, with \textit{italics}.} Symbols: $\mathbb{R} \subsetneq
-\mathfrak{A}$, $\sum_{i=1}^n x_i^2 \leq \int_0^1 f(t)\,dt$.
-\subsection{More}
-\begin{itemize}\item First. \item \textbf{\textit{Second.}}\end{itemize}
-\end{document}
-"""),
+    "article": (["latex"], texkit.LATEX_ARTICLE),
     "plain": (["tex"], r"""\magnification=1095
 \font\a=cmr10 scaled 1315 \font\b=cmbx12 at 13pt \font\c=logo10 scaled 1728
 \font\d=cmsl10 at 11.5pt \font\e=cmti10 scaled 2074 \font\f=cmss10 at 9pt

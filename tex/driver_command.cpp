@@ -1,6 +1,7 @@
 #include "tex/driver_command.h"
 
 #include "tex/docjobs.h"
+#include "tex/maker_request.h"
 #include "tex/texlookup.h"
 #include "ui/text.h"
 
@@ -94,13 +95,8 @@ bool IsTakesValue(Kind kind) {
 
 // A positive number of at most 6 digits, else 0.
 int Number(const std::string& text) {
-  if (text.empty() || text.size() > 6) return 0;
   int value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return 0;
-    value = value * 10 + (c - '0');
-  }
-  return value;
+  return ReadCount(text, value) ? value : 0;
 }
 
 std::string BaseName(const std::string& path) {
@@ -135,6 +131,10 @@ bool ReadDriverCommand(const std::vector<std::string>& argv, DriverCommand& comm
   std::vector<std::string> documents;
   for (std::size_t i = 1; i < argv.size(); ++i) {
     const std::string& word = argv[i];
+    if (word.empty()) {
+      why = NOTR("an empty argument");
+      return false;
+    }
     if (word.size() < 2 || word[0] != '-') {
       // xdvi's +PAGE only says where it opens; the fonts are the same.
       if (command.driver == Driver::Xdvi && word.size() > 1 && word[0] == '+') continue;

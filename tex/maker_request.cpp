@@ -9,26 +9,10 @@
 
 namespace {
 
-// A positive decimal number of at most 6 digits, else 0.
+// A positive count, else 0.
 int SmallNumber(const std::string& text) {
-  if (text.empty() || text.size() > 6) return 0;
   int value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return 0;
-    value = value * 10 + (c - '0');
-  }
-  return value;
-}
-
-// Digits only, at most 6 of them (0 allowed); false for anything else.
-bool ReadCount(const std::string& text, int& value) {
-  if (text.empty() || text.size() > 6) return false;
-  value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return false;
-    value = value * 10 + (c - '0');
-  }
-  return true;
+  return ReadCount(text, value) ? value : 0;
 }
 
 // A decimal number (an optional sign, digits, at most one point) that
@@ -69,6 +53,16 @@ const BaseMode kBaseModes[] = {
 };
 
 }  // namespace
+
+bool ReadCount(const std::string& text, int& value) {
+  if (text.empty() || text.size() > 6) return false;
+  value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  return true;
+}
 
 int ResolutionOfMag(const std::string& mag, int baseDpi) {
   if (baseDpi <= 0) return 0;

@@ -25,6 +25,10 @@ struct MakerRequest {
 bool ParseMakerRequest(const std::vector<std::string>& words, MakerRequest& request,
                        std::string& why);
 
+// Digits only, at most 6 of them (0 allowed): a count or resolution as a
+// TeX program writes it. false for anything else.
+bool ReadCount(const std::string& text, int& value);
+
 // The resolution a --mag value gives at base dpi: "1+120/600" (whole part,
 // then a fraction of base), "magstep(0.5)" (rounded as drivers round a
 // magstep), or a plain decimal factor. 0 for anything else.

@@ -25,6 +25,22 @@ FOREIGN_VARIABLES = ("TEXMFHOME", "MFINPUTS", "PKFONTS", "DVIPSHEADERS")
 
 PK_MAGIC = b"\xf7\x59"  # PK preamble command and the format's id byte
 
+# A LaTeX article as users write them: 12pt, T1 fonts, AMS symbols, small
+# capitals, footnotes, sans serif and typewriter.
+LATEX_ARTICLE = r"""\documentclass[12pt]{article}
+\usepackage[T1]{fontenc}
+\usepackage{amssymb}
+\begin{document}
+\section{Introduction}
+Some text in \textsc{Small Capitals}, \textbf{bold}, \emph{emphasis},
+\texttt{typewriter} and \textsf{sans serif}.\footnote{A footnote, set
+smaller, with \textit{italics}.} Symbols: $\mathbb{R} \subsetneq
+\mathfrak{A}$, $\sum_{i=1}^n x_i^2 \leq \int_0^1 f(t)\,dt$.
+\subsection{More}
+\begin{itemize}\item First. \item \textbf{\textit{Second.}}\end{itemize}
+\end{document}
+"""
+
 
 def private_env(root, locale="C.UTF-8", texmfvar="var", base=None):
     """The environment of a run inside root: HOME, XDG_CONFIG_HOME and

@@ -69,6 +69,7 @@ TEST(DriverCommand, WhatNarrowsTheFontsOrCannotBeReadLeavesOneFont) {
       {"dvipng", "-D", "110"},                     // no document
       {"dvipng", "a.dvi", "b.dvi"},
       {"dvipng", "math.dvi", "-o"},                // no value
+      {"dvipng", "-o", "x.png", ""},               // no name at all
       {"pdftex", "paper.tex"},                     // not a DVI driver
       {"latexmk", "-pdf", "paper"},
   };

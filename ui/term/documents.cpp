@@ -12,6 +12,7 @@
 #include "deffile/runsettings.h"
 #include "run/filesys.h"
 #include "run/jobgen.h"
+#include "run/process_posix.h"
 #include "run/sequence.h"
 #include "tex/docjobs.h"
 #include "tex/searchpath.h"

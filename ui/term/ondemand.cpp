@@ -21,6 +21,7 @@
 #include "run/filesys.h"
 #include "run/jobgen.h"
 #include "run/process_posix.h"
+#include "ui/progress.h"
 #include "tex/docjobs.h"
 #include "tex/driver_command.h"
 #include "tex/layout.h"
@@ -46,17 +47,6 @@ const char* const kFontLockPrefix = ".kiln-font.";    // a font being built
 constexpr int kLeftoverAgeSeconds = 10;
 
 void Say(const std::string& text) { Output().Print(stderr, "kiln: " + text + "\n"); }
-
-// Nothing is drawn: standard output carries the answer alone, and the
-// driver prints its own progress.
-class SilentProgress : public ProgressView {
- public:
-  void SetRange(int) override {}
-  void SetPosition(int) override {}
-  void SetStateLine(const std::string&) override {}
-  void SetCommandLine(const std::string&) override {}
-  void SetTimeLine(const std::string&) override {}
-};
 
 // What one kpsewhich call tells: TeX's variables, the font's source and
 // TFM file, and METAFONT's base file (for the mode answers kept).
@@ -524,7 +514,9 @@ int RunMakerRequest(const std::vector<std::string>& words) {
   SetJobClaims(&claims);
   PosixProcessRunner runner;
   runner.SetOutput(PosixProcessRunner::Output::Capture);
-  SilentProgress progress;
+  // Nothing is drawn: standard output carries the answer alone, and the
+  // driver prints its own progress.
+  NoProgressView progress;
   ChangeDirectory(folder);
   RunBatch(progress, runner, wholeDocument ? AvailableCpus() : 1);
   ChangeDirectory(start);

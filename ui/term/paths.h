@@ -17,9 +17,3 @@ std::string AbsolutePath(const std::string& path);
 // The definition file named by --definition: 1 with its full path, 0 when it
 // does not exist (the user has been told), -1 when the option was not given.
 int DefinitionFromOptions(const TermOptions& options, std::string& path);
-
-// A plain file that this process may execute.
-bool IsExecutableFile(const std::string& path);
-// The first program of that name on PATH, as a child would be started;
-// empty when there is none.
-std::string ProgramOnPath(const std::string& program);
