@@ -333,10 +333,15 @@ std::string MakerMode(const MakerRequest& request, const KpathseaAnswers& answer
   // No answer: METAFONT does not run, which the build reports.
   if (answer == 0 || answer == request.baseDpi) return asked;
   const std::string known = ModeForBaseResolution(request.baseDpi);
-  Say(StringPrintf(TR("mode %s prints at %d dpi, not %d; %s"), asked.c_str(), answer,
-                   request.baseDpi,
-                   known.empty() ? TR("no other mode is known for that resolution")
-                                 : StringPrintf(TR("mode %s is taken"), known.c_str()).c_str()));
+  // A program that named no mode is told nothing about the default one.
+  const std::string text = StringPrintf(
+      TR("mode %s prints at %d dpi, not %d; %s"), asked.c_str(), answer, request.baseDpi,
+      known.empty() ? TR("no other mode is known for that resolution")
+                    : StringPrintf(TR("mode %s is taken"), known.c_str()).c_str());
+  if (request.mode.empty())
+    ConsolePrintf(LOG_INFO, "%s", text.c_str());
+  else
+    Say(text);
   if (known.empty()) return std::string();
   const int knownAnswer = AskModeResolution(mf, known, answers.base);
   if (knownAnswer != 0 && knownAnswer != request.baseDpi) {
