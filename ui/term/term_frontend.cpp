@@ -138,6 +138,13 @@ std::string TermFrontEnd::SummaryText(const RunSummary& run) {
   return TermSummaryText(run);
 }
 
+BatchRules TermFrontEnd::Rules() {
+  BatchRules rules;
+  rules.fileFailedJobs = true;
+  rules.countEachJobOnce = true;
+  return rules;
+}
+
 bool TermFrontEnd::WarnsOfIgnoredArguments() {
   // Without a settings screen to follow, an ignored argument ends the run,
   // and the settings tell every reason in one message.

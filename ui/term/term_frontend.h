@@ -51,6 +51,7 @@ class TermFrontEnd : public RunFrontEnd {
   int Workers() override;
   bool WaitForBusyDirectory(const std::string& directory) override;
   std::string SummaryText(const RunSummary& run) override;
+  BatchRules Rules() override;
   bool WarnsOfIgnoredArguments() override;
 
  private:
