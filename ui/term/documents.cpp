@@ -307,6 +307,15 @@ int DocumentRun::Locate(KeyStore& keys, std::string& path) {
   return kSettledWithoutDefinition;
 }
 
+void DocumentRun::DefaultReaction() {
+  reactionDefaulted_ = false;
+  if (!documentsGiven() || options_.reaction) return;
+  const std::string& file = runSettings.definitionPath;
+  if (!file.empty() && ReadErrorReactionLine(file) != 0) return;
+  errorReaction = 'I';
+  reactionDefaulted_ = true;
+}
+
 int DocumentRun::SettleFromDriver(bool listing) {
   SettingsModel model;
   model.modes = {std::to_string(static_cast<int>(runSettings.resolution)) + "dpi " +

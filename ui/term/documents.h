@@ -32,6 +32,13 @@ class DocumentRun {
   // errorReaction are set. 0: the run ends (told).
   int Locate(KeyStore& keys, std::string& path);
   bool fromDriver() const { return fromDriver_; }
+  // Documents go on after a failed font unless the user asked otherwise
+  // (--reaction, or an ERROR_REACTION line of the definition file in
+  // use): errorReaction becomes 'I' then, before the settings apply the
+  // options. Font-set runs keep the file's reaction as specified.
+  void DefaultReaction();
+  // False when errorReaction is the documents' default, not the user's.
+  bool reactionChosen() const { return !reactionDefaulted_; }
   // The settings of a run from the driver's settings (the terminal's
   // options applied as the settings screen would): 1 = run, 0 = end.
   // A listing (listing) asks no question: the priority is left alone.
@@ -66,6 +73,7 @@ class DocumentRun {
   const TermOptions& options_;
   Driver driver_ = Driver::Dvips;
   bool fromDriver_ = false;
+  bool reactionDefaulted_ = false;
   std::vector<int> renderDpis_;
   std::string renderFrom_;
   std::string modeFrom_;

@@ -298,7 +298,9 @@ std::string HelpText() {
               "                     急行 (1, high), 普通 (2, normal; the default),\n"
               "                     徒歩 (3, idle); any but 普通 asks for confirmation\n"),
       TR_NOOP("  --reaction R       what a failed font does: S stop the batch, C ask\n"
-              "                     whether to go on, I ignore it and go on\n"),
+              "                     whether to go on, I ignore it and go on; without it,\n"
+              "                     the definition file's ERROR_REACTION, else S for font\n"
+              "                     sets and I for documents (--dvi, --missfont)\n"),
       TR_NOOP("  -j, --jobs N       run up to N fonts at once (0: one per CPU; the default\n"
               "                     is the definition file's JOBS line, else 1), each in a\n"
               "                     scratch directory of the target\n"
