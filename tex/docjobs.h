@@ -5,6 +5,7 @@
 // no METAFONT source for are set aside to be listed, not built.
 #pragma once
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,9 @@ struct DocumentPlan {
   std::vector<std::string> outline;        // drawn from outline fonts, each name once
   std::string mapPath;                     // the map read; empty: none
   std::vector<std::string> reports;        // lines passed over, VFs not followed
+  // DVI files that could be passed over and could not be read whole:
+  // "path: what is wrong", each once.
+  std::vector<std::string> passedOver;
 };
 
 // One line of a missfont.log: true with the font and resolution when it is
@@ -40,11 +44,13 @@ constexpr const char* kNoMap = "none";
 // Reads every file and fills plan. false when a file cannot be read whole
 // (not there, not a DVI file, a damaged font definition, a VF that cannot
 // be read, a map given and not found): error names the file and what is
-// wrong, and nothing may run.
+// wrong, and nothing may run. A DVI file of passable (one of many in a
+// folder, where a half-written one is to be expected) that cannot be read
+// is named in plan.passedOver instead, and the others are planned.
 bool PlanDocumentFonts(const std::vector<std::string>& dviFiles,
                        const std::vector<std::string>& missfontLogs, int baseDpi,
                        const FontMapChoice& map, TexLookup& lookup, DocumentPlan& plan,
-                       std::string& error);
+                       std::string& error, const std::set<std::string>& passable = {});
 
 // The whole of a regular file, at most maxBytes; false with error ("cannot
 // be read: ...", "not a regular file", "larger than ...").

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <set>
 #include <string>
 
 #include "install/keystore.h"
@@ -61,19 +62,24 @@ class DocumentRun {
   bool PlanJobs();
   // The map that PlanJobs read (empty: none).
   const std::string& mapPath() const { return mapPath_; }
+  // PlanJobs passed over a damaged DVI file of a folder: the run is to end
+  // with exit status 1, the other documents' fonts built.
+  bool passedOver() const { return passedOver_; }
 
  private:
   CachedTexLookup& Lookup();
   // The driver's own mode and resolution, read through kpsewhich.
   DriverDefaults AskDriver();
-  // Every file of --dvi, a folder standing for its .dvi files; false (told)
-  // when a folder cannot be read or holds none.
-  bool DviFiles(std::vector<std::string>& files);
+  // Every file of --dvi, a folder standing for its .dvi files (those are
+  // also put in fromFolders); false (told) when a folder cannot be read or
+  // holds none.
+  bool DviFiles(std::vector<std::string>& files, std::set<std::string>& fromFolders);
 
   const TermOptions& options_;
   Driver driver_ = Driver::Dvips;
   bool fromDriver_ = false;
   bool reactionDefaulted_ = false;
+  bool passedOver_ = false;
   std::vector<int> renderDpis_;
   std::string renderFrom_;
   std::string modeFrom_;

@@ -42,7 +42,8 @@ class DryRunFrontEnd : public RunFrontEnd {
  public:
   DryRunFrontEnd(const TermOptions& options, KeyStore& keys)
       : options_(options), keys_(keys), documents_(options) {}
-  bool listed() const { return listed_; }
+  // Listed, and no document passed over.
+  bool listed() const { return listed_ && !documents_.passedOver(); }
 
   int LocateDefinitionFile(std::string& path) override {
     int documents = documents_.Locate(keys_, path);

@@ -53,6 +53,8 @@ class TermFrontEnd : public RunFrontEnd {
   std::string SummaryText(const RunSummary& run) override;
   BatchRules Rules() override;
   bool WarnsOfIgnoredArguments() override;
+  // A damaged DVI file of a folder was passed over: the run ends with 1.
+  bool documentsPassedOver() const { return documents_.passedOver(); }
 
  private:
   void ProgressThreadMain();
