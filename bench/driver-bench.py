@@ -18,25 +18,15 @@ import argparse
 import os
 import shutil
 import statistics
-import subprocess
 import sys
 import tempfile
-import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                                "tests", "support"))
+import texkit  # noqa: E402
 
 DOCUMENTS = {
-    "article": (["latex"], r"""\documentclass[12pt]{article}
-\usepackage[T1]{fontenc}
-\usepackage{amssymb}
-\begin{document}
-\section{Introduction}
-Some text in \textsc{Small Capitals}, \textbf{bold}, \emph{emphasis},
-\texttt{typewriter} and \textsf{sans serif}.\footnote{A footnote, set
-smaller, with \textit{italics}.} Symbols: $\mathbb{R} \subsetneq
-\mathfrak{A}$, $\sum_{i=1}^n x_i^2 \leq \int_0^1 f(t)\,dt$.
-\subsection{More}
-\begin{itemize}\item First. \item \textbf{\textit{Second.}}\end{itemize}
-\end{document}
-"""),
+    "article": (["latex"], texkit.LATEX_ARTICLE),
     "plain": (["tex"], r"""\magnification=1095
 \font\a=cmr10 scaled 1315 \font\b=cmbx12 at 13pt \font\c=logo10 scaled 1728
 \font\d=cmsl10 at 11.5pt \font\e=cmti10 scaled 2074 \font\f=cmss10 at 9pt
@@ -56,20 +46,6 @@ Text in \textbf{bold}, \textit{italic}, \textsc{small caps} and
 DEFINITION = "600 ljfour\nMF mf \\mode=\nTARGET_DIR {work}\nBEGIN_SOURCE\nnone:\n"
 
 
-def timed(command, cwd, env):
-    start = time.monotonic()
-    result = subprocess.run(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
-                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
-    took = time.monotonic() - start
-    if result.returncode != 0:
-        sys.exit("%s failed:\n%s" % (" ".join(command), result.stderr[-2000:]))
-    return took, result
-
-
-def pk_count(tree):
-    return sum(1 for _, _, names in os.walk(tree) for n in names if n.endswith("pk"))
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--kiln", required=True)
@@ -78,20 +54,15 @@ def main():
     kiln = os.path.abspath(args.kiln)
     work = tempfile.mkdtemp(prefix="kiln-driver-bench-")
     try:
-        base = dict(os.environ, HOME=os.path.join(work, "home"),
-                    XDG_CONFIG_HOME=os.path.join(work, "cfg"), TERM="dumb")
-        os.mkdir(base["HOME"])
+        base = texkit.private_env(work, locale=None)
         with open(os.path.join(work, "FONTS.DAT"), "w") as out:
             out.write(DEFINITION.format(work=work))
         print("%-8s %-13s %5s %9s %13s %6s" % ("document", "map", "fonts", "dvips (s)",
                                                "kiln+dvips (s)", "ratio"))
         for name, (program, text) in DOCUMENTS.items():
             folder = os.path.join(work, name)
-            os.mkdir(folder)
-            with open(os.path.join(folder, "doc.tex"), "w") as out:
-                out.write(text)
-            timed(program + ["-interaction=batchmode", "doc.tex"], folder,
-                  dict(base, TEXMFVAR=os.path.join(work, "texvar")))
+            texkit.set_document(folder, "doc", text,
+                                dict(base, TEXMFVAR=os.path.join(work, "texvar")), program[0])
             for label, dvips_map, kiln_map in (("default", [], []),
                                                ("bitmaps only", ["-u", "psfonts_pk.map"],
                                                 ["--map", "none"])):
@@ -100,19 +71,18 @@ def main():
                     var = os.path.join(work, "cold%d" % run)
                     shutil.rmtree(var, True)
                     env = dict(base, TEXMFVAR=var)
-                    cold.append(timed(["dvips", "-q"] + dvips_map + ["doc.dvi", "-o", "doc.ps"],
-                                      folder, env)[0])
-                    fonts.add(pk_count(var))
+                    dvips = ["dvips", "-q"] + dvips_map + ["doc.dvi", "-o", "doc.ps"]
+                    cold.append(texkit.timed(dvips, folder, env)[0])
+                    fonts.add(texkit.pk_count(var))
                     var = os.path.join(work, "kiln%d" % run)
                     shutil.rmtree(var, True)
                     env = dict(base, TEXMFVAR=var)
-                    made, _ = timed([kiln, "--definition", os.path.join(work, "FONTS.DAT"),
-                                     "-j", "0", "--texmf", "var"] + kiln_map +
-                                    ["--dvi", "doc.dvi", "600"], folder, env)
-                    shown, _ = timed(["dvips", "-q"] + dvips_map + ["doc.dvi", "-o", "doc.ps"],
-                                     folder, env)
+                    made, _ = texkit.timed([kiln, "--definition", os.path.join(work, "FONTS.DAT"),
+                                            "-j", "0", "--texmf", "var"] + kiln_map +
+                                           ["--dvi", "doc.dvi", "600"], folder, env)
+                    shown, _ = texkit.timed(dvips, folder, env)
                     both.append(made + shown)
-                    fonts.add(pk_count(var))
+                    fonts.add(texkit.pk_count(var))
                     shutil.rmtree(var, True)
                 cold_s, both_s = statistics.median(cold), statistics.median(both)
                 print("%-8s %-13s %5s %9.2f %13.2f %5.1fx" % (

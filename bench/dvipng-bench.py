@@ -29,6 +29,8 @@ import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
+import texkit  # noqa: E402
 
 PREAMBLE = r"""\documentclass[12pt]{article}
 \usepackage[T1]{fontenc}
@@ -69,10 +71,8 @@ def run(command, env, cwd=None, check=True):
 
 def set_snippets(folder, env):
     for number, body in enumerate(BODIES):
-        name = "snippet%02d" % number
-        with open(os.path.join(folder, name + ".tex"), "w", encoding="ascii") as out:
-            out.write(PREAMBLE + body + "\n\\end{document}\n")
-        run(["latex", "-interaction=nonstopmode", name + ".tex"], env, cwd=folder)
+        texkit.set_document(folder, "snippet%02d" % number,
+                            PREAMBLE + body + "\n\\end{document}\n", env, "latex")
     return sorted(os.path.join(folder, n) for n in os.listdir(folder) if n.endswith(".dvi"))
 
 
@@ -84,27 +84,21 @@ def render_all(dvis, dpi, env, out):
     return time.monotonic() - started
 
 
-def pk_count(texmfvar):
-    return sum(name.endswith("pk") for _, _, names in os.walk(texmfvar) for name in names)
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--kiln", default=os.path.join(SOURCE, "build", "linux", "kiln"))
     parser.add_argument("--reps", type=int, default=3)
     parser.add_argument("--dpi", type=int, default=120)
     args = parser.parse_args()
-    for tool in ("latex", "dvipng", "mktexpk", "mf", "gftopk"):
-        if not shutil.which(tool):
-            sys.exit("dvipng-bench: %s is missing (scripts/install-deps.sh metafont)" % tool)
+    missing = texkit.missing_programs(("latex", "dvipng", "mktexpk", "mf", "gftopk"))
+    if missing:
+        sys.exit("dvipng-bench: %s missing (scripts/install-deps.sh metafont)"
+                 % ", ".join(missing))
     kiln = os.path.abspath(args.kiln)
     root = tempfile.mkdtemp(prefix="kiln-dvipng-bench-")
     try:
-        base = dict(os.environ, HOME=os.path.join(root, "home"),
-                    XDG_CONFIG_HOME=os.path.join(root, "config"), NO_COLOR="1", TERM="dumb")
-        for name in ("TEXMFHOME", "MFINPUTS", "PKFONTS"):
-            base.pop(name, None)
-        for name in ("home", "config", "snippets", "png"):
+        base = texkit.private_env(root, locale=None)
+        for name in ("snippets", "png"):
             os.mkdir(os.path.join(root, name))
         folder = os.path.join(root, "snippets")
         dvis = set_snippets(folder, dict(base, TEXMFVAR=os.path.join(root, "latexvar")))
@@ -120,7 +114,7 @@ def main():
             started = time.monotonic()
             run([kiln, "-j", "0", "--driver", "dvipng", "--dvi", folder, str(args.dpi)], env)
             kiln_build.append(time.monotonic() - started)
-            fonts.append(pk_count(var))
+            fonts.append(texkit.pk_count(var))
             kiln_render.append(render_all(dvis, args.dpi, env, os.path.join(root, "png")))
     finally:
         shutil.rmtree(root, True)

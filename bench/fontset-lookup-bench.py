@@ -20,6 +20,10 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                                "tests", "support"))
+import texkit  # noqa: E402
+
 FAMILIES = ["ecrm", "ecbx", "ecti", "ecsl", "eccc", "ectt", "ecss", "ecsi", "ecsx", "ecbi",
             "ecrb", "ecxc", "ecbl", "ecci", "ecdh", "ecit", "ecsc", "ecst", "ecvt", "ecvi",
             "ecui", "ecbm", "ecxm", "ecsq", "ecqi", "ecssdc", "tcrm", "tcbx", "tcti", "tcss"]
@@ -47,9 +51,7 @@ def main():
     kiln = os.path.abspath(args.kiln)
     work = tempfile.mkdtemp(prefix="kiln-fontset-bench-")
     try:
-        env = dict(os.environ, HOME=os.path.join(work, "home"),
-                   TEXMFVAR=os.path.join(work, "var"), XDG_CONFIG_HOME=os.path.join(work, "cfg"))
-        os.mkdir(env["HOME"])
+        env = texkit.private_env(work, locale=None)
         names = fonts_with_sources(args.fonts, env)
         with open(os.path.join(work, "FONTS.DAT"), "w") as out:
             out.write("600 ljfour\nMF mf \\mode=\nTARGET_DIR %s\nBEGIN_SOURCE\nec:\n" % work)

@@ -20,13 +20,13 @@ import os
 import shlex
 import shutil
 import statistics
-import subprocess
 import sys
 import tempfile
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(HERE)
+sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
+import texkit  # noqa: E402
 
 FONT_LINES = [
     "cmr 5 6 7 8 9 10 12 17",
@@ -48,17 +48,6 @@ def definition_text(target):
         for mag in MAGNIFICATIONS:
             lines.append(prefix + " " + " ".join(size + mag for size in sizes.split()))
     return "\n".join(lines) + "\n"
-
-
-def list_jobs(kiln, definition, cwd, env):
-    out = subprocess.run([kiln, "--dry-run", "--definition", definition, str(BASE_DPI)],
-                         cwd=cwd, env=env, stdin=subprocess.DEVNULL,
-                         stdout=subprocess.PIPE, check=True).stdout.decode()
-    jobs = []
-    for line in out.splitlines():
-        name, res, command = line.split("\t")
-        jobs.append((name, int(res), command))
-    return jobs
 
 
 def loop_script(jobs, filing=True):
@@ -88,29 +77,6 @@ def mktexpk_script(jobs, destdir):
     return "\n".join(lines) + "\n"
 
 
-def fresh(directory):
-    shutil.rmtree(directory, ignore_errors=True)
-    os.makedirs(directory)
-
-
-def timed(command, cwd, env):
-    begin = time.perf_counter()
-    result = subprocess.run(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
-    seconds = time.perf_counter() - begin
-    if result.returncode != 0:
-        sys.exit("bench: %s failed (%d):\n%s" % (" ".join(command[:3]), result.returncode,
-                                                  result.stderr.decode(errors="replace")))
-    return seconds
-
-
-def pk_files(directory):
-    found = []
-    for top, _, files in os.walk(directory):
-        found += [name for name in files if name.endswith("pk")]
-    return sorted(found)
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--kiln", default=os.path.join(SOURCE, "build", "linux", "kiln"))
@@ -132,11 +98,12 @@ def main():
                    NO_COLOR="1", TERM="dumb", TEXMFVAR=texmfvar,
                    VARTEXFONTS=os.path.join(texmfvar, "fonts"),
                    MT_VARTEXFONTS=os.path.join(texmfvar, "fonts"))
-        fresh(target)
+        texkit.fresh(target)
         definition = os.path.join(work, "FONTS.DAT")
         with open(definition, "w") as out:
             out.write(definition_text(target))
-        jobs = list_jobs(kiln, definition, work, env)
+        jobs = texkit.dry_run_jobs(kiln, ["--definition", definition, str(BASE_DPI)], work,
+                                   env)
         if len(jobs) < 150:
             sys.exit("bench: only %d jobs" % len(jobs))
         scripts = {"loop": loop_script(jobs), "programs": loop_script(jobs, False),
@@ -158,16 +125,16 @@ def main():
         built = {}
         # One untimed round of kiln warms the caches (METAFONT's base, the
         # sources); then the variants alternate.
-        fresh(target)
-        timed(*commands["-j 1"], env)
+        texkit.fresh(target)
+        texkit.timed(*commands["-j 1"], env)
         for rep in range(args.reps):
             for variant, (command, cwd) in commands.items():
                 if variant == "mktexpk" and rep >= args.mktexpk_reps:
                     continue
-                fresh(target)
-                fresh(texmfvar)
-                times[variant].append(timed(command, cwd, env))
-                built[variant] = pk_files(target)
+                texkit.fresh(target)
+                texkit.fresh(texmfvar)
+                times[variant].append(texkit.timed(command, cwd, env)[0])
+                built[variant] = sorted(texkit.pk_names(target))
         expected = sorted("%s.%dpk" % (name, res) for name, res, _ in jobs)
         for variant, files in built.items():
             if files != expected:

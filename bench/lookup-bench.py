@@ -20,6 +20,10 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))),
+                                "tests", "support"))
+import texkit  # noqa: E402
+
 FAMILIES = ["cmr", "cmbx", "cmsl", "cmtt", "cmss", "cmti", "cmmi", "cmsy", "cmssbx",
             "cmssi", "cmbxsl", "cmtcsc", "cmcsc", "cmsltt", "cmitt", "cmu", "cmff",
             "cmfib", "cmdunh", "cmbxti", "cmvtt", "cmssdc", "cmssq", "cmssqi", "cminch"]
@@ -50,9 +54,7 @@ def main():
     kiln = os.path.abspath(args.kiln)
     work = tempfile.mkdtemp(prefix="kiln-lookup-bench-")
     try:
-        env = dict(os.environ, HOME=os.path.join(work, "home"),
-                   TEXMFVAR=os.path.join(work, "var"), XDG_CONFIG_HOME=os.path.join(work, "cfg"))
-        os.mkdir(env["HOME"])
+        env = texkit.private_env(work, locale=None)
         names = fonts_with_metrics(50)
         lines = ["\\magnification=1095"]
         number = 0
@@ -62,10 +64,7 @@ def main():
                 control = "\\csname f%d\\endcsname" % number
                 lines.append("\\expandafter\\font%s=%s scaled %d %s x" % (control, name, scale, control))
         lines.append("\\bye")
-        with open(os.path.join(work, "doc.tex"), "w") as out:
-            out.write("\n".join(lines) + "\n")
-        subprocess.run(["tex", "-interaction=batchmode", "doc.tex"], cwd=work, env=env,
-                       stdout=subprocess.DEVNULL, check=True)
+        texkit.set_document(work, "doc", "\n".join(lines) + "\n", env)
         with open(os.path.join(work, "FONTS.DAT"), "w") as out:
             out.write("600 ljfour\nMF mf \\mode=\nTARGET_DIR %s\nBEGIN_SOURCE\nnone:\n" % work)
 

@@ -21,25 +21,13 @@ import os
 import shlex
 import shutil
 import statistics
-import subprocess
 import sys
 import tempfile
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE = os.path.dirname(HERE)
-
-
-def list_jobs(kiln, definition, work, env, resolution):
-    result = subprocess.run(
-        [kiln, "--dry-run", "--definition", definition, str(resolution)],
-        cwd=work, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-        check=True)
-    jobs = []
-    for line in result.stdout.decode().splitlines():
-        name, res, command = line.split("\t")
-        jobs.append((name, int(res), command))
-    return jobs
+sys.path.insert(0, os.path.join(SOURCE, "tests", "support"))
+import texkit  # noqa: E402
 
 
 def loop_script(jobs, with_moves):
@@ -56,32 +44,6 @@ def loop_script(jobs, with_moves):
             lines.append("cp %s.log log/%s.log" % (name, name))
             lines.append("rm -f %s.log %s %s.tfm" % (name, gf, name))
     return "\n".join(lines) + "\n"
-
-
-def fresh(directory):
-    shutil.rmtree(directory, ignore_errors=True)
-    os.mkdir(directory)
-
-
-def timed(command, cwd, env):
-    """Wall-clock seconds and CPU seconds (user + system, the whole process
-    tree: wait4 reports the reaped descendants too)."""
-    with tempfile.TemporaryFile() as errors:
-        begin = time.perf_counter()
-        child = subprocess.Popen(command, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
-                                 stdout=subprocess.DEVNULL, stderr=errors)
-        _, status, usage = os.wait4(child.pid, 0)
-        seconds = time.perf_counter() - begin
-        child.returncode = os.waitstatus_to_exitcode(status)
-        if child.returncode != 0:
-            errors.seek(0)
-            sys.exit("bench: %s failed (%d):\n%s" % (command[0], child.returncode,
-                                                      errors.read().decode(errors="replace")))
-    return seconds, usage.ru_utime + usage.ru_stime
-
-
-def pk_files(directory):
-    return sorted(n for n in os.listdir(directory) if n.endswith("pk"))
 
 
 def main():
@@ -106,8 +68,9 @@ def main():
         # as the main job runs it in the checkout.
         target = os.path.join(work, "out", "pk")
         os.makedirs(target)
-        jobs = list_jobs(kiln, os.path.abspath(args.definition), work, env,
-                         args.resolution)
+        jobs = texkit.dry_run_jobs(
+            kiln, ["--definition", os.path.abspath(args.definition), str(args.resolution)],
+            work, env)
         if not jobs:
             sys.exit("bench: the definition file yields no jobs at %d dpi" % args.resolution)
         scripts = {}
@@ -128,15 +91,16 @@ def main():
         results = {}
         for rep in range(args.reps + 1):
             for variant, command in commands.items():
-                fresh(target)
-                seconds, cpu_seconds = timed(command, work if variant == "kiln" else target, env)
-                results[variant] = pk_files(target)
+                texkit.fresh(target)
+                seconds, cpu_seconds = texkit.timed(command, work if variant == "kiln" else target,
+                                                    env)
+                results[variant] = sorted(texkit.pk_names(target))
                 if rep > 0:
                     times[variant].append(seconds)
                     cpu[variant].append(cpu_seconds)
                 if variant == "kiln" and rep > 0:
                     # Again over the finished target: kiln's fixed cost.
-                    seconds, cpu_seconds = timed(command, work, env)
+                    seconds, cpu_seconds = texkit.timed(command, work, env)
                     times["idle"].append(seconds)
                     cpu["idle"].append(cpu_seconds)
         if results["kiln"] != results["loop"] or len(results["kiln"]) != len(jobs):

@@ -61,6 +61,19 @@ add_custom_command(OUTPUT ${KILN_DOC_BUILD}/kiln.1.gz ${KILN_DOC_BUILD}/changelo
 add_custom_target(kiln_docs ALL DEPENDS ${KILN_DOC_BUILD}/kiln.1.gz ${KILN_DOC_BUILD}/changelog.gz)
 
 install(TARGETS kiln RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# mktexpk, the on-demand font maker for TeX's programs, in a folder of its
+# own (never over TeX's), in the build tree beside kiln's share/ and in
+# PREFIX/lib/fontkiln/bin. It finds kiln by its own path, so the tree may move.
+set(KILN_MAKER_SUBDIR lib/fontkiln/bin)
+set(KILN_FROM_MAKER ../../../kiln)
+configure_file(ui/term/mktexpk.in ${CMAKE_BINARY_DIR}/${KILN_MAKER_SUBDIR}/mktexpk @ONLY
+  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                   WORLD_READ WORLD_EXECUTE)
+file(RELATIVE_PATH KILN_FROM_MAKER ${CMAKE_INSTALL_PREFIX}/${KILN_MAKER_SUBDIR}
+  ${CMAKE_INSTALL_FULL_BINDIR}/kiln)
+configure_file(ui/term/mktexpk.in ${KILN_DOC_BUILD}/mktexpk @ONLY)
+install(PROGRAMS ${KILN_DOC_BUILD}/mktexpk DESTINATION ${KILN_MAKER_SUBDIR})
 install(FILES ${KILN_DOC_BUILD}/kiln.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES examples/FONTS.DAT README.md packaging/copyright ${KILN_DOC_BUILD}/changelog.gz
         DESTINATION ${CMAKE_INSTALL_DOCDIR})

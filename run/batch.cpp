@@ -47,6 +47,8 @@ ClockTime LocalClock(std::time_t when) {
 
 namespace {
 
+JobClaims* jobClaims = nullptr;
+
 std::string FormatStartTime(std::time_t when) {
   ClockTime clock = LocalClock(when);
   return StringPrintf(TR("開始時刻: %02d:%02d:%02d"), clock.hour, clock.minute,
@@ -311,6 +313,7 @@ void Scheduler::ShowEnded(bool stopped) {
 void Scheduler::Reported(const FontJob& job, JobStatus status, const std::string& key,
                          const std::string& filedLog) {
   ++ended_;
+  if (jobClaims) jobClaims->Release(job.fontName, job.fontResolution);
   runSettings.fontResolution = job.fontResolution;
   if (!job.gftopkCommand.empty()) commandBuffer = job.gftopkCommand;
   if (status == JobStatus::Built) {
@@ -519,6 +522,12 @@ BatchEnd Scheduler::Run() {
                       runSettings.fontName.c_str(), runSettings.fontResolution);
         continue;
       }
+      if (jobClaims && !jobClaims->Claim(runSettings.fontName, runSettings.fontResolution)) {
+        ConsolePrintf(LOG_INFO, "%s at %d is being built by another kiln",
+                      runSettings.fontName.c_str(), runSettings.fontResolution);
+        started_.erase(key);
+        continue;
+      }
       ++fontsProcessed;
       begun_.insert(key);
       FontJob job;
@@ -575,6 +584,8 @@ BatchEnd RunBatch(ProgressView& view, ProcessRunner& runner, int workers) {
   startTimeText = FormatStartTime(startTime);
   return Scheduler(view, runner, workers, std::move(counted)).Run();
 }
+
+void SetJobClaims(JobClaims* claims) { jobClaims = claims; }
 
 int AskContinueAfterFailure() {
   if (errorReaction == 'S') return 0;

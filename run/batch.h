@@ -99,6 +99,20 @@ JobStatus RunFontJob(FontJob& job, ProcessRunner& runner);
 bool MetafontFinished(FontJob& job, JobStatus& status);
 JobStatus GftopkFinished(FontJob& job);
 
+// Fonts that other programs may be building at the same moment (several
+// on-demand requests into one tree). A job runs only once its font is
+// claimed; a font claimed elsewhere is passed over, the other program
+// builds it. None by default: every job runs.
+class JobClaims {
+ public:
+  virtual ~JobClaims() = default;
+  // true: this run builds the font; false: it is passed over.
+  virtual bool Claim(const std::string& fontName, int resolution) = 0;
+  // The job of a claimed font has ended, built or not.
+  virtual void Release(const std::string& fontName, int resolution) = 0;
+};
+void SetJobClaims(JobClaims* claims);  // not owned; nullptr for none
+
 // 1 = go on, 0 = stop; honours errorReaction.
 int AskContinueAfterFailure();
 

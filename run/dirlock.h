@@ -51,6 +51,18 @@ class DirLock {
 // The descriptor of the lock this process holds, or -1. Child processes
 // keep it open, so that the lock lasts until the last of them has ended.
 int HeldDirLockDescriptor();
+
+// The same kind of lock on a file of any name (a font that one of several
+// programs builds). wait: until the other holder is done. Released by
+// UnlockFileByName, which removes the file first, as DirLock does;
+// children do not inherit it.
+struct NamedLock {
+  int fd = -1;                  // the locked file's descriptor when Locked
+  DirLockResult result = DirLockResult::Failed;  // Failed: not even opened
+  std::string errorText;        // for Failed and Unsupported
+};
+NamedLock LockFileByName(const std::string& path, bool wait);
+void UnlockFileByName(int fd, const std::string& path);
 #endif
 
 // For a program that ends at once from anywhere (an unreadable definition

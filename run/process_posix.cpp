@@ -32,6 +32,7 @@
 #include <poll.h>
 #include <spawn.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <thread>
@@ -53,6 +54,28 @@
 #include "ui/text.h"
 
 extern char** environ;
+
+bool IsExecutableFile(const std::string& path) {
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+         access(path.c_str(), X_OK) == 0;
+}
+
+std::string ProgramOnPath(const std::string& program) {
+  if (program.find('/') != std::string::npos)
+    return IsExecutableFile(program) ? program : std::string();
+  const char* path = std::getenv("PATH");
+  std::string list = path ? path : "";
+  std::size_t start = 0;
+  for (;;) {
+    std::size_t end = list.find(':', start);
+    std::string directory = list.substr(start, end == std::string::npos ? end : end - start);
+    if (directory.empty()) directory = ".";
+    if (IsExecutableFile(directory + "/" + program)) return directory + "/" + program;
+    if (end == std::string::npos) return std::string();
+    start = end + 1;
+  }
+}
 
 int NiceValueForPriorityClass(int priorityClass) {
   switch (priorityClass) {

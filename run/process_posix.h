@@ -79,5 +79,12 @@ class PosixProcessRunner : public ProcessRunner {
   std::string priorityWarning_;
 };
 
+// A plain file that this process may execute.
+bool IsExecutableFile(const std::string& path);
+// The program a child of that name is started from: a name with a slash as
+// it is, any other the first executable file of that name on PATH (an
+// empty entry: the current directory); empty when there is none.
+std::string ProgramOnPath(const std::string& program);
+
 // The nice value a priority class maps to.
 int NiceValueForPriorityClass(int priorityClass);

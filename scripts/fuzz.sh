@@ -11,7 +11,7 @@ top=$PWD
 scripts/install-deps.sh build fuzz || exit 1
 cmake --preset fuzz >/dev/null && cmake --build --preset fuzz -j"$(nproc)" || exit 1
 
-targets=(reader jobgen cmdline argsplit dvi vf)
+targets=(reader jobgen cmdline argsplit dvi vf request)
 run_target() {
   local target=$1 seconds=$2
   local corpus=$top/build/fuzz/corpus/$target

@@ -9,6 +9,7 @@
 
 #include "tex/docfonts.h"
 #include "tex/dvifonts.h"
+#include "tex/maker_request.h"
 #include "run/filesys.h"
 #include "ui/log.h"
 
@@ -123,17 +124,6 @@ std::vector<std::string> Words(const std::string& line) {
   return words;
 }
 
-// A positive decimal number of at most 6 digits, else 0.
-int SmallNumber(const std::string& text) {
-  if (text.empty() || text.size() > 6) return 0;
-  int value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return 0;
-    value = value * 10 + (c - '0');
-  }
-  return value;
-}
-
 std::string ProgramName(const std::string& word) {
   std::size_t slash = word.rfind('/');
   return slash == std::string::npos ? word : word.substr(slash + 1);
@@ -190,52 +180,25 @@ bool ParseMissfontLine(const std::string& line, int baseDpi, DocumentFont& font,
     why = TR("not a PK font request");
     return false;
   }
-  int bdpi = 0, dpi = 0;
-  std::string name;
-  for (std::size_t i = 1; i < words.size(); ++i) {
-    const std::string& word = words[i];
-    bool takesValue = word == "--mfmode" || word == "--bdpi" || word == "--mag" ||
-                      word == "--dpi" || word == "--destdir";
-    if (takesValue) {
-      if (i + 1 >= words.size()) {
-        why = StringPrintf(TR("no value after %s"), word.c_str());
-        return false;
-      }
-      const std::string& value = words[++i];
-      if (word == "--bdpi") bdpi = SmallNumber(value);
-      if (word == "--dpi") dpi = SmallNumber(value);
-    } else if (word.compare(0, 2, "--") == 0) {
-      why = StringPrintf(TR("unknown option %s"), word.c_str());
-      return false;
-    } else if (name.empty()) {
-      name = word;
-    } else {
-      why = TR("more than one font name");
-      return false;
-    }
-  }
-  if (bdpi == 0 || dpi == 0 || name.empty()) {
-    why = TR("no font, --bdpi or --dpi");
+  MakerRequest request;
+  if (!ParseMakerRequest(std::vector<std::string>(words.begin() + 1, words.end()), request,
+                         why))
     return false;
-  }
-  if (!IsPlainFontName(name)) {
-    why = TR("not a usable font name");
-    return false;
-  }
-  if (bdpi != baseDpi) {
-    why = StringPrintf(TR("for a mode of %d dpi, not %d"), static_cast<int>(bdpi),
+  if (request.baseDpi != baseDpi) {
+    why = StringPrintf(TR("for a mode of %d dpi, not %d"), request.baseDpi,
                        static_cast<int>(baseDpi));
     return false;
   }
-  font.name = name;
-  font.resolution = dpi;
+  font.name = request.name;
+  font.resolution = request.dpi;
   return true;
 }
 
 bool PlanDocumentFonts(const std::vector<std::string>& dviFiles,
                        const std::vector<std::string>& missfontLogs, int baseDpi,
                        const FontMapChoice& map, TexLookup& lookup, DocumentPlan& plan,
-                       std::string& error, const std::set<std::string>& passable) {
+                       std::string& error, std::uint32_t magnification,
+                       const std::set<std::string>& passable) {
   plan = DocumentPlan();
   std::vector<DocumentFont> wanted;
   std::map<std::string, FontMapEntry> entries;
@@ -258,6 +221,7 @@ bool PlanDocumentFonts(const std::vector<std::string>& dviFiles,
       error = path + ": " + why;
       return false;
     }
+    if (magnification != 0) list.magnification = magnification;
     documents.push_back(std::move(list));
   }
   if (!documents.empty()) {

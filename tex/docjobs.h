@@ -5,6 +5,7 @@
 // no METAFONT source for are set aside to be listed, not built.
 #pragma once
 
+#include <cstdint>
 #include <set>
 #include <string>
 #include <vector>
@@ -47,10 +48,13 @@ constexpr const char* kNoMap = "none";
 // wrong, and nothing may run. A DVI file of passable (one of many in a
 // folder, where a half-written one is to be expected) that cannot be read
 // is named in plan.passedOver instead, and the others are planned.
+// magnification: replaces the documents' own (x 1000, a driver's -x); 0
+// keeps theirs.
 bool PlanDocumentFonts(const std::vector<std::string>& dviFiles,
                        const std::vector<std::string>& missfontLogs, int baseDpi,
                        const FontMapChoice& map, TexLookup& lookup, DocumentPlan& plan,
-                       std::string& error, const std::set<std::string>& passable = {});
+                       std::string& error, std::uint32_t magnification = 0,
+                       const std::set<std::string>& passable = {});
 
 // The whole of a regular file, at most maxBytes; false with error ("cannot
 // be read: ...", "not a regular file", "larger than ...").

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <fstream>
 
+#include "run/filelock.h"
 #include "run/filesys.h"
 #include "run/output.h"
 #include "ui/dialogue.h"
@@ -173,7 +174,20 @@ constexpr int kTreeFolderDepth = 12;  // fonts/pk/MODE/REL... is far less
 }  // namespace
 
 void TreeLayout::Prepare() {
-  MakeDirectory("log");
+  if (logDirectory_.empty())
+    MakeDirectory("log");
+  else
+    MakeDirectories(logDirectory_);
+}
+
+const std::string& TreeLayout::LogFolder() const {
+  static const std::string kLog = "log";
+  return logDirectory_.empty() ? kLog : logDirectory_;
+}
+
+std::string TreeLayout::PkFolder(const std::string& fontName) {
+  if (!pkFolder_.empty() && pkFolder_[0] == '/') return pkFolder_;
+  return "fonts/pk/" + mode_ + "/" + (pkFolder_.empty() ? SourceFolder(fontName) : pkFolder_);
 }
 
 void TreeLayout::Prefetch(const std::vector<DocumentFont>& fonts) {
@@ -195,12 +209,14 @@ std::string TreeLayout::SourceFolder(const std::string& fontName) {
 }
 
 std::string TreeLayout::PkPath(const std::string& fontName, int resolution) {
-  return root_ + "/fonts/pk/" + mode_ + "/" + SourceFolder(fontName) + "/" +
+  const std::string folder = PkFolder(fontName);
+  return (folder[0] == '/' ? folder : root_ + "/" + folder) + "/" +
          PkName(fontName, resolution);
 }
 
 int TreeLayout::PkExists(const std::string& fontName, int resolution) {
-  std::string folder = root_ + "/fonts/pk/" + mode_ + "/" + SourceFolder(fontName) + "/";
+  std::string folder = PkFolder(fontName);
+  folder = (folder[0] == '/' ? folder : root_ + "/" + folder) + "/";
   for (int offset : kOffsets) {
     std::string path = folder + PkName(fontName, static_cast<long long>(resolution) + offset);
     if (PathExists(path)) {
@@ -220,12 +236,13 @@ int TreeLayout::PkExists(const std::string& fontName, int resolution) {
 // A rename, which a driver reading meanwhile sees whole or not at all; across
 // file systems a copy to a temporary name beside the destination, renamed.
 bool TreeLayout::MoveIntoTree(const std::string& name, const std::string& directory) {
-  if (!MakeDirectories(root_ + "/" + directory)) {
-    ReportTreeProblem(StringPrintf(TR("%s/%s cannot be created: %s"), root_.c_str(),
-                                   directory.c_str(), LastErrorText().c_str()));
+  const std::string folder = directory[0] == '/' ? directory : root_ + "/" + directory;
+  if (!MakeDirectories(folder)) {
+    ReportTreeProblem(StringPrintf(TR("%s cannot be created: %s"), folder.c_str(),
+                                   LastErrorText().c_str()));
     return false;
   }
-  std::string destination = root_ + "/" + directory + "/" + name;
+  std::string destination = folder + "/" + name;
   if (!ReplaceFileWith(name, destination)) {
     if (!CopyFileBytes(name, destination)) {
       ReportTreeProblem(StringPrintf(TR("%s is kept in the working directory: it could not be "
@@ -236,7 +253,11 @@ bool TreeLayout::MoveIntoTree(const std::string& name, const std::string& direct
     RemoveFile(name);
   }
   ConsolePrintf(LOG_INFO, "%s moved to %s", name.c_str(), destination.c_str());
-  added_[directory].insert(name);
+  // ls-R lists what lies below the tree.
+  if (directory[0] != '/')
+    added_[directory].insert(name);
+  else if (directory.compare(0, root_.size() + 1, root_ + "/") == 0)
+    added_[directory.substr(root_.size() + 1)].insert(name);
   return true;
 }
 
@@ -273,9 +294,9 @@ int TreeLayout::FileOutputs(const std::string& fontName, int resolution,
   if (wanted && PathExists(tfm)) tfmFiled = MoveIntoTree(tfm, tfmFolder);
   if (tfmFiled) RemoveFile(tfm);
 
-  bool pkFiled = MoveIntoTree(PkName(fontName, resolution), "fonts/pk/" + mode_ + "/" + rel);
+  bool pkFiled = MoveIntoTree(PkName(fontName, resolution), PkFolder(fontName));
 
-  bool logFiled = FileByProduct(fontName + ".log", "log");
+  bool logFiled = FileByProduct(fontName + ".log", LogFolder());
   RemoveFile(GfName(fontName, resolution));
   return pkFiled && tfmFiled && logFiled ? 1 : 0;
 }
@@ -290,6 +311,12 @@ void TreeLayout::Finish() {
   std::map<std::string, std::set<std::string>> added;
   added.swap(added_);
   if (!IsRegularFile(lsR)) return;
+  // What another program appends meanwhile (an on-demand request, another
+  // kiln) is read before this run's list is made, so that nothing is
+  // listed twice.
+  FileLock lock;
+  if (!lock.Lock(lsR))
+    ConsolePrintf(LOG_WARNING, "%s cannot be locked; appended to without a lock", lsR.c_str());
   LsRFontEntries listed(root_);
   char tail = 0;
   {
@@ -310,8 +337,11 @@ void TreeLayout::Finish() {
     in.clear();
     if (any && in.seekg(-1, std::ios::end)) tail = static_cast<char>(in.get());
   }
-  for (const char* top : {"fonts/pk", "fonts/tfm"})
-    CollectTreeFonts(root_, top, kTreeFolderDepth, added);
+  // Several programs at once file fonts that are still on their way; each
+  // lists its own.
+  if (!shared_)
+    for (const char* top : {"fonts/pk", "fonts/tfm"})
+      CollectTreeFonts(root_, top, kTreeFolderDepth, added);
   std::map<std::string, std::set<std::string>> missing;
   for (const auto& entry : added)
     for (const std::string& name : entry.second)

@@ -62,6 +62,18 @@ class TreeLayout : public OutputLayout {
   void Finish() override;
   bool FilesTfmAside() const override { return false; }
 
+  // The folder of the PK files instead of fonts/pk/MODE/REL (an on-demand
+  // request's --destdir): an absolute one as it is, a relative one in
+  // place of REL.
+  void SetPkFolder(std::string folder) { pkFolder_ = std::move(folder); }
+  // Where the logs go (absolute), instead of "log" in the working directory.
+  void SetLogDirectory(std::string directory) { logDirectory_ = std::move(directory); }
+  // Other programs file into the tree at the same time (on-demand
+  // requests): only this run's files are added to ls-R, without a walk over
+  // the whole tree for files of killed runs (ls-R is read and appended to
+  // under a lock on it in any case).
+  void SetShared(bool shared) { shared_ = shared; }
+
   // Asks kpathsea about every font of the list at once (sources, TFM files,
   // PK files grouped by resolution), so that the checks and the filing of
   // a document's jobs start no lookup of their own.
@@ -73,10 +85,17 @@ class TreeLayout : public OutputLayout {
   const std::map<std::string, std::set<std::string>>& added() const { return added_; }
 
  private:
+  // directory: relative to root, or absolute.
   bool MoveIntoTree(const std::string& name, const std::string& directory);
+  // The PK files' folder of fontName, relative to root or absolute.
+  std::string PkFolder(const std::string& fontName);
+  const std::string& LogFolder() const;
 
   std::string root_;
   std::string mode_;
+  std::string pkFolder_;
+  std::string logDirectory_;
+  bool shared_ = false;
   CachedTexLookup& lookup_;
   std::map<std::string, std::set<std::string>> added_;  // directory -> names
 };

@@ -92,6 +92,16 @@ class CachedTexLookup : public TexLookup {
   std::string FindPkFile(const std::string& name, const std::string& mode, int dpi) {
     return FindPkFiles({name}, mode, dpi)[0];
   }
+  // Answers learnt another way (a kpsewhich call that asked for several
+  // kinds at once, or a request that kpathsea has just failed): later
+  // lookups of them ask nothing.
+  void Remember(TexFileKind kind, const std::string& name, const std::string& path) {
+    files_[{static_cast<int>(kind), name}] = path;
+  }
+  void RememberPk(const std::string& name, const std::string& mode, int dpi,
+                  const std::string& path) {
+    pk_[{mode, dpi}][name] = path;
+  }
 
  private:
   TexLookup& lookup_;

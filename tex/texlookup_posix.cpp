@@ -31,12 +31,6 @@ std::string BaseName(const std::string& path) {
 // "dpi720/cmr10.pk" both give "cmr10".
 std::string PkFontName(const std::string& path) { return PkFontNameOf(BaseName(path)); }
 
-bool IsExecutableFile(const std::string& path) {
-  struct stat status;
-  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
-         access(path.c_str(), X_OK) == 0;
-}
-
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
   std::size_t start = 0;
@@ -132,33 +126,11 @@ std::string KpsewhichFor(const std::string& mfCommand) {
   const std::string fallback = "kpsewhich";
   std::vector<std::string> words = SplitCommandLine(mfCommand);
   if (words.empty() || words[0].empty()) return fallback;
-  const std::string& program = words[0];
-  std::vector<std::string> directories;
-  if (program.find('/') != std::string::npos) {
-    directories.push_back(program.substr(0, program.rfind('/')));
-  } else {
-    const char* path = std::getenv("PATH");
-    std::string list = path ? path : "";
-    std::size_t start = 0;
-    for (;;) {
-      std::size_t end = list.find(':', start);
-      std::string directory = list.substr(start, end == std::string::npos ? end : end - start);
-      if (directory.empty()) directory = ".";
-      // The first directory that holds the METAFONT program is the one the
-      // runner starts it from.
-      if (IsExecutableFile(directory + "/" + program)) {
-        directories.push_back(directory);
-        break;
-      }
-      if (end == std::string::npos) break;
-      start = end + 1;
-    }
-  }
-  for (const std::string& directory : directories) {
-    std::string candidate = (directory.empty() ? std::string() : directory) + "/kpsewhich";
-    if (IsExecutableFile(candidate)) return candidate;
-  }
-  return fallback;
+  // The directory the runner starts the METAFONT program from.
+  const std::string program = ProgramOnPath(words[0]);
+  if (program.empty()) return fallback;
+  const std::string candidate = program.substr(0, program.rfind('/')) + "/kpsewhich";
+  return IsExecutableFile(candidate) ? candidate : fallback;
 }
 
 bool KpsewhichLookup::RunAll(const std::vector<std::vector<std::string>>& calls,

@@ -14,3 +14,14 @@ class ProgressView {
   virtual void SetCommandLine(const std::string& text) = 0;   // control 1006
   virtual void SetTimeLine(const std::string& text) = 0;      // control 1018
 };
+
+// A view that shows nothing: a listing, or a run whose standard output
+// carries an answer of its own.
+class NoProgressView : public ProgressView {
+ public:
+  void SetRange(int) override {}
+  void SetPosition(int) override {}
+  void SetStateLine(const std::string&) override {}
+  void SetCommandLine(const std::string&) override {}
+  void SetTimeLine(const std::string&) override {}
+};

@@ -11,14 +11,11 @@ case's temporary directory, so nothing outside it is written.
     kiln_driver_e2e.py --kiln build/linux/kiln [unittest options]
 """
 
-import argparse
 import os
-import re
-import shutil
-import subprocess
 import sys
-import tempfile
-import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import texkit  # noqa: E402
 
 KILN = None
 
@@ -42,84 +39,34 @@ PLAIN_DOCUMENT = r"""\font\ec=ecrm1000 scaled 1200
 \ec Hello \tenrm world \bye
 """
 
-STANDIN_MKTEXPK = """#!/bin/sh
-echo "$*" >> "$KILN_TEST_REQUESTS"
-exit 1
-"""
+class DriverCase(texkit.Case):
+    ROOT_PREFIX = "kiln-driver-"
 
-
-class DriverCase(unittest.TestCase):
     def setUp(self):
-        self.root = tempfile.mkdtemp(prefix="kiln-driver-")
-        self.addCleanup(shutil.rmtree, self.root, True)
-        for name in ("home", "config", "snippets", "standin"):
-            os.mkdir(self.path(name))
-        self.env = dict(os.environ)
-        self.env.update(HOME=self.path("home"), XDG_CONFIG_HOME=self.path("config"),
-                        TEXMFVAR=self.path("var"), NO_COLOR="1", TERM="dumb",
-                        LC_ALL="C.UTF-8")
-        for name in ("TEXMFHOME", "MFINPUTS", "PKFONTS"):
-            self.env.pop(name, None)
-        standin = self.path("standin", "mktexpk")
-        with open(standin, "w", encoding="ascii") as out:
-            out.write(STANDIN_MKTEXPK)
-        os.chmod(standin, 0o755)
-
-    def path(self, *parts):
-        return os.path.join(self.root, *parts)
-
-    def run_tool(self, command, cwd=None, env=None, timeout=300):
-        result = subprocess.run(command, cwd=cwd or self.root, env=env or self.env,
-                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, timeout=timeout)
-        result.out = result.stdout.decode("utf-8", "replace")
-        result.err = result.stderr.decode("utf-8", "replace")
-        return result
-
-    def assertExit(self, expected, result):
-        self.assertEqual(expected, result.returncode,
-                         "--- stdout\n%s\n--- stderr\n%s" % (result.out, result.err))
+        super().setUp()
+        os.mkdir(self.path("snippets"))
+        self.env = texkit.private_env(self.root)
 
     def set_snippets(self):
         folder = self.path("snippets")
         for number, body in enumerate(SNIPPETS):
-            name = "snippet%d" % number
-            with open(os.path.join(folder, name + ".tex"), "w", encoding="ascii") as out:
-                out.write(PREAMBLE + body + "\n\\end{document}\n")
-            self.assertExit(0, self.run_tool(["latex", "-interaction=nonstopmode",
-                                              name + ".tex"], cwd=folder))
+            texkit.set_document(folder, "snippet%d" % number,
+                                PREAMBLE + body + "\n\\end{document}\n", self.env, "latex")
         return folder
 
     def requests(self, command, texmfvar, cwd=None):
-        """The fonts the driver asks mktexpk for: {(name, dpi)}, each with
-        its mode and base resolution checked against mode."""
+        """The fonts the driver asks mktexpk for: {(mode, base, name, dpi)}."""
         log = self.path("requests.log")
         if os.path.exists(log):
             os.remove(log)
-        env = dict(self.env, TEXMFVAR=texmfvar, KILN_TEST_REQUESTS=log,
-                   PATH=self.path("standin") + os.pathsep + self.env["PATH"])
+        texkit.recording_maker(self.path("standin"), log)
+        env = texkit.with_path_first(dict(self.env, TEXMFVAR=texmfvar), self.path("standin"))
         self.run_tool(command, cwd=cwd, env=env)
-        asked = set()
-        if os.path.exists(log):
-            with open(log, encoding="ascii") as lines:
-                for line in lines:
-                    words = line.split()
-                    options = dict(zip(words[0:-1:2], words[1:-1:2]))
-                    asked.add((options["--mfmode"], options["--bdpi"], words[-1],
-                               int(options["--dpi"])))
-        return asked
+        return {(r["mfmode"], r["bdpi"], r["name"], int(r["dpi"]))
+                for r in texkit.maker_requests(log)}
 
     def pk_files(self, texmfvar):
-        """{(mode, name, dpi)} of the PK files below TEXMFVAR/fonts/pk."""
-        made = set()
-        top = os.path.join(texmfvar, "fonts", "pk")
-        for folder, _, names in os.walk(top):
-            for name in names:
-                match = re.fullmatch(r"(.+)\.(\d+)pk", name)
-                self.assertTrue(match, name)
-                mode = os.path.relpath(folder, top).split(os.sep)[0]
-                made.add((mode, match.group(1), int(match.group(2))))
-        return made
+        return texkit.pk_fonts(texmfvar)
 
     def dvipng_requests(self, folder, dpi, texmfvar):
         """What dvipng -D dpi asks for, over every DVI file of folder (it
@@ -162,11 +109,7 @@ class ImageRenderers(DriverCase):
 class NoSetUp(DriverCase):
     def set_plain(self):
         folder = self.path("doc")
-        os.mkdir(folder)
-        with open(os.path.join(folder, "paper.tex"), "w", encoding="ascii") as out:
-            out.write(PLAIN_DOCUMENT)
-        self.assertExit(0, self.run_tool(["tex", "-interaction=nonstopmode", "paper.tex"],
-                                         cwd=folder))
+        texkit.set_document(folder, "paper", PLAIN_DOCUMENT, self.env)
         return folder
 
     def test_fresh_account_needs_nothing_but_the_document(self):
@@ -202,21 +145,6 @@ class NoSetUp(DriverCase):
                                      r"mag=\S+; input ecrm1000")
 
 
-def main():
-    global KILN
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--kiln", required=True)
-    args, rest = parser.parse_known_args()
-    KILN = os.path.abspath(args.kiln)
-    missing = [tool for tool in ("latex", "tex", "dvipng", "dvips", "mf", "gftopk")
-               if not shutil.which(tool)]
-    if missing:
-        print("kiln_driver_e2e: missing %s; install them with "
-              "scripts/install-deps.sh metafont" % ", ".join(missing), file=sys.stderr)
-        return 1
-    unittest.main(argv=[sys.argv[0]] + rest)
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(texkit.main(sys.modules[__name__],
+                         needs=("latex", "tex", "dvipng", "dvips", "mf", "gftopk")))

@@ -14,32 +14,22 @@
 Every run's HOME, TEXMFVAR and configuration lie in the case's temporary
 directory.
 
-    kiln_driver_e2e.py --kiln build/linux/kiln [unittest options]
+    kiln_dvips_e2e.py --kiln build/linux/kiln [unittest options]
 """
 
-import argparse
 import os
 import random
 import re
-import shutil
 import struct
-import subprocess
 import sys
-import tempfile
-import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import texkit  # noqa: E402
 
 KILN = None
 
 DEFINITION = ("600 ljfour\nMF mf \\mode=\nTARGET_DIR {target}\nERROR_REACTION S\n"
               "BEGIN_SOURCE\ncm:\ncmr 10\n")
-
-# Records each request and fails, so that dvips goes on to the next font;
-# or answers with a PK file of another font (the requests are what counts),
-# which spares dvips a second request at its base resolution.
-STAND_IN_MKTEXPK = """#!/bin/sh
-echo "$*" >> "{log}"
-{answer}
-"""
 
 # A source beside the document: found by on-demand making, and by kiln.
 LOCAL_SOURCE = """mode_setup; font_size 10pt#;
@@ -118,68 +108,35 @@ def xn_over_d(x, n, d):
     return x * n // d
 
 
-class DriverCase(unittest.TestCase):
+class DriverCase(texkit.Case):
+    ROOT_PREFIX = "kiln-dvips-"
+    TIMEOUT = 600
+
     def setUp(self):
-        self.root = tempfile.mkdtemp(prefix="kiln-driver-")
-        self.addCleanup(shutil.rmtree, self.root, True)
-        for name in ("home", "config", "doc", "flat", "bin"):
+        super().setUp()
+        for name in ("doc", "flat", "bin"):
             os.mkdir(self.path(name))
-        self.env = dict(os.environ)
-        self.env.update(HOME=self.path("home"), XDG_CONFIG_HOME=self.path("config"),
-                        TEXMFVAR=self.path("var"), NO_COLOR="1", TERM="dumb",
-                        LC_ALL="C.UTF-8")
-        for variable in ("TEXMFHOME", "MFINPUTS", "DVIPSHEADERS"):
-            self.env.pop(variable, None)
-        with open(self.path("FONTS.DAT"), "w", encoding="ascii") as out:
-            out.write(DEFINITION.format(target=self.path("flat")))
+        self.env = texkit.private_env(self.root)
+        self.write("FONTS.DAT", DEFINITION.format(target=self.path("flat")))
 
-    def path(self, *parts):
-        return os.path.join(self.root, *parts)
-
-    def write(self, name, text):
-        with open(self.path(name), "w", encoding="ascii") as out:
-            out.write(text)
-        return self.path(name)
-
-    def run_tool(self, command, cwd=None, env=None, timeout=600):
-        result = subprocess.run(command, cwd=cwd or self.path("doc"), env=env or self.env,
-                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, timeout=timeout)
-        result.out = result.stdout.decode("utf-8", "replace")
-        result.err = result.stderr.decode("utf-8", "replace")
-        return result
+    def run_tool(self, command, cwd=None, env=None, timeout=None):
+        return super().run_tool(command, cwd or self.path("doc"), env, timeout)
 
     def kiln(self, *args):
         return self.run_tool([KILN, "--definition", self.path("FONTS.DAT")] + list(args))
 
-    def assertExit(self, expected, result):
-        self.assertEqual(expected, result.returncode,
-                         "--- stdout\n%s\n--- stderr\n%s" % (result.out[-3000:], result.err[-3000:]))
-
     def stand_in_env(self, answer=None):
         """The environment with a stand-in mktexpk first on PATH; its log."""
         log = self.path("requests.log")
-        reply = 'echo "%s"; exit 0' % answer if answer else "exit 1"
-        self.write("bin/mktexpk", STAND_IN_MKTEXPK.format(log=log, answer=reply))
-        os.chmod(self.path("bin/mktexpk"), 0o755)
-        env = dict(self.env, PATH=self.path("bin") + os.pathsep + self.env["PATH"])
-        return env, log
+        texkit.recording_maker(self.path("bin"), log, answer)
+        return texkit.with_path_first(self.env, self.path("bin")), log
 
     def requests(self, log):
         """(name, dpi) of every request of the stand-in's log, in order."""
-        found = []
-        if os.path.exists(log):
-            with open(log, encoding="ascii") as lines:
-                for line in lines:
-                    dpi = re.search(r"--dpi (\d+)", line)
-                    found.append((line.split()[-1], int(dpi.group(1))))
-        return found
+        return [(r["name"], int(r["dpi"])) for r in texkit.maker_requests(log)]
 
     def pk_files(self, tree):
-        found = set()
-        for folder, _, names in os.walk(tree):
-            found.update(n for n in names if n.endswith("pk"))
-        return found
+        return texkit.pk_names(tree)
 
 
 class ResolutionSweep(DriverCase):
@@ -254,14 +211,11 @@ class JapaneseDvi(DriverCase):
 class DriverFonts(DriverCase):
     def setUp(self):
         super().setUp()
-        if shutil.which("latex") is None:
+        if texkit.missing_programs(["latex"]):
             self.skipTest("latex is not installed")
 
     def set_latex(self, name, text):
-        self.write("doc/%s.tex" % name, text)
-        result = self.run_tool(["latex", "-interaction=nonstopmode", name + ".tex"])
-        self.assertExit(0, result)
-        return self.path("doc", name + ".dvi")
+        return texkit.set_document(self.path("doc"), name, text, self.env, "latex")
 
     def cold_dvips(self, dvi, var, *options):
         """The PK files a cold dvips makes on demand into var (or beside the
@@ -313,18 +267,6 @@ class DriverFonts(DriverCase):
         self.assertIn("kilnlocal.", " ".join(self.pk_files(self.path("kiln-article.dvi"))))
 
 
-def main():
-    global KILN
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--kiln", required=True)
-    args, rest = parser.parse_known_args()
-    KILN = os.path.abspath(args.kiln)
-    for tool in ("dvips", "kpsewhich", "mf", "gftopk"):
-        if shutil.which(tool) is None:
-            print("skipped: %s is not installed" % tool)
-            return 0
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(texkit.main(sys.modules[__name__], missing_is_failure=False, verbosity=2,
+                         needs=("dvips", "kpsewhich", "mf", "gftopk")))

@@ -10,17 +10,15 @@ takes Cancel wherever the suite is started from.
     kiln_e2e.py --kiln build/linux/kiln [unittest options]
 """
 
-import argparse
 import os
-import shutil
-import subprocess
 import sys
-import tempfile
-import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import texkit  # noqa: E402
 
 KILN = None
 
-PK_MAGIC = b"\xf7\x59"  # PK preamble command and the format's id byte
+PK_MAGIC = texkit.PK_MAGIC
 OLD_TIME = 1_000_000_000  # 2001: a stamp no build of today can leave
 
 FEW_FONTS = """\
@@ -39,12 +37,14 @@ cmr 17
 """
 
 
-class KilnCase(unittest.TestCase):
+class KilnCase(texkit.Case):
     """A scratch directory with a target directory and a private config."""
 
+    ROOT_PREFIX = "kiln-e2e-"
+    TIMEOUT = 60
+
     def setUp(self):
-        self.root = tempfile.mkdtemp(prefix="kiln-e2e-")
-        self.addCleanup(shutil.rmtree, self.root, True)
+        super().setUp()
         self.target = os.path.join(self.root, "pk")
         self.config = os.path.join(self.root, "config")
         os.mkdir(self.target)
@@ -65,13 +65,7 @@ class KilnCase(unittest.TestCase):
     def fake_program(self, name, script):
         """A stand-in for an outside program, found on PATH before the real
         one for every later run of this case."""
-        bin_dir = os.path.join(self.root, "bin")
-        os.makedirs(bin_dir, exist_ok=True)
-        path = os.path.join(bin_dir, name)
-        with open(path, "w") as out:
-            out.write("#!/bin/sh\n" + script)
-        os.chmod(path, 0o755)
-        return path
+        return texkit.stand_in(os.path.join(self.root, "bin"), name, script)
 
     def kiln(self, *args, definition=None):
         env = dict(os.environ)
@@ -80,23 +74,11 @@ class KilnCase(unittest.TestCase):
         env.update(XDG_CONFIG_HOME=self.config, NO_COLOR="1", TERM="dumb", LC_ALL="ja_JP.UTF-8")
         bin_dir = os.path.join(self.root, "bin")
         if os.path.isdir(bin_dir):
-            env["PATH"] = bin_dir + os.pathsep + env.get("PATH", "")
+            env = texkit.with_path_first(env, bin_dir)
         command = [KILN]
         if definition:
             command += ["--definition", definition]
-        command += list(args)
-        result = subprocess.run(
-            command, cwd=self.root, env=env, stdin=subprocess.DEVNULL,
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE, timeout=60,
-            start_new_session=True)
-        result.out = result.stdout.decode("utf-8", "replace")
-        result.err = result.stderr.decode("utf-8", "replace")
-        return result
-
-    def assertExit(self, expected, result):
-        self.assertEqual(expected, result.returncode,
-                         "exit status\n--- stdout\n%s\n--- stderr\n%s"
-                         % (result.out, result.err))
+        return self.run_tool(command + list(args), env=env)
 
     def target_files(self):
         return sorted(name for name in os.listdir(self.target)
@@ -328,18 +310,5 @@ class Usage(KilnCase):
         self.assertIn("--help", result.err)
 
 
-def main():
-    global KILN
-    parser = argparse.ArgumentParser(add_help=False)
-    parser.add_argument("--kiln", required=True)
-    known, rest = parser.parse_known_args()
-    KILN = os.path.abspath(known.kiln)
-    missing = [p for p in ("mf", "gftopk") if shutil.which(p) is None]
-    if missing:
-        sys.exit("kiln_e2e: %s not found on PATH (Debian: apt-get install "
-                 "texlive-binaries texlive-base)" % " and ".join(missing))
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    sys.exit(texkit.main(sys.modules[__name__], needs=("mf", "gftopk"), verbosity=2))

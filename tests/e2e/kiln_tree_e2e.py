@@ -9,15 +9,13 @@ case's temporary directory, so nothing outside it is written.
     kiln_tree_e2e.py --kiln build/linux/kiln [unittest options]
 """
 
-import argparse
 import os
 import re
-import shutil
-import subprocess
 import sys
-import tempfile
 import time
-import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import texkit  # noqa: E402
 
 KILN = None
 
@@ -51,25 +49,15 @@ end
 LS_R_HEADER = "% ls-R -- filename database for kpathsea; do not change this line.\n"
 
 
-class TreeCase(unittest.TestCase):
+class TreeCase(texkit.Case):
+    ROOT_PREFIX = "kiln-tree-"
+    TIMEOUT = 120
+
     def setUp(self):
-        self.root = tempfile.mkdtemp(prefix="kiln-tree-")
-        self.addCleanup(shutil.rmtree, self.root, True)
-        for name in ("home", "config", "doc", "flat", "vf"):
+        super().setUp()
+        for name in ("doc", "flat", "vf"):
             os.mkdir(self.path(name))
-        self.env = dict(os.environ)
-        self.env.update(HOME=self.path("home"), XDG_CONFIG_HOME=self.path("config"),
-                        TEXMFVAR=self.path("var"), NO_COLOR="1", TERM="dumb",
-                        LC_ALL="C.UTF-8")
-        self.env.pop("TEXMFHOME", None)
-
-    def path(self, *parts):
-        return os.path.join(self.root, *parts)
-
-    def write(self, name, text):
-        with open(self.path(name), "w", encoding="ascii") as out:
-            out.write(text)
-        return self.path(name)
+        self.env = texkit.private_env(self.root)
 
     def definition(self, reaction="S"):
         return self.write("FONTS.DAT",
@@ -77,27 +65,11 @@ class TreeCase(unittest.TestCase):
                           "TARGET_DIR %s\nERROR_REACTION %s\nBEGIN_SOURCE\n"
                           "cm:\ncmr 10\n" % (self.path("flat"), reaction))
 
-    def run_tool(self, command, cwd=None, env=None, timeout=120):
-        result = subprocess.run(command, cwd=cwd or self.root, env=env or self.env,
-                                stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                stderr=subprocess.PIPE, timeout=timeout,
-                                start_new_session=True)
-        result.out = result.stdout.decode("utf-8", "replace")
-        result.err = result.stderr.decode("utf-8", "replace")
-        return result
-
     def kiln(self, *args):
         return self.run_tool([KILN, "--definition", self.definition()] + list(args))
 
-    def assertExit(self, expected, result):
-        self.assertEqual(expected, result.returncode,
-                         "--- stdout\n%s\n--- stderr\n%s" % (result.out, result.err))
-
     def files_below(self, top):
-        found = []
-        for folder, _, names in os.walk(top):
-            found += [os.path.relpath(os.path.join(folder, n), top) for n in names]
-        return sorted(found)
+        return texkit.files_below(top)
 
     def set_document(self):
         """doc/doc.dvi, with the virtual font's VF and TFM in vf/."""
@@ -105,10 +77,7 @@ class TreeCase(unittest.TestCase):
         self.assertExit(0, self.run_tool(["vptovf", vpl, "kilnvirt.vf", "kilnvirt.tfm"],
                                          cwd=self.path("vf")))
         self.env.update(VFFONTS=self.path("vf") + ":", TFMFONTS=self.path("vf") + ":")
-        self.write("doc/doc.tex", DOCUMENT)
-        self.assertExit(0, self.run_tool(["tex", "-interaction=nonstopmode", "doc.tex"],
-                                         cwd=self.path("doc")))
-        return self.path("doc", "doc.dvi")
+        return texkit.set_document(self.path("doc"), "doc", DOCUMENT, self.env)
 
 
 class Documents(TreeCase):
@@ -238,18 +207,6 @@ class ModeCheck(TreeCase):
         self.assertEqual(["cmr10.600pk", "log", "tfm"], sorted(os.listdir(self.path("flat"))))
 
 
-def main():
-    global KILN
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--kiln", required=True)
-    args, rest = parser.parse_known_args()
-    KILN = os.path.abspath(args.kiln)
-    for tool in ("tex", "dvips", "kpsewhich", "vptovf", "mf", "gftopk"):
-        if shutil.which(tool) is None:
-            print("skipped: %s is not installed" % tool)
-            return 0
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(texkit.main(sys.modules[__name__], missing_is_failure=False, verbosity=2,
+                         needs=("tex", "dvips", "kpsewhich", "vptovf", "mf", "gftopk")))

@@ -22,6 +22,7 @@ BUILD = SOURCE = None
 JAPANESE = re.compile("[\u3000-\u30ff\u4e00-\u9fff\uff00-\uffef]")
 COMMON = [
     "bin/kiln",
+    "lib/fontkiln/bin/mktexpk",
     "share/bash-completion/completions/kiln",
     "share/doc/fontkiln/FONTS.DAT",
     "share/doc/fontkiln/README.md",
@@ -89,6 +90,15 @@ class Installed(unittest.TestCase):
         moved = os.path.join(self.dir, "elsewhere")
         os.rename(prefix, moved)
         self.check_languages(os.path.join(moved, "bin", "kiln"))
+        self.check_maker(moved)
+
+    def check_maker(self, prefix):
+        """The font maker for TeX's programs finds the kiln of its own tree
+        (no kiln on PATH here)."""
+        maker = run_kiln(os.path.join(prefix, "lib", "fontkiln", "bin", "mktexpk"), ["--help"],
+                         "C.UTF-8")
+        self.assertEqual(0, maker.returncode, maker.stderr)
+        self.assertTrue(maker.stdout.startswith("Usage: kiln --mktexpk"), maker.stdout)
 
     def test_package_holds_the_terminal_program_and_depends_on_tex(self):
         subprocess.run(["cpack", "-G", "DEB", "--config",
@@ -107,6 +117,7 @@ class Installed(unittest.TestCase):
         subprocess.run(["dpkg-deb", "-x", packages[0], root], check=True)
         self.assertEqual(PACKAGED, files_under(root))
         self.check_languages(os.path.join(root, "usr", "bin", "kiln"))
+        self.check_maker(os.path.join(root, "usr"))
         # What Debian checks: no error and no warning (informational tags
         # are the maintainer's call).
         if not shutil.which("lintian"):

@@ -319,7 +319,7 @@ TEST(PlanTest, UnreadableFilesAreNamedAndMissfontJobsAreMergedAndChecked) {
   // and the rest is planned.
   const std::string bad = scratch.path() + "/bad.dvi";
   ASSERT_TRUE(PlanDocumentFonts({bad}, {scratch.path() + "/missfont.log"}, 600, kBitmapsOnly,
-                                table, plan, error, {bad}))
+                                table, plan, error, 0, {bad}))
       << error;
   ASSERT_EQ(1u, plan.passedOver.size());
   EXPECT_EQ(0u, plan.passedOver[0].find(bad + ": "));

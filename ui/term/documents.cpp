@@ -12,6 +12,7 @@
 #include "deffile/runsettings.h"
 #include "run/filesys.h"
 #include "run/jobgen.h"
+#include "run/process_posix.h"
 #include "run/sequence.h"
 #include "tex/docjobs.h"
 #include "tex/searchpath.h"
@@ -25,28 +26,6 @@
 namespace {
 
 void Say(const std::string& text) { Output().Print(stderr, text); }
-
-bool IsExecutable(const std::string& path) {
-  struct stat status;
-  return stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
-         access(path.c_str(), X_OK) == 0;
-}
-
-// The first program of that name on PATH, as the runner would start it;
-// empty when there is none.
-std::string OnPath(const std::string& program) {
-  const char* path = std::getenv("PATH");
-  std::string list = path ? path : "";
-  std::size_t start = 0;
-  for (;;) {
-    std::size_t end = list.find(':', start);
-    std::string directory = list.substr(start, end == std::string::npos ? end : end - start);
-    if (directory.empty()) directory = ".";
-    if (IsExecutable(directory + "/" + program)) return directory + "/" + program;
-    if (end == std::string::npos) return std::string();
-    start = end + 1;
-  }
-}
 
 std::string JoinDpis(const std::vector<int>& dpis) {
   std::string text;
@@ -156,10 +135,10 @@ std::string WithoutSourceText(const std::vector<std::string>& names) {
 
 std::string MfCommandBesideKpsewhich() {
   const std::string plain = "mf \\mode=";
-  std::string kpsewhich = OnPath("kpsewhich");
+  std::string kpsewhich = ProgramOnPath("kpsewhich");
   if (kpsewhich.empty()) return plain;
   std::string beside = kpsewhich.substr(0, kpsewhich.rfind('/')) + "/mf";
-  if (!IsExecutable(beside) || OnPath("mf") == beside) return plain;
+  if (!IsExecutableFile(beside) || ProgramOnPath("mf") == beside) return plain;
   // The command line is split as a Windows program's is: quotes group.
   if (beside.find_first_of(" \t\"") != std::string::npos) {
     if (beside.find('"') != std::string::npos) return plain;
@@ -511,7 +490,7 @@ bool DocumentRun::PlanJobs() {
     std::string error;
     if (!PlanDocumentFonts(pass.second ? dviFiles : std::vector<std::string>(),
                            pass.second ? std::vector<std::string>() : options_.missfont,
-                           pass.first, map, Lookup(), part, error, fromFolders)) {
+                           pass.first, map, Lookup(), part, error, 0, fromFolders)) {
       Say(UnreadableDocumentText(error));
       return false;
     }

@@ -26,15 +26,6 @@ class NeverRunner : public ProcessRunner {
   }
 };
 
-class NoView : public ProgressView {
- public:
-  void SetRange(int) override {}
-  void SetPosition(int) override {}
-  void SetStateLine(const std::string&) override {}
-  void SetCommandLine(const std::string&) override {}
-  void SetTimeLine(const std::string&) override {}
-};
-
 // Rides the run sequence (so the checks, warnings and messages are the
 // run's own) and lists the jobs where the settings would end; it then ends
 // the sequence as a left settings dialog would.
@@ -126,7 +117,7 @@ class DryRunFrontEnd : public RunFrontEnd {
   KeyStore& keys_;
   DocumentRun documents_;
   NeverRunner runner_;
-  NoView view_;
+  NoProgressView view_;
   bool listed_ = false;
 };
 

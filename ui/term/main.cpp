@@ -17,6 +17,7 @@
 #include "ui/text.h"
 #include "ui/term/catalogue.h"
 #include "ui/term/dry_run.h"
+#include "ui/term/ondemand.h"
 #include "ui/term/options.h"
 #include "ui/term/paths.h"
 #include "ui/term/term_dialogue.h"
@@ -47,6 +48,18 @@ int main(int argc, char** argv) {
   // Before anything is shown: without a catalogue the texts appear as written.
   UseMessageCatalogue(argc > 0 ? argv[0] : nullptr);
   std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "--mktexpk") {
+    // TeX's programs read the answer from standard output: everything
+    // else goes to standard error.
+    SetOutput(std::make_unique<TermOutput>(stderr, false, [] { return 0; }));
+    TermLogSink log(ColourWanted(isatty(STDERR_FILENO), std::getenv("NO_COLOR")));
+    SetLogSink(&log);
+    TermDialogue dialogue;
+    SetUserDialogue(&dialogue);
+    debugMode = std::getenv("KILN_DEBUG") ? 1 : 0;
+    debugPauseBox = false;
+    return RunMakerRequest(std::vector<std::string>(args.begin() + 1, args.end()));
+  }
   TermOptions options;
   std::string error;
   ParseStatus status = ParseTermOptions(args, options, error);

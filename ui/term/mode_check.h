@@ -19,8 +19,19 @@ int ModeAnswer(const std::string& output);
 std::string ModeMismatchText(int lineResolution, const std::string& modeName, int answer);
 
 // METAFONT's resolution for the mode (run in a temporary folder); 0 when
-// it gave none. A mode it does not know gives proof mode's 2602.
-int AskModeResolution(const std::string& mfCommand, const std::string& modeName);
+// it gave none. A mode it does not know gives proof mode's 2602. The answer
+// is kept in the user's cache folder, keyed by the MF command, the program
+// it starts and its base file (path, size and time of each) and the mode,
+// so that the same question costs METAFONT's run once. basePath: the base
+// file as kpathsea finds it ("" when unknown: it is looked up).
+int AskModeResolution(const std::string& mfCommand, const std::string& modeName,
+                      const std::string& basePath = std::string());
+// The base file the MF command loads: NAME.base for a word "&NAME", else
+// "mf.base".
+std::string BaseFileOfCommand(const std::string& mfCommand);
+// The cache file of the answers: $XDG_CACHE_HOME/fontkiln/modes, or
+// ~/.cache/fontkiln/modes; empty when neither can be named.
+std::string ModeCachePath();
 constexpr int kProofModeResolution = 2602;
 
 // 1: the batch may start (a match, no answer, or the user goes on);

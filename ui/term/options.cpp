@@ -192,6 +192,10 @@ ParseStatus ParseTermOptions(const std::vector<std::string>& args,
       help = true;
     } else if (name == "--version" || name == "-V") {
       version = true;
+    } else if (name == "--mktexpk") {
+      // Its arguments are TeX's, not kiln's options.
+      error = TR("--mktexpk must be the first argument");
+      return ParseStatus::Usage;
     } else {
       error = StringPrintf(TR("unknown option %s"), arg.c_str());
       return ParseStatus::Usage;
@@ -313,6 +317,9 @@ std::string HelpText() {
       TR_NOOP("  --dry-run          list the jobs a run would do, one per line on standard\n"
               "                     output: font name, tab, resolution, tab, METAFONT\n"
               "                     command line; nothing is run, created or deleted\n"),
+      TR_NOOP("  --mktexpk ARGS     as the first argument: be the font maker that TeX's\n"
+              "                     programs run, and build the one font that ARGS (TeX's\n"
+              "                     mktexpk arguments) ask for (kiln --mktexpk --help)\n"),
       TR_NOOP("  -h, --help         this text\n"),
       TR_NOOP("  -V, --version      the program's version\n"),
       TR_NOOP("\n"
