@@ -39,11 +39,12 @@ extern std::vector<FailedFont> failedFonts;
 // What the batch does beyond the specified program, whose rules (every
 // field false) the Windows program keeps without a JOBS line.
 struct BatchRules {
-  // A failed job's log is filed into "log" as NAME.DPI.log (METAFONT's
-  // mfput.log too; never over another file, a number is added instead) and
-  // its GF and TFM files are removed, so that no stray file is left; a font
-  // that failed is not tried again in the same batch. As specified, a
-  // failed job's files stay as METAFONT and gftopk left them.
+  // A failed job's log is filed into the layout's log folder as
+  // NAME.DPI.log (METAFONT's mfput.log too; never over one this batch
+  // filed, a number is added instead) and its GF and TFM files are
+  // removed, so that no stray file is left; a font that failed is not tried
+  // again in the same batch. As specified, a failed job's files stay as
+  // METAFONT and gftopk left them.
   bool fileFailedJobs = false;
   // The counting pass counts each font at each resolution once, so that the
   // bar ends full when every job was worked through; a batch with nothing to

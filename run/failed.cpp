@@ -5,6 +5,7 @@
 
 #include "run/filesys.h"
 #include "run/output.h"
+#include "tex/layout.h"
 #include "ui/log.h"
 
 namespace {
@@ -69,8 +70,12 @@ std::string ReadHead(const std::string& path) {
   return text;
 }
 
+// name as it is when absolute (a layout's log folder may be), else in the
+// current directory.
 std::string FullPath(const std::string& name) {
-  return CurrentDirectory() + kDirSeparator + name;
+  const bool absolute = (!name.empty() && (name[0] == '/' || name[0] == '\\')) ||
+                        (name.size() > 2 && name[1] == ':');
+  return absolute ? name : CurrentDirectory() + kDirSeparator + name;
 }
 
 // name is NAME.DPIgf for some DPI.
@@ -139,7 +144,7 @@ std::string FileFailedJob(const FontJob& job, std::set<std::string>& filed) {
   std::string kept;
   if (!log.empty()) {
     const std::string from = InWorkDir(job.workDir, log);
-    const std::string into = FreeLogName("log", job, filed);
+    const std::string into = FreeLogName(CurrentLayout().LogFolder(), job, filed);
     const bool replacing = !into.empty() && PathExists(into);
     if (!into.empty() && MoveFile(from, into)) {
       ConsolePrintf(LOG_INFO, "%s filed as %s%s", log.c_str(), into.c_str(),
@@ -171,8 +176,9 @@ std::string FileFailedJob(const FontJob& job, std::set<std::string>& filed) {
 }
 
 void ForgetEarlierFailure(const FontJob& job, const std::set<std::string>& filed) {
-  const std::string log = StringPrintf("log%c%s.%d.log", kDirSeparator, job.fontName.c_str(),
-                                       job.fontResolution);
+  const std::string log =
+      StringPrintf("%s%c%s.%d.log", CurrentLayout().LogFolder().c_str(), kDirSeparator,
+                   job.fontName.c_str(), job.fontResolution);
   if (!filed.count(log) && IsRegularFile(log) && RemoveFile(log))
     ConsolePrintf(LOG_INFO, "%s removed: the font is built now", log.c_str());
 }

@@ -19,18 +19,18 @@ std::string FirstErrorLine(const std::string& text);
 // never ran or left none.
 std::string FailedJobLog(const FontJob& job);
 
-// Files the failed job's log into "log" as NAME.DPI.log, and removes the
-// job's GF and TFM files. A log of the same batch (filed: the names filed
-// so far, to which this one is added) is never overwritten: NAME.DPI.2.log
-// and so on are taken instead; one of an earlier run is replaced, as the
-// logs of built fonts are, so that a font that fails in every run does not
-// fill the folder. Returns the log's full path; a log that cannot be filed
-// is kept in the current directory (out of a scratch directory) and that
-// path returned. Empty for no log.
+// Files the failed job's log into the layout's log folder ("log") as
+// NAME.DPI.log, and removes the job's GF and TFM files. A log of the same
+// batch (filed: the names filed so far, to which this one is added) is
+// never overwritten: NAME.DPI.2.log and so on are taken instead; one of an
+// earlier run is replaced, as the logs of built fonts are, so that a font
+// that fails in every run does not fill the folder. Returns the log's full
+// path; a log that cannot be filed is kept in the current directory (out
+// of a scratch directory) and that path returned. Empty for no log.
 std::string FileFailedJob(const FontJob& job, std::set<std::string>& filed);
 
 // After job was built: the log of an earlier run's failure of it
-// (NAME.DPI.log in "log") tells of a failure that is no more, and goes,
+// (NAME.DPI.log in the log folder) tells of a failure that is no more, and goes,
 // unless this batch filed it (filed).
 void ForgetEarlierFailure(const FontJob& job, const std::set<std::string>& filed);
 
