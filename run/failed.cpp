@@ -20,21 +20,6 @@ constexpr std::size_t kLogHeadBytes = 256 * 1024;
 constexpr std::size_t kReasonBytes = 200;
 constexpr int kMaxLogNumber = 9999;
 
-// The lines of text, without their line breaks (and a CR before them).
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
-
 // One line fit to be shown: control bytes become '?', and a long line is
 // cut before a UTF-8 sequence that would not fit.
 std::string OneLine(const std::string& text) {
@@ -52,7 +37,7 @@ std::string OneLine(const std::string& text) {
 }
 
 std::string FirstNonBlankLine(const std::string& text) {
-  for (const std::string& line : Lines(text))
+  for (const std::string& line : TextLines(text))
     if (line.find_first_not_of(" \t") != std::string::npos) return line;
   return std::string();
 }
@@ -114,7 +99,7 @@ bool MoveFile(const std::string& from, const std::string& to) {
 }  // namespace
 
 std::string FirstErrorLine(const std::string& text) {
-  for (const std::string& line : Lines(text))
+  for (const std::string& line : TextLines(text))
     if (line.compare(0, 2, "! ") == 0) return line;
   return std::string();
 }
@@ -122,7 +107,7 @@ std::string FirstErrorLine(const std::string& text) {
 std::string FailedJobLog(const FontJob& job) {
   if (!job.mfOutcome.started) return std::string();
   std::vector<std::string> names;
-  for (const std::string& line : Lines(job.mfOutcome.output)) {
+  for (const std::string& line : TextLines(job.mfOutcome.output)) {
     // "Transcript written on NAME.log."; a name cut by METAFONT's line
     // wrapping names no file, and the others are tried.
     if (line.compare(0, sizeof kTranscriptWritten - 1, kTranscriptWritten) == 0 &&
