@@ -113,7 +113,6 @@ class FailedFonts(texkit.Case):
             ("", ["--reaction", "S"], True),
             ("ERROR_REACTION S\n", [], True),
             ("", [], False),
-            ("ERROR_REACTION I\n", ["--reaction", "C"], True),  # no terminal: Cancel
         ]
         for line, options, stopped in cases:
             with self.subTest(line=line, options=options):
