@@ -30,8 +30,8 @@ std::string FailedJobLog(const FontJob& job);
 std::string FileFailedJob(const FontJob& job, std::set<std::string>& filed);
 
 // After job was built: the log of an earlier run's failure of it
-// (NAME.DPI.log in the log folder) tells of a failure that is no more, and goes,
-// unless this batch filed it (filed).
+// (NAME.DPI.log in the log folder) tells of a failure that is no more, and
+// goes, unless this batch filed it (filed).
 void ForgetEarlierFailure(const FontJob& job, const std::set<std::string>& filed);
 
 // The reason job failed with status, in one line; logPath: its log as it is
