@@ -73,6 +73,10 @@ kiln_python_test(e2e_dvips e2e/kiln_dvips_e2e.py KILN TIMEOUT 1800)
 # maker makes, a document's fonts at its first request, requests at once,
 # failures and kills.
 kiln_python_test(e2e_ondemand e2e/kiln_ondemand_e2e.py KILN TIMEOUT 600)
+# Fonts that cannot be built beside fonts that can: the good ones built, the
+# failed ones named with METAFONT's error line and their filed logs, no stray
+# file; a damaged DVI file in a folder passed over.
+kiln_python_test(e2e_failed e2e/kiln_failed_e2e.py KILN TIMEOUT 300)
 
 # Faults of the outside world with the real `kiln`: METAFONT and gftopk
 # missing, killed or failing, unwritable and full disks, the definition file

@@ -382,7 +382,7 @@ int ReadMfCommand(const std::string& path, std::string& command) {
   return 0;
 }
 
-int ReadErrorReaction(const std::string& path) {
+int ReadErrorReactionLine(const std::string& path) {
   CloseDefinitionReader();
   std::string& line = lookupLine;
   std::vector<std::string>& fields = lookupFields;
@@ -392,7 +392,7 @@ int ReadErrorReaction(const std::string& path) {
     SplitFields(line, ' ', fields, 2);
     if (fields[0] == "BEGIN_SOURCE") {
       CloseDefinitionReader();
-      return 'S';
+      return 0;
     }
     if (fields[0] == "ERROR_REACTION") {
       CloseDefinitionReader();
@@ -405,7 +405,12 @@ int ReadErrorReaction(const std::string& path) {
       return 'S';
     }
   }
-  return 'S';
+  return 0;
+}
+
+int ReadErrorReaction(const std::string& path) {
+  int reaction = ReadErrorReactionLine(path);
+  return reaction ? reaction : 'S';
 }
 
 int FindFontSetLabel(const std::string& path, const std::string& name) {

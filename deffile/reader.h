@@ -38,6 +38,10 @@ int FindForce(const std::string& path);
 int ReadTargetDir(const std::string& path, std::string& directory);
 int ReadMfCommand(const std::string& path, std::string& command);
 int ReadErrorReaction(const std::string& path);
+// What ReadErrorReaction gives when the header holds an ERROR_REACTION line
+// (valid or not), and 0 when it holds none: a caller whose default is not
+// 'S' must tell "the file says S" from "the file says nothing".
+int ReadErrorReactionLine(const std::string& path);
 int FindFontSetLabel(const std::string& path, const std::string& name);
 
 // Header keywords that later versions added. Lines that fit no kind are

@@ -12,6 +12,7 @@
 
 #include "deffile/runsettings.h"
 #include "run/cmdline.h"
+#include "run/failed.h"
 #include "run/filesys.h"
 #include "run/handshake.h"
 #include "run/jobgen.h"
@@ -27,6 +28,9 @@ int fontsProcessed = 0;
 int fontsFailed = 0;
 int fontsPresent = 0;
 int filingFailures = 0;
+int fontsNotTried = 0;
+std::vector<FailedFont> failedFonts;
+BatchRules batchRules;
 std::time_t startTime = 0;
 std::string startTimeText;
 
@@ -124,15 +128,24 @@ std::string PkName(const FontJob& job) {
   return StringPrintf("%s.%dpk", job.fontName.c_str(), job.fontResolution);
 }
 
-void CountJobs(ProgressView& view) {
+std::string JobKey(const std::string& fontName, int resolution) {
+  return fontName + '\n' + std::to_string(resolution);
+}
+
+// Returns every job found, each font at each resolution once.
+std::set<std::string> CountJobs(ProgressView& view) {
+  std::set<std::string> counted;
   for (const JobSource& source : RunJobSources(runSettings)) {
     while (NextJob(runSettings, source, commandBuffer)) {
+      bool first = counted.insert(JobKey(runSettings.fontName, runSettings.fontResolution)).second;
+      if (!first && batchRules.countEachJobOnce) continue;
       ++totalFonts;
       view.SetCommandLine(commandBuffer);
       view.SetStateLine(StringPrintf(TR("生成するフォントを検索中 %5d"), totalFonts));
     }
   }
   ConsolePrintf(LOG_INFO, "Total font = %d", totalFonts);
+  return counted;
 }
 
 }  // namespace
@@ -181,8 +194,11 @@ JobStatus GftopkFinished(FontJob& job) {
     return JobStatus::TruncatedPkFile;
   }
   if (!job.workDir.empty() && !ReplaceFileWith(built, pk)) {
+    const std::string why = LastErrorText();
     ConsolePrintf(LOG_ALERT, "%s cannot be moved into the target directory: %s",
-                  pk.c_str(), LastErrorText().c_str());
+                  pk.c_str(), why.c_str());
+    job.failure = StringPrintf(TR("%s cannot be moved into the target directory: %s"),
+                               pk.c_str(), why.c_str());
     return JobStatus::NoPkFile;
   }
   if (job.keptOld) RemoveFile(kept);
@@ -197,10 +213,12 @@ JobStatus GftopkFinished(FontJob& job) {
 JobStatus RunFontJob(FontJob& job, ProcessRunner& runner) {
   // A program that cannot be started has shown its own message; it shows up
   // here as a missing file.
-  ExecProcess(runner, job.mfCommand, execShowMode, priorityClass, job.workDir);
+  ExecProcess(runner, job.mfCommand, execShowMode, priorityClass, job.workDir,
+              &job.mfOutcome);
   JobStatus status = JobStatus::Built;
   if (!MetafontFinished(job, status)) return status;
-  ExecProcess(runner, job.gftopkCommand, execShowMode, priorityClass, job.workDir);
+  ExecProcess(runner, job.gftopkCommand, execShowMode, priorityClass, job.workDir,
+              &job.gftopkOutcome);
   return GftopkFinished(job);
 }
 
@@ -214,8 +232,10 @@ namespace {
 // when a worker is free, so that it sees the PK files of the jobs before.
 class Scheduler {
  public:
-  Scheduler(ProgressView& view, ProcessRunner& runner, int workers)
-      : view_(view), runner_(runner), workers_(workers < 1 ? 1 : workers) {}
+  Scheduler(ProgressView& view, ProcessRunner& runner, int workers,
+            std::set<std::string> counted)
+      : view_(view), runner_(runner), workers_(workers < 1 ? 1 : workers),
+        counted_(std::move(counted)) {}
   BatchEnd Run();
 
  private:
@@ -234,7 +254,7 @@ class Scheduler {
   };
 
   static std::string Key(const std::string& fontName, int resolution) {
-    return fontName + '\n' + std::to_string(resolution);
+    return JobKey(fontName, resolution);
   }
   void RunHere(FontJob& job);
   void Start(FontJob job, const std::string& key);
@@ -246,10 +266,11 @@ class Scheduler {
   void Complete(std::size_t index);
   int Active() const;
   void End(std::size_t index, JobStatus status);
-  void Reported(const FontJob& job, JobStatus status);
+  void Reported(const FontJob& job, JobStatus status, const std::string& key,
+                const std::string& filedLog);
   void WaitForFreeWorker();
   void ShowRunning();
-  void ShowEnded();
+  void ShowEnded(bool stopped);
 
   ProgressView& view_;
   ProcessRunner& runner_;
@@ -259,6 +280,9 @@ class Scheduler {
   bool stopping_ = false;   // a failure ended the batch: nothing new starts
   std::vector<Running> running_;
   std::set<std::string> started_;  // running or built in this batch
+  const std::set<std::string> counted_;  // what the counting pass found
+  std::set<std::string> begun_;          // every job begun
+  std::set<std::string> filedLogs_;      // failed jobs' logs filed so far
 };
 
 void Scheduler::ShowRunning() {
@@ -272,25 +296,48 @@ void Scheduler::ShowRunning() {
                                   names.empty() ? "-" : names.c_str()));
 }
 
-// The last word of a batch of several workers: how far it got, and no
-// program still named as running.
-void Scheduler::ShowEnded() {
+// The last word of a batch: how far it got, and no program still named as
+// running.
+void Scheduler::ShowEnded(bool stopped) {
   int percent = totalFonts > 0 ? ended_ * 100 / totalFonts : 100;
-  view_.SetStateLine(StringPrintf(TR("%d%%(%d/%d) 完了"), percent, ended_, totalFonts));
+  view_.SetStateLine(stopped ? StringPrintf(TR("%d%%(%d/%d) stopped; %d not tried"), percent,
+                                            ended_, totalFonts, fontsNotTried)
+                             : StringPrintf(TR("%d%%(%d/%d) 完了"), percent, ended_, totalFonts));
   view_.SetCommandLine(std::string());
 }
 
 // A job's end, reported as the sequential program reports it; after a
 // failure that stopped the batch, later failures are shown, not asked about.
-void Scheduler::Reported(const FontJob& job, JobStatus status) {
+// key: the job as the generator gave it; filedLog: where its log was filed
+// (a failed job under fileFailedJobs).
+void Scheduler::Reported(const FontJob& job, JobStatus status, const std::string& key,
+                         const std::string& filedLog) {
   ++ended_;
   if (jobClaims) jobClaims->Release(job.fontName, job.fontResolution);
   runSettings.fontResolution = job.fontResolution;
   if (!job.gftopkCommand.empty()) commandBuffer = job.gftopkCommand;
   if (status == JobStatus::Built) {
+    if (batchRules.fileFailedJobs) ForgetEarlierFailure(job, filedLogs_);
     ReportJobDone(view_, ended_);
   } else {
-    started_.erase(Key(job.fontName, job.fontResolution));
+    FailedFont failed;
+    failed.fontName = job.fontName;
+    failed.resolution = job.fontResolution;
+    if (!filedLog.empty()) {
+      failed.logPath = filedLog;
+    } else if (!batchRules.fileFailedJobs) {
+      // Left where METAFONT wrote it (a scratch directory's files have
+      // joined the working directory by now).
+      FontJob here = job;
+      here.workDir.clear();
+      const std::string log = FailedJobLog(here);
+      if (!log.empty()) failed.logPath = CurrentDirectory() + kDirSeparator + log;
+    }
+    failed.reason = FailureReason(job, status, failed.logPath);
+    failedFonts.push_back(std::move(failed));
+    // As specified, a font named again is tried again; once its failure is
+    // filed it would only fail the same way.
+    if (!batchRules.fileFailedJobs) started_.erase(key);
     if (stopping_) {
       ++fontsFailed;
       if (errorReaction != 'I') ShowJobFailure(job, status);
@@ -303,17 +350,23 @@ void Scheduler::Reported(const FontJob& job, JobStatus status) {
 void Scheduler::RunHere(FontJob& job) {
   std::string key = Key(job.fontName, job.fontResolution);
   JobStatus status = RunFontJob(job, runner_);
-  if (status != JobStatus::Built) started_.erase(key);
-  Reported(job, status);
+  std::string filedLog;
+  if (status != JobStatus::Built && batchRules.fileFailedJobs)
+    filedLog = FileFailedJob(job, filedLogs_);
+  Reported(job, status, key, filedLog);
 }
 
 void Scheduler::Start(FontJob job, const std::string& key) {
   job.workDir = ScratchDirectoryName(++scratchCount_);
   if (!MakeDirectory(job.workDir)) {
+    const std::string why = LastErrorText();
     ConsolePrintf(LOG_ALERT, "Scratch directory %s cannot be made: %s",
-                  job.workDir.c_str(), LastErrorText().c_str());
+                  job.workDir.c_str(), why.c_str());
+    job.failure = StringPrintf(TR("its scratch directory %s cannot be made: %s"),
+                               job.workDir.c_str(), why.c_str());
+    // Nothing of it was made: it may be tried again.
     started_.erase(key);
-    Reported(job, JobStatus::NoScratchDirectory);
+    Reported(job, JobStatus::NoScratchDirectory, key, std::string());
     return;
   }
   Running running;
@@ -325,7 +378,8 @@ void Scheduler::Start(FontJob job, const std::string& key) {
   ShowRunning();
   view_.SetCommandLine(started.mfCommand);
   running_.back().ticket =
-      StartProcess(runner_, started.mfCommand, execShowMode, priorityClass, started.workDir);
+      StartProcess(runner_, started.mfCommand, execShowMode, priorityClass, started.workDir,
+                   &running_.back().job.mfOutcome.error);
   // A program that cannot be started has shown its own message; it shows
   // up as a missing file.
   if (running_.back().ticket == 0) Advance(running_.size() - 1);
@@ -336,13 +390,18 @@ void Scheduler::WaitForOne() {
   for (std::size_t i = 0; i < running_.size(); ++i) {
     if (running_[i].ticket != ended.ticket || ended.ticket == 0) continue;
     LogChildEnd(ended.outcome);
+    FontJob& job = running_[i].job;
+    (running_[i].converting ? job.gftopkOutcome : job.mfOutcome) = std::move(ended.outcome);
     Advance(i);
     return;
   }
   // No job owns it: the runner lost track of its children. Every running
   // job then ends as failed rather than waiting for ever.
   ConsolePrintf(LOG_ALERT, "No running program was found to wait for");
-  while (!running_.empty()) End(running_.size() - 1, JobStatus::NoGfFile);
+  while (!running_.empty()) {
+    running_.back().job.failure = TR("kiln lost track of the programs that built it");
+    End(running_.size() - 1, JobStatus::NoGfFile);
+  }
 }
 
 void Scheduler::Advance(std::size_t index) {
@@ -352,7 +411,8 @@ void Scheduler::Advance(std::size_t index) {
     if (!MetafontFinished(running.job, status)) return Finish(index, status, false);
     running.converting = true;
     running.ticket = StartProcess(runner_, running.job.gftopkCommand, execShowMode,
-                                  priorityClass, running.job.workDir);
+                                  priorityClass, running.job.workDir,
+                                  &running.job.gftopkOutcome.error);
     if (running.ticket != 0) return;
   }
   Finish(index, JobStatus::Built, true);
@@ -406,10 +466,14 @@ void Scheduler::Complete(std::size_t index) {
 
 void Scheduler::End(std::size_t index, JobStatus status) {
   FontJob job = std::move(running_[index].job);
+  const std::string key = running_[index].key;
   running_.erase(running_.begin() + static_cast<std::ptrdiff_t>(index));
-  ClearScratchDirectory(job.workDir, status != JobStatus::Built);
+  const bool failed = status != JobStatus::Built;
+  std::string filedLog;
+  if (failed && batchRules.fileFailedJobs) filedLog = FileFailedJob(job, filedLogs_);
+  ClearScratchDirectory(job.workDir, failed && !batchRules.fileFailedJobs);
   runner_.JobEnded(job.workDir);
-  Reported(job, status);
+  Reported(job, status, key, filedLog);
   runner_.ForgetDirectory(job.workDir);
   ShowRunning();
 }
@@ -465,6 +529,7 @@ BatchEnd Scheduler::Run() {
         continue;
       }
       ++fontsProcessed;
+      begun_.insert(key);
       FontJob job;
       job.fontName = runSettings.fontName;
       job.fontResolution = runSettings.fontResolution;
@@ -481,7 +546,9 @@ BatchEnd Scheduler::Run() {
   // Whatever ended the batch, the running jobs are finished and filed.
   // (A parked job always waits for an active one, which files it.)
   while (Active() > 0) WaitForOne();
-  if (workers_ > 1 && scratchCount_ > 0) ShowEnded();
+  for (const std::string& key : counted_) fontsNotTried += begun_.count(key) ? 0 : 1;
+  if (batchRules.countEachJobOnce ? fontsProcessed > 0 : workers_ > 1 && scratchCount_ > 0)
+    ShowEnded(stopping_ || interrupted);
   if (stopping_) return BatchEnd::StoppedOnFailure;
   return interrupted ? BatchEnd::Interrupted : BatchEnd::Completed;
 }
@@ -499,19 +566,23 @@ BatchEnd RunBatch(ProgressView& view, ProcessRunner& runner, int workers) {
   fontsFailed = 0;
   fontsPresent = 0;
   filingFailures = 0;
+  fontsNotTried = 0;
+  failedFonts.clear();
   ForgetPresentFonts();
-  CountJobs(view);
+  std::set<std::string> counted = CountJobs(view);
   // The building pass would count a font of two sets, built by the first,
   // as present for the second.
   fontsPresent = PresentFontCount();
 
+  if (totalFonts == 0 && batchRules.countEachJobOnce)
+    view.SetStateLine(TR("There was nothing to build"));
   view.SetRange(totalFonts);
   CurrentLayout().Prepare();
   // The caller holds the directory's lock: no other run is alive here.
   RemoveLeftoverScratchDirectories();
   startTime = std::time(nullptr);
   startTimeText = FormatStartTime(startTime);
-  return Scheduler(view, runner, workers).Run();
+  return Scheduler(view, runner, workers, std::move(counted)).Run();
 }
 
 void SetJobClaims(JobClaims* claims) { jobClaims = claims; }

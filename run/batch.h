@@ -4,6 +4,7 @@
 
 #include <ctime>
 #include <string>
+#include <vector>
 
 #include "run/process.h"
 #include "ui/progress.h"
@@ -14,6 +15,44 @@ extern int fontsProcessed;         // jobs begun, failed ones included
 extern int fontsFailed;            // jobs that ended in a failure (M1, M2, ...)
 extern int fontsPresent;           // fonts passed over: their PK file was there
 extern int filingFailures;         // built fonts whose TFM or log stayed unfiled
+// Jobs the counting pass found that the batch never began, because it
+// stopped (a failure under 'S', Cancel, a stop request). With fontsPresent
+// and the jobs begun, each font at each resolution counted once, it makes
+// up every job of the run.
+extern int fontsNotTried;
+
+// A font of the batch that could not be built, for every front end's
+// report of it.
+struct FailedFont {
+  std::string fontName;
+  int resolution = 0;   // the resolution asked for, or that of the GF file found
+  // One line: METAFONT's first error line ("! I can't find file `c-cmr'."),
+  // gftopk's message, or what was missing ("no PK file was written").
+  std::string reason;
+  // The font's log: where it was filed, or (not filed) where METAFONT left
+  // it; a full path, empty when METAFONT left none.
+  std::string logPath;
+};
+// This batch's failed fonts in the order they ended (fontsFailed of them).
+extern std::vector<FailedFont> failedFonts;
+
+// What the batch does beyond the specified program, whose rules (every
+// field false) the Windows program keeps without a JOBS line.
+struct BatchRules {
+  // A failed job's log is filed into the layout's log folder as
+  // NAME.DPI.log (METAFONT's mfput.log too; never over one this batch
+  // filed, a number is added instead) and its GF and TFM files are
+  // removed, so that no stray file is left; a font that failed is not tried
+  // again in the same batch. As specified, a failed job's files stay as
+  // METAFONT and gftopk left them.
+  bool fileFailedJobs = false;
+  // The counting pass counts each font at each resolution once, so that the
+  // bar ends full when every job was worked through; a batch with nothing to
+  // build says so in the state line, and the last state line says how the
+  // batch ended whatever the number of workers.
+  bool countEachJobOnce = false;
+};
+extern BatchRules batchRules;
 extern std::time_t startTime;
 extern std::string startTimeText;  // "開始時刻: %02d:%02d:%02d"
 
@@ -41,6 +80,11 @@ struct FontJob {
   // scratch directory in it, from which the results are moved into place.
   std::string workDir;
   bool keptOld = false;       // the old PK file waits under its aside name
+  // How METAFONT and gftopk ended (their output, where the runner keeps
+  // it), and a failure's own reason where neither tells it.
+  ChildOutcome mfOutcome;
+  ChildOutcome gftopkOutcome;
+  std::string failure;
 };
 enum class JobStatus {
   Built,

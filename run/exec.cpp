@@ -62,26 +62,27 @@ void LogChildEnd(const ChildOutcome& outcome) {
 
 long StartProcess(ProcessRunner& runner, const std::string& commandLine,
                   int showType, int creationFlags,
-                  const std::string& workingDirectory) {
+                  const std::string& workingDirectory, unsigned long* startError) {
   if (!ShowTypeValid(showType)) return 0;
   ConsolePrintf(LOG_INFO, "Exec: %s", commandLine.c_str());
   unsigned long error = 0;
   long ticket = runner.Start(commandLine, workingDirectory, showType, creationFlags,
                              LogStarted, error);
   if (ticket == 0) ShowStartFailure(commandLine, error);
+  if (ticket == 0 && startError) *startError = error;
   return ticket;
 }
 
 int ExecProcess(ProcessRunner& runner, const std::string& commandLine,
-                int showType, int creationFlags, const std::string& workingDirectory) {
+                int showType, int creationFlags, const std::string& workingDirectory,
+                ChildOutcome* outcome) {
   if (!ShowTypeValid(showType)) return 0;
   ConsolePrintf(LOG_INFO, "Exec: %s", commandLine.c_str());
-  ChildOutcome outcome = runner.RunAndWait(commandLine, workingDirectory, showType,
-                                           creationFlags, LogStarted);
-  if (!outcome.started) {
-    ShowStartFailure(commandLine, outcome.error);
-    return 0;
-  }
-  LogChildEnd(outcome);
-  return 1;
+  ChildOutcome ended = runner.RunAndWait(commandLine, workingDirectory, showType,
+                                         creationFlags, LogStarted);
+  if (!ended.started) ShowStartFailure(commandLine, ended.error);
+  else LogChildEnd(ended);
+  const bool ran = ended.started;
+  if (outcome) *outcome = std::move(ended);
+  return ran ? 1 : 0;
 }

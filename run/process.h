@@ -20,6 +20,9 @@ struct ChildOutcome {
   unsigned long error = 0;    // the platform's error number when not started
   int exitCode = 0;           // when it ran and exited
   int signal = 0;             // POSIX: the signal that ended it, else 0
+  // What the child wrote (standard output and error), where the runner
+  // keeps it; empty otherwise. A failed font's reason is read from it.
+  std::string output;
 };
 
 class ProcessRunner {
@@ -67,13 +70,18 @@ class ProcessRunner {
 // ExecProcess over a runner: checks the show type, logs "Exec: %s" and
 // "ProcessID %d, ThreadID %d", reports a start failure with its box titled
 // "CreateProcess". 1 = the child ran and ended, 0 = nothing was started.
+// outcome, when given, receives how the child ended (or why it did not
+// start).
 int ExecProcess(ProcessRunner& runner, const std::string& commandLine,
                 int showType, int creationFlags,
-                const std::string& workingDirectory = std::string());
+                const std::string& workingDirectory = std::string(),
+                ChildOutcome* outcome = nullptr);
 // ExecProcess in two halves, for children that run side by side: the
 // checks, the log lines and the start-failure box, returning the runner's
-// ticket (0: nothing was started); and the log line of how a child ended.
+// ticket (0: nothing was started, startError then the platform's error
+// number, when given); and the log line of how a child ended.
 long StartProcess(ProcessRunner& runner, const std::string& commandLine,
                   int showType, int creationFlags,
-                  const std::string& workingDirectory);
+                  const std::string& workingDirectory,
+                  unsigned long* startError = nullptr);
 void LogChildEnd(const ChildOutcome& outcome);

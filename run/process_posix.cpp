@@ -571,7 +571,9 @@ ChildOutcome PosixProcessRunner::RunAndWait(
   } else {
     WaitChild(static_cast<pid_t>(pid), &status, true);
   }
-  return OutcomeOf(status);
+  outcome = OutcomeOf(status);
+  outcome.output = lastOutput_;
+  return outcome;
 }
 
 long PosixProcessRunner::Start(const std::string& commandLine,
@@ -602,6 +604,7 @@ PosixProcessRunner::Ended PosixProcessRunner::Finish(std::size_t index, int stat
   Ended ended;
   ended.ticket = child.ticket;
   ended.outcome = OutcomeOf(status);
+  ended.outcome.output = child.output;
   lastOutput_ = std::move(child.output);
   running_.erase(running_.begin() + static_cast<std::ptrdiff_t>(index));
   return ended;

@@ -206,6 +206,7 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
   }
   if (locked == DirLockResult::Locked || locked == DirLockResult::Unsupported) {
     outcome.batchRan = true;
+    batchRules = frontEnd.Rules();
     BatchEnd end = RunBatch(frontEnd.Progress(), frontEnd.Runner(), frontEnd.Workers());
     outcome.completed = end == BatchEnd::Completed;
   }
@@ -253,6 +254,8 @@ RunOutcome RunSequence(RunFrontEnd& frontEnd, const std::vector<std::string>& wo
   summary.processed = fontsProcessed;
   summary.failed = fontsFailed;
   summary.present = fontsPresent;
+  summary.notTried = fontsNotTried;
+  summary.failures = failedFonts;
   summary.targetDir = runSettings.targetDir;
   summary.logsOnly = !CurrentLayout().FilesTfmAside();
   summary.intoTree = !runSettings.treeRoot.empty();

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "run/batch.h"
 #include "run/process.h"
 #include "ui/progress.h"
 
@@ -21,6 +22,8 @@ struct RunSummary {
   int processed = 0;           // jobs begun, failed ones included
   int failed = 0;
   int present = 0;             // fonts passed over: their PK file was there
+  int notTried = 0;            // jobs not begun, as the batch stopped
+  std::vector<FailedFont> failures;  // the failed fonts, in the order they ended
   std::string targetDir;
   bool logsOnly = false;       // a TeX tree: only the log folder is left
   bool intoTree = false;       // the fonts went into a TeX tree
@@ -54,6 +57,8 @@ class RunFrontEnd {
   virtual ProcessRunner& Runner() = 0;
   // How many jobs may run at once.
   virtual int Workers() { return 1; }
+  // What the batch does beyond the specified program.
+  virtual BatchRules Rules() { return BatchRules(); }
   // Another run holds the target directory: true when this run is to wait
   // for it (the front end has said so once), false to refuse at once.
   virtual bool WaitForBusyDirectory(const std::string& /*directory*/) { return false; }

@@ -197,7 +197,8 @@ bool ParseMissfontLine(const std::string& line, int baseDpi, DocumentFont& font,
 bool PlanDocumentFonts(const std::vector<std::string>& dviFiles,
                        const std::vector<std::string>& missfontLogs, int baseDpi,
                        const FontMapChoice& map, TexLookup& lookup, DocumentPlan& plan,
-                       std::string& error, std::uint32_t magnification) {
+                       std::string& error, std::uint32_t magnification,
+                       const std::set<std::string>& passable) {
   plan = DocumentPlan();
   std::vector<DocumentFont> wanted;
   std::map<std::string, FontMapEntry> entries;
@@ -213,6 +214,10 @@ bool PlanDocumentFonts(const std::vector<std::string>& dviFiles,
     DviFontList list;
     if (!ReadWholeFile(path, kMaxInputBytes, bytes, why) ||
         !ReadDviFonts(bytes.data(), bytes.size(), list, why)) {
+      if (passable.count(path)) {
+        plan.passedOver.push_back(path + ": " + why);
+        continue;
+      }
       error = path + ": " + why;
       return false;
     }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,9 @@ struct DocumentPlan {
   std::vector<std::string> outline;        // drawn from outline fonts, each name once
   std::string mapPath;                     // the map read; empty: none
   std::vector<std::string> reports;        // lines passed over, VFs not followed
+  // DVI files that could be passed over and could not be read whole:
+  // "path: what is wrong", each once.
+  std::vector<std::string> passedOver;
 };
 
 // One line of a missfont.log: true with the font and resolution when it is
@@ -41,13 +45,16 @@ constexpr const char* kNoMap = "none";
 // Reads every file and fills plan. false when a file cannot be read whole
 // (not there, not a DVI file, a damaged font definition, a VF that cannot
 // be read, a map given and not found): error names the file and what is
-// wrong, and nothing may run.
+// wrong, and nothing may run. A DVI file of passable (one of many in a
+// folder, where a half-written one is to be expected) that cannot be read
+// is named in plan.passedOver instead, and the others are planned.
 // magnification: replaces the documents' own (x 1000, a driver's -x); 0
 // keeps theirs.
 bool PlanDocumentFonts(const std::vector<std::string>& dviFiles,
                        const std::vector<std::string>& missfontLogs, int baseDpi,
                        const FontMapChoice& map, TexLookup& lookup, DocumentPlan& plan,
-                       std::string& error, std::uint32_t magnification = 0);
+                       std::string& error, std::uint32_t magnification = 0,
+                       const std::set<std::string>& passable = {});
 
 // The whole of a regular file, at most maxBytes; false with error ("cannot
 // be read: ...", "not a regular file", "larger than ...").

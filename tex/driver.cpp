@@ -36,15 +36,7 @@ bool IsModeName(const std::string& text) {
 
 template <typename Visit>
 void ForEachLine(const std::string& text, Visit visit) {
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    visit(line);
-    start = end + 1;
-  }
+  for (const std::string& line : TextLines(text)) visit(line);
 }
 
 }  // namespace

@@ -180,9 +180,8 @@ void TreeLayout::Prepare() {
     MakeDirectories(logDirectory_);
 }
 
-const std::string& TreeLayout::LogFolder() const {
-  static const std::string kLog = "log";
-  return logDirectory_.empty() ? kLog : logDirectory_;
+std::string TreeLayout::LogFolder() const {
+  return logDirectory_.empty() ? OutputLayout::LogFolder() : logDirectory_;
 }
 
 std::string TreeLayout::PkFolder(const std::string& fontName) {

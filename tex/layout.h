@@ -33,6 +33,8 @@ class OutputLayout {
   // True when the TFM files go into the target directory's "tfm" beside
   // "log"; false when they join the fonts and only "log" is left there.
   virtual bool FilesTfmAside() const { return true; }
+  // Where the logs go: "log" in the working directory, or an absolute path.
+  virtual std::string LogFolder() const { return "log"; }
 };
 
 // The target directory as the definition file describes it.
@@ -61,6 +63,7 @@ class TreeLayout : public OutputLayout {
                   const std::string& workDir) override;
   void Finish() override;
   bool FilesTfmAside() const override { return false; }
+  std::string LogFolder() const override;
 
   // The folder of the PK files instead of fonts/pk/MODE/REL (an on-demand
   // request's --destdir): an absolute one as it is, a relative one in
@@ -89,7 +92,6 @@ class TreeLayout : public OutputLayout {
   bool MoveIntoTree(const std::string& name, const std::string& directory);
   // The PK files' folder of fontName, relative to root or absolute.
   std::string PkFolder(const std::string& fontName);
-  const std::string& LogFolder() const;
 
   std::string root_;
   std::string mode_;

@@ -33,15 +33,8 @@ std::string PkFontName(const std::string& path) { return PkFontNameOf(BaseName(p
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty()) lines.push_back(line);
-    start = end + 1;
-  }
+  for (std::string& line : TextLines(text))
+    if (!line.empty()) lines.push_back(std::move(line));
   return lines;
 }
 

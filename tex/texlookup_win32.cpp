@@ -4,6 +4,8 @@
 
 #include <map>
 
+#include "ui/log.h"
+
 namespace {
 
 // Far below CreateProcessA's 32767 characters, whatever the names.
@@ -29,15 +31,8 @@ std::string BaseName(const std::string& path) { return path.substr(NameStart(pat
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty()) lines.push_back(line);
-    start = end + 1;
-  }
+  for (std::string& line : TextLines(text))
+    if (!line.empty()) lines.push_back(std::move(line));
   return lines;
 }
 

@@ -41,3 +41,17 @@ void ConsolePrintf(LogKind kind, const char* format, ...) {
   va_end(args);
   logSink->WriteLog(kind, text);
 }
+
+std::vector<std::string> TextLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}

@@ -7,6 +7,7 @@
 
 #include <cstdarg>
 #include <string>
+#include <vector>
 
 #include "ui/text.h"
 
@@ -34,3 +35,6 @@ void ConsolePrintf(LogKind kind, const char* format, ...) KILN_PRINTF(2, 3);
 // Bounded formatting into a string of any length.
 std::string StringPrintf(const char* format, ...) KILN_PRINTF(1, 2);
 std::string StringVPrintf(const char* format, va_list args);
+// The lines of a program's output or a file, without their line breaks
+// (and a CR before one); empty lines are kept.
+std::vector<std::string> TextLines(const std::string& text);

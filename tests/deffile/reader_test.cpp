@@ -339,6 +339,7 @@ struct ReactionCase {
   const char* text;
   int reaction;
   bool logged;
+  int line;  // ReadErrorReactionLine: 0 for a header without the line
 };
 
 class ErrorReactionCases : public ReaderTest,
@@ -356,20 +357,22 @@ TEST_P(ErrorReactionCases, Reads) {
   } else {
     EXPECT_TRUE(log.lines.empty());
   }
+  EXPECT_EQ(ReadErrorReactionLine(kPath), GetParam().line);
+  EXPECT_FALSE(DefinitionReaderIsOpen());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Reader, ErrorReactionCases,
     ::testing::Values(
-        ReactionCase{"Stop", "ERROR_REACTION S\n", 'S', true},
-        ReactionCase{"Confirm", "ERROR_REACTION C\n", 'C', true},
-        ReactionCase{"ConfirmAsWord", "ERROR_REACTION Confirm # ask\n", 'C', true},
-        ReactionCase{"IgnoreAfterBlanks", "ERROR_REACTION \t  I\n", 'I', true},
-        ReactionCase{"LowerCaseValue", "ERROR_REACTION c\n", 'S', false},
-        ReactionCase{"NoValue", "ERROR_REACTION\n", 'S', false},
-        ReactionCase{"FirstDecidesEvenInvalid", "ERROR_REACTION x\nERROR_REACTION C\n", 'S', false},
-        ReactionCase{"BelowBeginSource", "BEGIN_SOURCE\nERROR_REACTION C\n", 'S', false},
-        ReactionCase{"Missing", "400 nexthi\n", 'S', false}),
+        ReactionCase{"Stop", "ERROR_REACTION S\n", 'S', true, 'S'},
+        ReactionCase{"Confirm", "ERROR_REACTION C\n", 'C', true, 'C'},
+        ReactionCase{"ConfirmAsWord", "ERROR_REACTION Confirm # ask\n", 'C', true, 'C'},
+        ReactionCase{"IgnoreAfterBlanks", "ERROR_REACTION \t  I\n", 'I', true, 'I'},
+        ReactionCase{"LowerCaseValue", "ERROR_REACTION c\n", 'S', false, 'S'},
+        ReactionCase{"NoValue", "ERROR_REACTION\n", 'S', false, 'S'},
+        ReactionCase{"FirstDecidesEvenInvalid", "ERROR_REACTION x\nERROR_REACTION C\n", 'S', false, 'S'},
+        ReactionCase{"BelowBeginSource", "BEGIN_SOURCE\nERROR_REACTION C\n", 'S', false, 0},
+        ReactionCase{"Missing", "400 nexthi\n", 'S', false, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // --- FindForce ---------------------------------------------------------------

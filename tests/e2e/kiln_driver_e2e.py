@@ -12,6 +12,7 @@ case's temporary directory, so nothing outside it is written.
 """
 
 import os
+import shutil
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
@@ -125,6 +126,33 @@ class NoSetUp(DriverCase):
         self.assertEqual([], os.listdir(self.path("config")), "no key file is written")
         self.assertEqual(set(), self.requests(["dvips", "-o", os.devnull, "paper.dvi"],
                                               self.path("var"), cwd=folder))
+
+    def test_pdftex_and_xdvi_settings_come_from_their_own_files(self):
+        # A kpsewhich that answers for the drivers' files with files of the
+        # test's own, whatever the machine has installed, and asks the real
+        # one everything else. METAFONT beside it: kiln asks the kpsewhich
+        # beside the METAFONT it runs.
+        folder = self.set_plain()
+        standin = self.path("kpathsea")
+        os.makedirs(standin)
+        os.symlink(shutil.which("mf"), os.path.join(standin, "mf"))
+        texkit.write(os.path.join(standin, "pdftexconfig.tex"),
+                     "\\pdfpkresolution=1200\n\\pdfpkmode={ljfive}\n")
+        texkit.write(os.path.join(standin, "XDvi"), "XDvi*mfmode: nexthi:400\n")
+        texkit.stand_in(standin, "kpsewhich", (
+            'for last; do :; done\n'
+            'case "$*" in *-expand-var=*)\n'
+            '  case "$last" in pdftexconfig.tex|XDvi) echo "/ 0"; echo "%s/$last"; exit 0;; esac;;\n'
+            'esac\n'
+            'exec "%s" "$@"\n') % (standin, shutil.which("kpsewhich")))
+        env = texkit.with_path_first(self.env, standin)
+        for driver, settings in (("pdftex", "mode ljfive at 1200 dpi (%s/pdftexconfig.tex)"),
+                                 ("xdvi", "mode nexthi at 400 dpi (%s/XDvi)")):
+            with self.subTest(driver=driver):
+                listed = self.run_tool([KILN, "--dry-run", "--driver", driver, "--map", "none",
+                                        "--dvi", "paper.dvi"], cwd=folder, env=env)
+                self.assertExit(0, listed)
+                self.assertIn("for %s: %s" % (driver, settings % standin), listed.err)
 
     def test_a_recorded_mode_line_at_the_resolution_chooses_the_mode(self):
         folder = self.set_plain()

@@ -269,8 +269,10 @@ class OutsideFaults(KilnCase):
         # M2: the gftopk command line and the PK name looked for.
         self.assertIn("gftopk cmr10.600gf cmr10.600pk", result.err)
         self.assertIn("cmr10.600pk", result.err)
-        # A failed job's files stay as the programs left them.
-        self.assertEqual(["cmr10.600gf", "cmr10.log", "cmr10.tfm"], self.target_files())
+        # The failed job's log is filed under its font and resolution, and
+        # nothing else of it is left.
+        self.assertEqual([], self.target_files())
+        self.assertEqual(["cmr10.600.log"], os.listdir(self.path("log")))
 
 
 class DryRun(KilnCase):

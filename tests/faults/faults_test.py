@@ -258,7 +258,9 @@ class FaultCase(unittest.TestCase):
 ONE_FONT = [("few", "cmr 10\n")]
 TWO_FONTS = [("few", "cmr 10 12\n")]
 BUILT_CMR10 = ["cmr10.600pk", "log/cmr10.log", "tfm/cmr10.tfm"]
-LEFT_BY_MF = ["cmr10.600gf", "cmr10.log", "cmr10.tfm"]
+# A failed job's log is filed under its font and resolution; its GF and TFM
+# files go (the next run makes them again).
+FILED_FAILURE = ["log/cmr10.600.log"]
 
 
 class MetafontFaults(FaultCase):
@@ -291,7 +293,8 @@ class MetafontFaults(FaultCase):
         self.assertExit(1, result)
         self.assertIn("シグナル 9 (Killed) で強制終了", result.err)
         self.assertIn(M2_TAIL, result.err)
-        self.assertLeft(["cmr10.600gf", "cmr10.tfm"])
+        # It wrote no log; the rest goes.
+        self.assertLeft([])
 
     def test_metafont_exit_1_after_writing_its_files_is_a_built_font(self):
         # METAFONT's recoverable errors end with status 1; the font is there.
@@ -317,7 +320,11 @@ class MetafontFaults(FaultCase):
         self.assertLess(result.elapsed, 30)
         self.assertIn("I can't find file `mode=ljfour'", result.err)
         self.assertIn(M1_TAIL, result.err)
-        self.assertLeft(["mfput.log"])
+        # mfput.log, named for the font; the summary gives the error line.
+        self.assertLeft(FILED_FAILURE)
+        self.assertIn("    cmr10 (600 dpi): ! I can't find file `mode=ljfour'.\n"
+                      "        ログ: %s\n" % os.path.join(self.target, FILED_FAILURE[0]),
+                      result.err)
 
     def test_unknown_mode_ends_the_run_before_any_font(self):
         # METAFONT would fall back to proof mode and build at 2602 dpi; the
@@ -339,16 +346,17 @@ class GftopkFaults(FaultCase):
         self.assertIn("[gftopk cmr10.600gf cmr10.600pk] は\nError 2(2) の為起動出来ません。",
                       result.err)
         self.assertIn(M2_TAIL, result.err)
-        # Nothing is deleted: METAFONT's files stay as it left them.
-        self.assertLeft(LEFT_BY_MF)
+        self.assertIn("cmr10 (600 dpi): gftopk を起動できませんでした (エラー 2)", result.err)
+        self.assertLeft(FILED_FAILURE)
 
     def test_gftopk_failing(self):
         self.stand_in("gftopk", "echo 'gftopk: cannot go on' >&2\nexit 1\n")
         result = self.kiln("600", "few", definition=self.definition(TWO_FONTS))
         self.assertExit(1, result)
-        self.assertIn("gftopk: cannot go on", result.err)
         self.assertIn(M2_TAIL, result.err)
-        self.assertLeft(LEFT_BY_MF)
+        # Its message is the reason.
+        self.assertIn("cmr10 (600 dpi): gftopk: cannot go on\n", result.err)
+        self.assertLeft(FILED_FAILURE)
 
     def test_regression_full_disk_pk_file_counted_as_built(self):
         # gftopk on a full disk ends with status 0 and a PK file cut short.
@@ -357,7 +365,7 @@ class GftopkFaults(FaultCase):
         result = self.kiln("600", "few", definition=definition)
         self.assertExit(1, result)
         self.assertIn("cmr10.600pk は\n" + TRUNCATED_PK, result.err)
-        self.assertLeft(LEFT_BY_MF)
+        self.assertLeft(FILED_FAILURE)
         # The font is made again by the next run, not taken as built.
         os.remove(os.path.join(self.bin, "gftopk"))
         again = self.kiln("600", "few", definition=definition)
@@ -371,7 +379,7 @@ class GftopkFaults(FaultCase):
         self.assertExit(1, result)
         self.assertIn("シグナル 9 (Killed) で強制終了", result.err)
         self.assertIn(TRUNCATED_PK, result.err)
-        self.assertLeft(LEFT_BY_MF)
+        self.assertLeft(FILED_FAILURE)
 
 
 class ParallelJobs(FaultCase):
@@ -477,9 +485,9 @@ class ParallelJobs(FaultCase):
         self.assertIn(M1_TAIL, result.err)
         self.assertBuiltAndFiled("cmr10", 600)
         self.assertFalse(os.path.exists(self.path_in_target("cmr12.600pk")))
-        # What the failed METAFONT left stays in the target directory, as
-        # one job at a time leaves it.
-        self.assertIn("mfput.log", self.listing())
+        # What the failed METAFONT left is filed as one job at a time files it.
+        self.assertIn("log/kilnnosuch10.600.log", self.listing())
+        self.assertNotIn("mfput.log", self.listing())
         self.assertNoScratch()
 
     def test_scratch_directories_of_a_killed_run_are_removed_by_the_next(self):
@@ -621,7 +629,7 @@ class DiskFaults(FaultCase):
             self.assertNotIn("kiln.lock", name)
         # Whatever reached tfm or log is a whole copy.
         for name in left:
-            if name.startswith(("tfm/", "log/")):
+            if name.startswith(("tfm/", "log/")) and os.path.basename(name) in left:
                 self.assertEqual(os.path.getsize(os.path.join(target, name)),
                                  os.path.getsize(os.path.join(target, os.path.basename(name))))
 
@@ -873,10 +881,10 @@ class BadInput(FaultCase):
         self.assertExit(0, listed)
         self.assertEqual(100_000, len(listed.out.splitlines()))
         self.assertBoundedMemory(listed, baseline)
-        # The counting pass counts every line; the font is built once.
+        # The counting pass counts the font once, and it is built once.
         real = self.measured("600", "big", definition=definition)
         self.assertExit(0, real)
-        self.assertIn("生成するフォントを検索中 100000", real.out)
+        self.assertIn("生成するフォントを検索中     1\n", real.out)
         self.assertLeft(["cmr10.600pk", "log/cmr10.log", "tfm/cmr10.tfm"])
         self.assertBoundedMemory(real, baseline)
 

@@ -10,6 +10,7 @@
 #include "deffile/reader.h"
 #include "deffile/runsettings.h"
 #include "run/cmdline.h"
+#include "run/failed.h"
 #include "run/filesys.h"
 #include "run/handshake.h"
 #include "run/jobgen.h"
@@ -56,11 +57,19 @@ class BatchTest : public ::testing::Test {
     errorReaction = 'S';
     execShowMode = 1;
     terminateRequest = 0;
+    batchRules = BatchRules();
   }
   void TearDown() override {
     ResetJobGenerator();
     CloseDefinitionReader();
     terminateRequest = 0;
+    batchRules = BatchRules();
+  }
+
+  // The rules of the terminal program.
+  void FileFailures() {
+    batchRules.fileFailedJobs = true;
+    batchRules.countEachJobOnce = true;
   }
 
   void ChooseSets(std::initializer_list<const char*> names) {
@@ -395,6 +404,127 @@ TEST_F(BatchTest, ScratchDirectoryOfAKilledRunIsRemovedAndNotTakenForAFont) {
   EXPECT_FALSE(PathExists(".kiln-job.7"));
   EXPECT_TRUE(PathExists(".kiln-job.x"));
   EXPECT_TRUE(log.Contains("Removed .kiln-job.7, left by a run that was killed"));
+}
+
+// The files of the current directory, its subdirectories' with their path.
+std::vector<std::string> Names() {
+  std::vector<std::string> names;
+  for (const auto& entry : Tree())
+    if (entry.first.back() != '/') names.push_back(entry.first);
+  return names;
+}
+
+TEST_F(BatchTest, FailedFontsAreListedWithReasonAndLogWhereTheyStay) {
+  errorReaction = 'I';
+  runner.fonts["cmr6"].error = "! I can't find file `c-cmr'.";
+  runner.fonts["cmr7"].writeNothing = true;
+  runner.fonts["cmr8"].skipPk = true;
+  runner.fonts["cmr8"].gftopkMessage = "\nBad GF file: ID byte is 6!\n";
+  runner.fonts["cmr9"].skipPk = true;
+  runner.fonts["cmr10"].shortPk = true;
+  ChooseSets({"cm"});
+  RunBatch(view, runner);
+  const std::string here = CurrentDirectory() + kDirSeparator;
+  ASSERT_EQ(7u, failedFonts.size());  // cmr10 at three resolutions
+  EXPECT_EQ(7, fontsFailed);
+  EXPECT_EQ("cmr6", failedFonts[0].fontName);
+  EXPECT_EQ(400, failedFonts[0].resolution);
+  EXPECT_EQ("! I can't find file `c-cmr'.", failedFonts[0].reason);
+  EXPECT_EQ(here + "cmr6.log", failedFonts[0].logPath);
+  EXPECT_EQ("METAFONT wrote no GF file", failedFonts[1].reason);
+  EXPECT_EQ("", failedFonts[1].logPath);
+  EXPECT_EQ("Bad GF file: ID byte is 6!", failedFonts[2].reason);
+  EXPECT_EQ(here + "cmr8.log", failedFonts[2].logPath);
+  EXPECT_EQ("no PK file was written", failedFonts[3].reason);
+  EXPECT_EQ("gftopk left a PK file cut short (is the disk full?)", failedFonts[4].reason);
+  EXPECT_EQ(480, failedFonts[5].resolution);
+  // As specified, the failed jobs' files stay where the programs left them.
+  for (const char* left : {"cmr6.log", "cmr8.400gf", "cmr8.tfm", "cmr9.log", "cmr10.576gf"})
+    EXPECT_TRUE(PathExists(left)) << left;
+  EXPECT_EQ(0, fontsNotTried);
+}
+
+// The terminal program's rules: a failed job's log is filed under its font
+// and resolution, mfput.log too, and nothing else of it is left, with one
+// worker or several.
+TEST_F(BatchTest, FiledFailuresLeaveOnlyTheirLogs) {
+  for (int workers : {1, 2}) {
+    EmptyCurrentDirectory();
+    scratch.Write("FONTS.DAT", kDefinition);
+    scratch.Write("log/cmr10.480.log", "an earlier run's failure");
+    scratch.Write("log/cmr5.400.log", "an earlier run's failure");
+    FileFailures();
+    errorReaction = 'I';
+    FakeRunner failing;
+    failing.fonts["cmr6"].error = "! I can't find file `cmr6'.";
+    failing.fonts["cmr6"].missingSource = true;
+    failing.fonts["cmr7"].skipPk = true;
+    failing.fonts["cmr10"].error = "! Undefined control sequence.";
+    ChooseSets({"cm", "again"});
+    RunBatch(view, failing, workers);
+    const std::string logs = CurrentDirectory() + kDirSeparator + "log" + kDirSeparator;
+    ASSERT_EQ(5u, failedFonts.size()) << workers;
+    std::map<std::string, FailedFont> byLog;
+    for (const FailedFont& font : failedFonts) byLog[font.logPath] = font;
+    EXPECT_EQ("! I can't find file `cmr6'.", byLog[logs + "cmr6.400.log"].reason);
+    EXPECT_EQ("no PK file was written", byLog[logs + "cmr7.400.log"].reason);
+    // The same font failing at three resolutions keeps three logs; the
+    // earlier run's is replaced.
+    for (const char* dpi : {"400", "480", "576"})
+      EXPECT_EQ("! Undefined control sequence.",
+                byLog[logs + "cmr10." + dpi + ".log"].reason) << dpi;
+    EXPECT_NE("an earlier run's failure", scratch.Read("log/cmr10.480.log"));
+    // Built now: the log of its earlier failure goes.
+    EXPECT_FALSE(PathExists("log/cmr5.400.log"));
+    // The failed cmr10 of the set "again" is not tried a second time.
+    EXPECT_EQ(1, std::count(failing.commands.begin(), failing.commands.end(),
+                            "mf \\mode=nexthi; nonstopmode; mag=1; input cmr10"));
+    // Nothing of a failed job is left but its log.
+    for (const std::string& name : Names())
+      EXPECT_TRUE(name == "FONTS.DAT" || name.compare(0, 4, "log/") == 0 ||
+                  name.compare(0, 4, "tfm/") == 0 || name.back() == 'k')
+          << name << ", " << workers << " workers";
+    ResetJobGenerator();
+  }
+}
+
+TEST_F(BatchTest, EachJobCountedOnceAndWhatAStopLeftIsCounted) {
+  FileFailures();
+  ChooseSets({"again", "three", "again"});
+  EXPECT_EQ(BatchEnd::Completed, RunBatch(view, runner));
+  EXPECT_EQ(4, view.range);
+  EXPECT_EQ((std::vector<int>{1, 2, 3, 4}), view.positions);
+  EXPECT_EQ("100%(4/4) 完了", view.stateLines.back());
+  EXPECT_EQ(0, fontsNotTried);
+
+  // Stopped at the second of ten (cmr10 at 400 is there now): eight were
+  // never tried, and the counts add up to the set's eleven.
+  RecordingProgress stopped;
+  FakeRunner failing;
+  failing.fonts["cmr6"].writeNothing = true;
+  runSettings.fontSets.reset();
+  ChooseSets({"cm"});
+  EXPECT_EQ(BatchEnd::StoppedOnFailure, RunBatch(stopped, failing));
+  EXPECT_EQ(8, fontsNotTried);
+  EXPECT_EQ(11, (fontsProcessed - fontsFailed) + fontsFailed + fontsNotTried + fontsPresent);
+  EXPECT_EQ("20%(2/10) stopped; 8 not tried", stopped.stateLines.back());
+
+  // Nothing to build says so.
+  ResetJobGenerator();
+  CloseDefinitionReader();
+  RecordingProgress nothing;
+  for (const char* pk : {"cmtt8.400pk", "cmtt9.400pk", "cmtt10.400pk"}) scratch.Write(pk, "");
+  runSettings.fontSets.reset();
+  ChooseSets({"three"});
+  RunBatch(nothing, runner);
+  EXPECT_EQ(std::vector<std::string>{"There was nothing to build"}, nothing.stateLines);
+  EXPECT_EQ(3, fontsPresent);
+}
+
+TEST(FirstErrorLine, TheFirstLineThatBeginsWithAnExclamationMark) {
+  EXPECT_EQ("! I can't find file `c-cmr'.",
+            FirstErrorLine("(cmr10.mf\r\n!no\n! I can't find file `c-cmr'.\r\n! Emergency stop.\n"));
+  EXPECT_EQ("", FirstErrorLine("This is METAFONT\n[65] [66]\n"));
 }
 
 TEST(FormatTimeLine, WorkedExample) {

@@ -100,6 +100,7 @@ ChildOutcome FakeRunner::RunAndWait(
     std::string font = gf.substr(0, gf.find('.'));
     if (!FileExists(InDirectory(workingDirectory, gf)) || fonts[font].skipPk) {
       outcome.exitCode = 1;
+      outcome.output = fonts[font].gftopkMessage;
       return outcome;
     }
     // A short one: the preamble (no comment) and no postamble, as a full
@@ -114,6 +115,16 @@ ChildOutcome FakeRunner::RunAndWait(
   const FontBehaviour& behaviour = fonts[font];
   if (behaviour.writeNothing) {
     outcome.exitCode = 1;
+    return outcome;
+  }
+  if (!behaviour.error.empty()) {
+    const std::string log = behaviour.missingSource ? "mfput.log" : font + ".log";
+    outcome.exitCode = 1;
+    outcome.output = "This is METAFONT\n" + behaviour.error + "\n! Emergency stop.\n" +
+                     "Transcript written on " + log + ".\n";
+    WriteFile(InDirectory(workingDirectory, log),
+              "**" + commandLine + "\n" + (behaviour.missingSource ? "" : behaviour.error + "\n") +
+                  "! Emergency stop.\n");
     return outcome;
   }
   int resolution = ResolutionOf(commandLine) + behaviour.gfOffset;

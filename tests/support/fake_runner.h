@@ -20,6 +20,12 @@ class FakeRunner : public ProcessRunner {
     bool skipLog = false;       // no NAME.log
     bool skipPk = false;        // gftopk leaves no PK file
     bool shortPk = false;       // gftopk's PK file ends before its postamble
+    // METAFONT stops at this error line ("! ..."), printed and in its log,
+    // and writes no GF or TFM file; with missingSource the error comes
+    // before any file is read, and the log (mfput.log) lacks the line.
+    std::string error;
+    bool missingSource = false;
+    std::string gftopkMessage;  // what gftopk prints when it leaves no PK file
   };
 
   ChildOutcome RunAndWait(

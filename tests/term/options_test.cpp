@@ -2,6 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "install/keystore_posix.h"
+#include "ui/term/paths.h"
+#include "ui/term/term_dialogue.h"
+#include "ui/term/term_frontend.h"
+
 namespace {
 
 ParseStatus Parse(std::vector<std::string> args, TermOptions& options,
@@ -108,6 +115,24 @@ TEST(ParseTermOptions, JobCounts) {
     } else {
       ASSERT_EQ(ParseStatus::Run, status) << error;
       EXPECT_EQ(c.jobs, o.jobs);
+    }
+  }
+}
+
+// -j N is N workers; -j 0 one per CPU the process may use.
+TEST(Workers, JobsOptionAndZeroForEveryCpu) {
+  for (const char* jobs : {"3", "0"}) {
+    TermOptions options;
+    std::string error;
+    ASSERT_EQ(ParseStatus::Run, Parse({"-j", jobs, "600"}, options, error)) << error;
+    FileKeyStore keys;
+    TermDialogue dialogue;
+    TermFrontEnd frontEnd(options, keys, dialogue);
+    if (std::string(jobs) == "3") {
+      EXPECT_EQ(3, frontEnd.Workers());
+    } else {
+      if (AvailableCpus() < 2) GTEST_SKIP() << "one CPU: -j 0 cannot be told from -j 1 here";
+      EXPECT_EQ(std::min(AvailableCpus(), kMaxJobs), frontEnd.Workers());
     }
   }
 }

@@ -251,7 +251,9 @@ class WithoutTerminal(KilnTest):
         self.assertEqual(1, proc.returncode)
         self.assertIn(STOP_NOTICE, err)
         self.assertNotIn(STOP_QUESTION, err)
-        self.assertIn(SUMMARY, err)  # a resolution alone: the summary is due
+        # A resolution alone: the summary is due, and says what was left.
+        self.assertIn("指定されたフォントをすべて生成する前に停止しました\n", err)
+        self.assertIn("停止したため生成しなかったフォント: 4 個\n", err)
         self.assertEqual(["f1.600pk"], self.built())
         self.assertTrue(self.filed("f1"))
         return err
@@ -285,7 +287,9 @@ class WithoutTerminal(KilnTest):
         self.assertEqual(0, proc.returncode, err.decode())
         lines = out.decode().splitlines()
         self.assertEqual("生成するフォントを検索中     4", lines[0])
-        self.assertEqual(9, len(lines))  # the count, then two lines per font
+        # The count, two lines per font, and how the batch ended.
+        self.assertEqual(10, len(lines))
+        self.assertEqual("100%(4/4) 完了", lines[-1])
         self.assertNotIn("\x1b", out.decode())
 
 

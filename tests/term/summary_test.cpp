@@ -70,3 +70,36 @@ TEST(TermSummary, FailedAndEmptyRunsSaySo) {
   quiet.failed = 1;
   EXPECT_TRUE(Has(TermSummaryText(quiet), "Fonts built: 2, failed: 1.\n"));
 }
+
+TEST(TermSummary, FailedFontsAreNamedAndAStopSaysWhatWasLeft) {
+  RunSummary run = Finished(4, 2, 1, 3);
+  run.notTried = 5;
+  run.failures = {{"kbadr10", 600, "! I can't find file `c-kbad'.", "/home/me/pk/log/kbadr10.600.log"},
+                  {"cmr10", 720, "METAFONT could not be started (error 2)", ""}};
+  std::string text = TermSummaryText(run);
+  EXPECT_TRUE(Has(text, "Fonts built: 2, failed: 2.\n"
+                        "Fonts that were there already (not built again): 1.\n"
+                        "Fonts not tried, as the run stopped: 5.\n"
+                        "Failed fonts:\n"
+                        "    kbadr10 at 600 dpi: ! I can't find file `c-kbad'.\n"
+                        "        log: /home/me/pk/log/kbadr10.600.log\n"
+                        "    cmr10 at 720 dpi: METAFONT could not be started (error 2)\n"
+                        "Building took"))
+      << text;
+
+  // A stop with nothing failed is no completed run, and is shown.
+  RunSummary stopped = Finished(2, 0, 0, 1);
+  stopped.specifiedShown = false;
+  stopped.notTried = 3;
+  std::string left = TermSummaryText(stopped);
+  EXPECT_FALSE(Has(left, kBuilt)) << left;
+  EXPECT_TRUE(Has(left, "The run stopped before every chosen font was built\n")) << left;
+  EXPECT_TRUE(Has(left, "Fonts built: 2, failed: 0.\n")) << left;
+
+  // A long list is cut.
+  RunSummary many = Finished(30, 30, 0, 3);
+  for (int i = 0; i < 30; ++i) many.failures.push_back({"f" + std::to_string(i), 600, "x", ""});
+  std::string cut = TermSummaryText(many);
+  EXPECT_TRUE(Has(cut, "    f19 at 600 dpi: x\n    and 10 more.\n")) << cut;
+  EXPECT_FALSE(Has(cut, "f20 at"));
+}

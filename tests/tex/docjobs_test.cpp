@@ -315,6 +315,17 @@ TEST(PlanTest, UnreadableFilesAreNamedAndMissfontJobsAreMergedAndChecked) {
   EXPECT_NE(std::string::npos, plan.reports[0].find("mktextfm ecrm1000"));
   EXPECT_EQ(std::vector<std::string>{".mf: cmr10 nosource"}, table.calls);
 
+  // A damaged file that may be passed over (one of a folder's) is named,
+  // and the rest is planned.
+  const std::string bad = scratch.path() + "/bad.dvi";
+  ASSERT_TRUE(PlanDocumentFonts({bad}, {scratch.path() + "/missfont.log"}, 600, kBitmapsOnly,
+                                table, plan, error, 0, {bad}))
+      << error;
+  ASSERT_EQ(1u, plan.passedOver.size());
+  EXPECT_EQ(0u, plan.passedOver[0].find(bad + ": "));
+  ASSERT_EQ(1u, plan.fonts.size());
+  EXPECT_EQ("cmr10", plan.fonts[0].name);
+
   // Through a map: cmr10's font file is found, so it is drawn from it;
   // nosource's is not, so it stays (and has no source).
   scratch.Write("test.map",

@@ -70,6 +70,26 @@ TEST(DriverDefaults, EachSourceInTurnThenLjfourAt600) {
   EXPECT_EQ(400, dvipng.renderDpi);
 }
 
+// Each driver's file is read by its own reader: the other readers find
+// nothing in it.
+TEST(DriverDefaults, PdftexAndXdviEachReadTheirOwnFile) {
+  DriverSources pdftex;
+  pdftex.configPath = "/texmf/tex/generic/config/pdftexconfig.tex";
+  pdftex.configText = "\\pdfpkresolution=1200\n\\pdfpkmode={ljfive}\n";
+  DriverDefaults fromPdftex = DefaultsForDriver(Driver::Pdftex, pdftex);
+  EXPECT_EQ("ljfive", fromPdftex.mode);
+  EXPECT_EQ(1200, fromPdftex.modeDpi);
+  EXPECT_EQ("ljfour", DefaultsForDriver(Driver::Xdvi, pdftex).mode);
+
+  DriverSources xdvi;
+  xdvi.configPath = "/texmf/xdvi/XDvi";
+  xdvi.configText = "XDvi*mfmode: nexthi:400\n";
+  DriverDefaults fromXdvi = DefaultsForDriver(Driver::Xdvi, xdvi);
+  EXPECT_EQ("nexthi", fromXdvi.mode);
+  EXPECT_EQ(400, fromXdvi.renderDpi);
+  EXPECT_EQ("ljfour", DefaultsForDriver(Driver::Pdftex, xdvi).mode);
+}
+
 TEST(DriverNames, NamesAndMaps) {
   Driver driver = Driver::Dvips;
   ASSERT_TRUE(ParseDriverName("pdftex", driver));

@@ -689,6 +689,38 @@ void JobsStopFilesTheRunning(Case& c) {
   CHECK_LIST(c, std::vector<std::string>(), JobDirectories(c));
 }
 
+// JOBS 0: one font per processor at once.
+void JobsZeroOnePerProcessor(Case& c) {
+  SYSTEM_INFO info = {};
+  GetSystemInfo(&info);
+  const int processors = static_cast<int>(info.dwNumberOfProcessors);
+  Prepare(c, "JOBS 0\r\n", "cm:\r\ncmr 5 6 7\r\n");
+  SetControl("KILN_STANDIN_SLEEP_MS", "1500");
+  SetControl("KILN_STANDIN_TIMES", "1");
+  Start(c, "400 cm");
+  ExpectExit(c, 1, 60000);
+  // (With one processor JOBS 0 cannot be told from JOBS 1 here.)
+  CHECK_INT(c, processors < 3 ? processors : 3, MostAtOnce(c));
+  CheckFiled(c, {"cmr5.400pk", "cmr6.400pk", "cmr7.400pk"}, {"cmr5", "cmr6", "cmr7"});
+}
+
+// With JOBS, a failed job is filed as the terminal program files it: its
+// log under the font and resolution, its GF and TFM files gone; without
+// JOBS they stay (reaction_confirm_continue).
+void JobsFailureFiled(Case& c) {
+  Prepare(c, "JOBS 2\r\nERROR_REACTION I\r\n", "cm:\r\ncmr 5 10 12\r\n");
+  SetControl("KILN_STANDIN_GFTOPK_FAIL", "cmr10");
+  Start(c, "400 cm");
+  ExpectExit(c, 1, 60000);
+  CHECK_LIST(c, (std::vector<std::string>{"cmr12.400pk", "cmr5.400pk"}), ListFiles(c.target));
+  CHECK_LIST(c, (std::vector<std::string>{"cmr12.tfm", "cmr5.tfm"}), ListFiles(c.target + "\\tfm"));
+  CHECK_LIST(c, (std::vector<std::string>{"cmr10.400.log", "cmr12.log", "cmr5.log"}),
+             ListFiles(c.target + "\\log"));
+  std::vector<std::string> log = ReadLines(c.target + "\\log\\cmr10.400.log");
+  CHECK(c, log.size() >= 2 && log[1].find("input cmr10") != std::string::npos);
+  CHECK_LIST(c, std::vector<std::string>(), JobDirectories(c));
+}
+
 // --- a DVI file on the command line
 
 using Bytes = std::string;
@@ -884,6 +916,21 @@ void TexmfTreeWithJobs(Case& c) {
   CHECK(c, std::find(lines.begin(), lines.end(), "cmr10.480pk") != lines.end());
 }
 
+// A drive's root written "D:" would make the line a font-set label.
+void TexmfDriveColonRefused(Case& c) {
+  Prepare(c, "TEXMF D:\r\n", "cm:\r\ncmr 5\r\n");
+  Start(c, "400 cm");
+  ExpectBox(c, kTitle,
+            "定義ファイル\n" + c.definition +
+                "\nの TEXMF D: はコロンで終わっているため使えません\n"
+                "(その行がフォントセットのラベルになります)。D:\\ のように書いて下さい。\n"
+                "フォントの生成は行いません。",
+            IDOK);
+  ExpectExit(c);
+  CHECK_INT(c, 0, static_cast<long long>(RecordLines(c, "mf").size()));
+  CHECK_LIST(c, std::vector<std::string>(), ListFiles(c.target));
+}
+
 struct TestCase {
   const char* name;
   void (*run)(Case&);
@@ -911,11 +958,14 @@ const TestCase kCases[] = {
     {"stop_cancel_then_ok", StopCancelThenOk},
     {"jobs_three_at_once", JobsThreeAtOnce},
     {"jobs_stop_files_the_running", JobsStopFilesTheRunning},
+    {"jobs_zero_one_per_processor", JobsZeroOnePerProcessor},
+    {"jobs_failure_filed", JobsFailureFiled},
     {"document_listed_and_chosen", DocumentListedAndChosen},
     {"document_auto_exec", DocumentAutoExec},
     {"document_damaged", DocumentDamaged},
     {"document_without_kpsewhich", DocumentWithoutKpsewhich},
     {"texmf_tree_with_jobs", TexmfTreeWithJobs},
+    {"texmf_drive_colon_refused", TexmfDriveColonRefused},
 };
 
 bool Selected(const char* name) {

@@ -286,6 +286,15 @@ int DocumentRun::Locate(KeyStore& keys, std::string& path) {
   return kSettledWithoutDefinition;
 }
 
+void DocumentRun::DefaultReaction() {
+  reactionDefaulted_ = false;
+  if (!documentsGiven() || options_.reaction) return;
+  const std::string& file = runSettings.definitionPath;
+  if (!file.empty() && ReadErrorReactionLine(file) != 0) return;
+  errorReaction = 'I';
+  reactionDefaulted_ = true;
+}
+
 int DocumentRun::SettleFromDriver(bool listing) {
   SettingsModel model;
   model.modes = {std::to_string(static_cast<int>(runSettings.resolution)) + "dpi " +
@@ -332,7 +341,8 @@ void DocumentRun::SaySettings() {
   Say(text);
 }
 
-bool DocumentRun::DviFiles(std::vector<std::string>& files) {
+bool DocumentRun::DviFiles(std::vector<std::string>& files,
+                           std::set<std::string>& fromFolders) {
   for (const std::string& entry : options_.dvi) {
     if (DirectoryStatus(entry) != 1) {
       files.push_back(entry);
@@ -348,6 +358,7 @@ bool DocumentRun::DviFiles(std::vector<std::string>& files) {
       Say(UnreadableDocumentText(StringPrintf(TR("%s: no .dvi file in this folder"), entry.c_str())));
       return false;
     }
+    fromFolders.insert(files.begin() + static_cast<std::ptrdiff_t>(before), files.end());
   }
   return true;
 }
@@ -463,7 +474,8 @@ bool DocumentRun::PlanJobs() {
   }
   if (!documentsGiven()) return true;
   std::vector<std::string> dviFiles;
-  if (!DviFiles(dviFiles)) return false;
+  std::set<std::string> fromFolders;
+  if (!DviFiles(dviFiles, fromFolders)) return false;
   // The DVI files at every resolution the driver renders at; the requests
   // of missfont.log carry their own resolutions, for the mode's base.
   std::vector<std::pair<int, bool>> passes;
@@ -478,7 +490,7 @@ bool DocumentRun::PlanJobs() {
     std::string error;
     if (!PlanDocumentFonts(pass.second ? dviFiles : std::vector<std::string>(),
                            pass.second ? std::vector<std::string>() : options_.missfont,
-                           pass.first, map, Lookup(), part, error)) {
+                           pass.first, map, Lookup(), part, error, 0, fromFolders)) {
       Say(UnreadableDocumentText(error));
       return false;
     }
@@ -487,6 +499,7 @@ bool DocumentRun::PlanJobs() {
     for (const std::string& name : part.withoutSource) AddOnce(plan.withoutSource, name);
     for (const std::string& report : part.reports) AddOnce(plan.reports, report);
     for (const std::string& name : part.outline) AddOnce(plan.outline, name);
+    for (const std::string& damaged : part.passedOver) AddOnce(plan.passedOver, damaged);
     plan.mapPath = part.mapPath;
   }
   if (!kpsewhich_->failure().empty()) {
@@ -494,6 +507,10 @@ bool DocumentRun::PlanJobs() {
     return false;
   }
   for (const std::string& report : plan.reports) Say("kiln: " + report + "\n");
+  for (const std::string& damaged : plan.passedOver)
+    Say(StringPrintf(TR("kiln: %s; passed over, the other documents' fonts are built\n"),
+                     damaged.c_str()));
+  passedOver_ = !plan.passedOver.empty();
   if (!plan.withoutSource.empty()) Say(WithoutSourceText(plan.withoutSource));
   runSettings.documentFonts = plan.fonts;
   runSettings.outlineFonts = static_cast<int>(plan.outline.size());

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <set>
 #include <string>
 
 #include "install/keystore.h"
@@ -32,6 +33,13 @@ class DocumentRun {
   // errorReaction are set. 0: the run ends (told).
   int Locate(KeyStore& keys, std::string& path);
   bool fromDriver() const { return fromDriver_; }
+  // Documents go on after a failed font unless the user asked otherwise
+  // (--reaction, or an ERROR_REACTION line of the definition file in
+  // use): errorReaction becomes 'I' then, before the settings apply the
+  // options. Font-set runs keep the file's reaction as specified.
+  void DefaultReaction();
+  // False when errorReaction is the documents' default, not the user's.
+  bool reactionChosen() const { return !reactionDefaulted_; }
   // The settings of a run from the driver's settings (the terminal's
   // options applied as the settings screen would): 1 = run, 0 = end.
   // A listing (listing) asks no question: the priority is left alone.
@@ -54,18 +62,24 @@ class DocumentRun {
   bool PlanJobs();
   // The map that PlanJobs read (empty: none).
   const std::string& mapPath() const { return mapPath_; }
+  // PlanJobs passed over a damaged DVI file of a folder: the run is to end
+  // with exit status 1, the other documents' fonts built.
+  bool passedOver() const { return passedOver_; }
 
  private:
   CachedTexLookup& Lookup();
   // The driver's own mode and resolution, read through kpsewhich.
   DriverDefaults AskDriver();
-  // Every file of --dvi, a folder standing for its .dvi files; false (told)
-  // when a folder cannot be read or holds none.
-  bool DviFiles(std::vector<std::string>& files);
+  // Every file of --dvi, a folder standing for its .dvi files (those are
+  // also put in fromFolders); false (told) when a folder cannot be read or
+  // holds none.
+  bool DviFiles(std::vector<std::string>& files, std::set<std::string>& fromFolders);
 
   const TermOptions& options_;
   Driver driver_ = Driver::Dvips;
   bool fromDriver_ = false;
+  bool reactionDefaulted_ = false;
+  bool passedOver_ = false;
   std::vector<int> renderDpis_;
   std::string renderFrom_;
   std::string modeFrom_;

@@ -33,7 +33,8 @@ class DryRunFrontEnd : public RunFrontEnd {
  public:
   DryRunFrontEnd(const TermOptions& options, KeyStore& keys)
       : options_(options), keys_(keys), documents_(options) {}
-  bool listed() const { return listed_; }
+  // Listed, and no document passed over.
+  bool listed() const { return listed_ && !documents_.passedOver(); }
 
   int LocateDefinitionFile(std::string& path) override {
     int documents = documents_.Locate(keys_, path);
@@ -91,12 +92,23 @@ class DryRunFrontEnd : public RunFrontEnd {
       return;
     }
     std::string command;
+    int jobs = 0;
+    ForgetPresentFonts();
     for (const JobSource& source : RunJobSources(runSettings)) {
-      while (NextJob(runSettings, source, command))
+      while (NextJob(runSettings, source, command)) {
         std::printf("%s\t%d\t%s\n", runSettings.fontName.c_str(),
                     runSettings.fontResolution, command.c_str());
+        ++jobs;
+      }
     }
     std::fflush(stdout);
+    // An empty list on standard output, which is for the jobs alone, would
+    // look like a failure to list them.
+    if (jobs == 0)
+      Output().Print(stderr,
+                     StringPrintf(TR("kiln: nothing to build (fonts there already: %d, drawn "
+                                     "from outline fonts: %d)\n"),
+                                  PresentFontCount(), runSettings.outlineFonts));
     ChangeDirectory(saved);
     listed_ = true;
   }

@@ -106,6 +106,6 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   std::fflush(stderr);
   bool allBuilt = outcome.batchRan && outcome.completed && outcome.fontsFailed == 0 &&
-                  outcome.filingFailures == 0;
+                  outcome.filingFailures == 0 && !frontEnd.documentsPassedOver();
   return allBuilt ? 0 : 1;
 }

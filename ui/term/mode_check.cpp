@@ -209,7 +209,7 @@ int AskModeResolution(const std::string& mfCommand, const std::string& modeName,
   return answer;
 }
 
-int CheckModeResolution() {
+int CheckModeResolution(int reaction) {
   const int lineResolution = static_cast<int>(runSettings.resolution);
   int answer = AskModeResolution(runSettings.mfCommand, runSettings.modeName);
   if (answer == 0) {
@@ -223,11 +223,11 @@ int CheckModeResolution() {
     return 1;
   }
   const std::string text = ModeMismatchText(lineResolution, runSettings.modeName, answer);
-  if (errorReaction == 'I') {
+  if (reaction == 'I') {
     ConsolePrintf(LOG_ALERT, "%s", text.c_str());
     return 1;
   }
-  if (errorReaction == 'C') {
+  if (reaction == 'C') {
     return ShowBox(nullptr, text + TR("\nBuild the fonts all the same?"), kProductTitle,
                    BOX_OKCANCEL | BOX_ICONQUESTION | BOX_SETFOREGROUND) == ANSWER_OK;
   }

@@ -35,6 +35,7 @@ std::string ModeCachePath();
 constexpr int kProofModeResolution = 2602;
 
 // 1: the batch may start (a match, no answer, or the user goes on);
-// 0: the run ends. Honours errorReaction: S ends, C asks, I logs.
-// METAFONT runs in a temporary folder, removed after.
-int CheckModeResolution();
+// 0: the run ends. Honours reaction (errorReaction as the user chose it):
+// S ends, C asks, I logs. METAFONT runs in a temporary folder, removed
+// after.
+int CheckModeResolution(int reaction);

@@ -302,7 +302,9 @@ std::string HelpText() {
               "                     急行 (1, high), 普通 (2, normal; the default),\n"
               "                     徒歩 (3, idle); any but 普通 asks for confirmation\n"),
       TR_NOOP("  --reaction R       what a failed font does: S stop the batch, C ask\n"
-              "                     whether to go on, I ignore it and go on\n"),
+              "                     whether to go on, I ignore it and go on; without it,\n"
+              "                     the definition file's ERROR_REACTION, else S for font\n"
+              "                     sets and I for documents (--dvi, --missfont)\n"),
       TR_NOOP("  -j, --jobs N       run up to N fonts at once (0: one per CPU; the default\n"
               "                     is the definition file's JOBS line, else 1), each in a\n"
               "                     scratch directory of the target\n"
@@ -352,9 +354,12 @@ std::string HelpText() {
               "  pdftex   \\pdfpkresolution and \\pdfpkmode of pdftexconfig.tex, else as\n"
               "           dvips; map pdftex.map\n"),
       TR_NOOP("A font without a METAFONT source that kpathsea finds is listed and not\n"
-              "built. A DVI or VF file that cannot be read whole ends the run before\n"
-              "anything is built. Lookups go through kpathsea's kpsewhich (the one beside\n"
-              "the MF command's program, else the one on PATH).\n"),
+              "built. A DVI file named on its own, or a VF file, that cannot be read whole\n"
+              "ends the run before anything is built; a damaged .dvi file of a folder is\n"
+              "named and passed over, and the run ends with exit status 1. A font that\n"
+              "fails does not stop the others unless --reaction or the definition file's\n"
+              "ERROR_REACTION says so. Lookups go through kpathsea's kpsewhich (the one\n"
+              "beside the MF command's program, else the one on PATH).\n"),
       TR_NOOP("\n"
               "A TeX tree (--texmf DIR): each PK file goes to\n"
               "DIR/fonts/pk/MODE/REL/NAME.DPIpk, REL being the folder of the font's source\n"

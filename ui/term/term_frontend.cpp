@@ -138,6 +138,13 @@ std::string TermFrontEnd::SummaryText(const RunSummary& run) {
   return TermSummaryText(run);
 }
 
+BatchRules TermFrontEnd::Rules() {
+  BatchRules rules;
+  rules.fileFailedJobs = true;
+  rules.countEachJobOnce = true;
+  return rules;
+}
+
 bool TermFrontEnd::WarnsOfIgnoredArguments() {
   // Without a settings screen to follow, an ignored argument ends the run,
   // and the settings tell every reason in one message.
@@ -219,6 +226,7 @@ int TermFrontEnd::LocateDefinitionFile(std::string& path) {
 
 int TermFrontEnd::ShowSettingsDialog() {
   if (!documents_.ChooseTree(true)) return 0;
+  documents_.DefaultReaction();
   if (documents_.fromDriver() ? !documents_.SettleFromDriver(false)
                               : !SettleSettings(options_, keys_))
     return 0;
@@ -226,8 +234,9 @@ int TermFrontEnd::ShowSettingsDialog() {
   // Everything that can refuse the run does so before any font is built.
   if (!documents_.PlanJobs()) return 0;
   // A mode METAFONT does not know would otherwise build every font in
-  // proof mode, silently.
-  return CheckModeResolution();
+  // proof mode, silently. Going on after a failed font, the documents'
+  // default, does not reach that far: every font would fail.
+  return CheckModeResolution(documents_.reactionChosen() ? errorReaction : 'S');
 }
 
 bool TermFrontEnd::StartProgressThread() {

@@ -51,7 +51,10 @@ class TermFrontEnd : public RunFrontEnd {
   int Workers() override;
   bool WaitForBusyDirectory(const std::string& directory) override;
   std::string SummaryText(const RunSummary& run) override;
+  BatchRules Rules() override;
   bool WarnsOfIgnoredArguments() override;
+  // A damaged DVI file of a folder was passed over: the run ends with 1.
+  bool documentsPassedOver() const { return documents_.passedOver(); }
 
  private:
   void ProgressThreadMain();

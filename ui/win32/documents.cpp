@@ -71,6 +71,7 @@ bool DocumentSetup::BeforeSettings() {
   const std::string& path = runSettings.definitionPath;
   std::string value;
   int jobs = ReadJobs(path, value);
+  jobsGiven_ = jobs != kJobsAbsent;
   if (jobs == kJobsInvalid)
     MessageBoxPrintf(nullptr, kProductTitle, kWarningFlags,
                      "定義ファイル\n%s\nの JOBS %s は 0 から %d までの数ではありません。\n"

@@ -24,12 +24,15 @@ class DocumentSetup {
   // ends (told).
   bool AfterSettings();
   int workers() const { return workers_; }
+  // The definition file has a JOBS line (valid or not).
+  bool jobsGiven() const { return jobsGiven_; }
 
  private:
   // The lookup through kpsewhich.exe; null when there is none.
   CachedTexLookup* Lookup();
 
   int workers_ = 1;
+  bool jobsGiven_ = false;
   bool lookupTried_ = false;
   std::string kpsewhich_;
   std::unique_ptr<KpsewhichLookup> kpsewhichLookup_;

@@ -37,6 +37,13 @@ class Win32FrontEnd : public RunFrontEnd {
     return documents_.AfterSettings() ? 1 : 0;
   }
   int Workers() override { return documents_.workers(); }
+  // Without a JOBS line the batch is the specified one; with it, failed
+  // jobs are filed as the terminal program files them.
+  BatchRules Rules() override {
+    BatchRules rules;
+    rules.fileFailedJobs = documents_.jobsGiven();
+    return rules;
+  }
   bool StartProgressThread() override {
     DWORD threadId = 0;
     thread_ = CreateThread(nullptr, 0, ProgressThreadMain, nullptr, 0, &threadId);
