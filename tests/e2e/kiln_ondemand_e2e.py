@@ -215,7 +215,8 @@ class ManyAtOnce(MakerCase):
 class Failures(MakerCase):
     def test_a_font_that_cannot_be_made_prints_nothing_and_says_why(self):
         self.write("doc/kilnbroken.mf", BROKEN_SOURCE)
-        for name, reason in (("kilnbroken", "kilnbroken"), ("kilnnosuch", "no METAFONT source")):
+        for name, reason in (("kilnbroken", "! I can't find file `kilnnosuchbase"),
+                             ("kilnnosuch", "no METAFONT source")):
             with self.subTest(name):
                 result = self.run_tool([KILN, "--mktexpk", "--mfmode", "ljfour", "--bdpi", "600",
                                         "--dpi", "600", name], cwd=self.path("doc"),
@@ -223,6 +224,10 @@ class Failures(MakerCase):
                 self.assertExit(1, result)
                 self.assertEqual("", result.out)
                 self.assertIn(reason, result.err)
+                if name == "kilnbroken":
+                    # The log the message names is there.
+                    self.assertTrue(os.path.isfile(result.err.split("log: ")[-1].strip()),
+                                    result.err)
         self.assertFalse(texkit.pk_names(self.path("var")))
 
     def test_a_mode_that_does_not_fit_the_base_resolution_is_replaced(self):

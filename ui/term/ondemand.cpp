@@ -59,20 +59,6 @@ struct KpathseaAnswers {
   std::string base;
 };
 
-std::vector<std::string> LinesOf(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
-
 std::string BaseName(const std::string& path) {
   std::size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -90,7 +76,7 @@ bool AskKpathsea(const std::string& kpsewhich, const std::string& name,
       "-expand-var=$TEXMFVAR\n$MAKETEX_MODE\n$MAKETEX_BASE_DPI", name + ".mf", name + ".tfm",
       baseFile};
   if (!RunForOutput(argv, std::string(), output, status, error)) return false;
-  std::vector<std::string> lines = LinesOf(output);
+  std::vector<std::string> lines = TextLines(output);
   if (lines.size() < 3) {
     error = TR("kpsewhich gave no answer");
     return false;
@@ -514,6 +500,8 @@ int RunMakerRequest(const std::vector<std::string>& words) {
   runSettings.documentFonts = fonts;
   // A driver asks no questions: a font that fails leaves the others to be built.
   errorReaction = 'I';
+  batchRules.fileFailedJobs = true;
+  batchRules.countEachJobOnce = true;
   SetOutputLayout(&layout);
   if (wholeDocument) layout.Prefetch(fonts);
   SetJobClaims(&claims);
@@ -532,6 +520,12 @@ int RunMakerRequest(const std::vector<std::string>& words) {
   if (wholeDocument && !record.empty()) WriteServed(record, servedFolder, request, fonts, layout);
 
   if (IsRegularFile(pk)) return Answer(request.answerFd, pk) ? 0 : 1;
+  for (const FailedFont& failed : failedFonts)
+    if (failed.fontName == request.name)
+      return Failed(StringPrintf(TR("%s at %d dpi (mode %s) could not be built: %s; log: %s"),
+                                 request.name.c_str(), request.dpi, mode.c_str(),
+                                 failed.reason.c_str(),
+                                 failed.logPath.empty() ? TR("none") : failed.logPath.c_str()));
   return Failed(StringPrintf(TR("%s at %d dpi (mode %s) could not be built; METAFONT's log "
                                 "is in %s"),
                              request.name.c_str(), request.dpi, mode.c_str(),
