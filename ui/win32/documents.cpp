@@ -60,7 +60,7 @@ CachedTexLookup* DocumentSetup::Lookup() {
     lookupTried_ = true;
     kpsewhich_ = KpsewhichBeside(runSettings.mfCommand);
     if (!kpsewhich_.empty()) {
-      kpsewhichLookup_ = std::make_unique<KpsewhichLookup>(kpsewhich_);
+      kpsewhichLookup_ = std::make_unique<Win32KpsewhichLookup>(kpsewhich_);
       lookup_ = std::make_unique<CachedTexLookup>(*kpsewhichLookup_);
     }
   }
