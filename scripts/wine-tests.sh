@@ -131,6 +131,12 @@ PY
   touch "$WINEPREFIX/.kiln-prefix-3"
 fi
 
+# Debian's main TeX tree where a user's TeX Live has it, for the real cases
+# in a user's directory (--case-dir): what METAFONT prints of its sources
+# then reads as on a user's machine.
+mkdir -p "$WINEPREFIX/drive_c/texlive/2022"
+ln -sfn /usr/share/texlive/texmf-dist "$WINEPREFIX/drive_c/texlive/2022/texmf-dist"
+
 # Unit tests: console programs, no display needed.
 run_gtest() {
   local exe=$1 log=$BUILD/wine-$(basename "$1" .exe).log

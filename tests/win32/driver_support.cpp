@@ -17,7 +17,11 @@ namespace {
 const char* const kControls[] = {"KILN_STANDIN_FAIL", "KILN_STANDIN_OFFBY", "KILN_STANDIN_SLEEP_MS",
                                  "KILN_STANDIN_GFTOPK_FAIL", "KILN_STANDIN_RECORD",
                                  "KILN_STANDIN_TIMES", "KILN_STANDIN_TEXDIR", "TEXMFHOME",
-                                 "TEXMFCNF"};
+                                 "TEXMFCNF", "TEXMFDIST"};
+
+// Where a user's TeX Live keeps its main tree; scripts/wine-tests.sh links
+// Debian's there in the prefix.
+const char* const kUserTexmfDist = "C:\\texlive\\2022\\texmf-dist";
 
 void Print(const std::string& cp932) {
   std::string text = probe::Utf8(cp932);
@@ -222,6 +226,9 @@ void PrepareReal(Case& c, const std::string& header, const std::string& sets, co
   Prepare(c, "600 ljfour\r\n" + header, sets, targetDir);
   SetControl("PATH", options.tex + "\\bin;" + options.path);
   SetControl("TEXMFCNF", options.tex + "\\web2c");
+  // In a user's directory (screenshots), METAFONT names its sources as a
+  // user's installation would.
+  if (!options.caseDir.empty() && FileExists(kUserTexmfDist)) SetControl("TEXMFDIST", kUserTexmfDist);
 }
 
 // --- registry

@@ -91,7 +91,8 @@ void Prepare(Case& c, const std::string& header, const std::string& sets,
 void SetControl(const char* name, const std::string& value);
 // Prepare for the real METAFONT, gftopk and kpsewhich of options.tex: mode
 // line 600 ljfour, their bin folder on the PATH instead of the stand-ins,
-// TEXMFCNF their web2c folder.
+// TEXMFCNF their web2c folder; with --case-dir, TeX's main tree read as
+// C:\texlive\2022\texmf-dist when the prefix has it.
 void PrepareReal(Case& c, const std::string& header, const std::string& sets,
                  const char* targetDir = nullptr);
 
