@@ -29,10 +29,6 @@ bool IsExecutableFile(const std::string& path) {
          access(path.c_str(), X_OK) == 0;
 }
 
-}  // namespace
-
-namespace {
-
 struct Started {
   pid_t pid = -1;
   int fd = -1;
