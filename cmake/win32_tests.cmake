@@ -6,7 +6,8 @@ set(KILN_STANDIN_DIR ${CMAKE_BINARY_DIR}/standin)
 
 add_executable(kiln_driver
   tests/win32/driver.cpp tests/win32/driver_support.cpp tests/win32/ui_probe.cpp)
-target_link_libraries(kiln_driver PRIVATE user32 gdi32 advapi32)
+# kilncore for RunForOutput, with which the real cases ask kpsewhich.exe.
+target_link_libraries(kiln_driver PRIVATE kilncore user32 gdi32 advapi32)
 
 add_executable(standin_mf tests/win32/standin_mf.cpp)
 add_executable(standin_gftopk tests/win32/standin_gftopk.cpp)

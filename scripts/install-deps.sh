@@ -6,7 +6,8 @@
 #                                      tex, dvips and vptovf for the TeX-tree tests, latex
 #                                      (with fontenc, textcomp, amsmath, the EC, AMS and ae
 #                                      fonts) and dvipng for the driver tests
-#   scripts/install-deps.sh win32      MinGW-w64 (32- and 64-bit), Wine (both), Xvfb,
+#   scripts/install-deps.sh win32      MinGW-w64 (32- and 64-bit) with its zlib (for
+#                                      scripts/windows-tex.sh), Wine (both), Xvfb,
 #                                      Japanese font and locale
 #   scripts/install-deps.sh fuzz       clang with libFuzzer
 set -euo pipefail
@@ -15,7 +16,7 @@ packages_for() {
   case "$1" in
     build) echo "cmake make g++ libgtest-dev python3 gettext groff-base dpkg-dev file lintian" ;;
     metafont) echo "texlive-binaries texlive-base texlive-latex-base texlive-latex-recommended texlive-fonts-recommended dvipng" ;;
-    win32) echo "g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix wine wine32:i386 wine64 xvfb xauth fonts-ipafont-gothic fonts-wine imagemagick x11-apps locales" ;;
+    win32) echo "g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine wine32:i386 wine64 xvfb xauth fonts-ipafont-gothic fonts-wine imagemagick x11-apps locales" ;;
     fuzz) echo "clang libclang-rt-14-dev" ;;
     *) echo "install-deps: unknown group '$1'" >&2; exit 2 ;;
   esac

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Runs the Windows build under Wine with a virtual X display: the cross-built
 # core unit tests (a console program) and then kiln_driver.exe, which operates
-# kiln.exe's dialogs with mf.exe and gftopk.exe stand-ins on the PATH.
+# kiln.exe's dialogs with mf.exe and gftopk.exe stand-ins on the PATH, and
+# in its real_* cases with the genuine Windows METAFONT, gftopk and
+# kpsewhich that scripts/windows-tex.sh makes (cached after its first run),
+# comparing their PK files with those the terminal program (build/linux,
+# built when missing) makes with the Linux programs for the same jobs.
 #
 #   scripts/wine-tests.sh [BUILD_DIR] [-- DRIVER_ARGS...]
 #
@@ -66,7 +70,20 @@ if [[ "${KILN_WINE_INSIDE:-}" != 1 ]]; then
     echo "0 passed, 1 failed"
     exit 1
   fi
-  export KILN_WINE_INSIDE=1 KILN_WINE_BUILD=$BUILD KILN_WINE_ARCH=$arch
+  # The real cases' programs and the terminal program for their reference.
+  tex_dir=
+  if ! tex_dir=$("$ROOT/scripts/windows-tex.sh" --arch "$arch"); then
+    echo "wine-tests: no Windows TeX programs (scripts/windows-tex.sh failed): the real cases fail"
+    tex_dir=
+  fi
+  linux=$ROOT/build/linux
+  if ! { { [[ -f "$linux/CMakeCache.txt" ]] || cmake --preset linux >/dev/null; } &&
+         cmake --build "$linux" --target kiln -j2; } >"$BUILD/wine-linux-build.log" 2>&1; then
+    echo "wine-tests: the terminal program did not build (see $BUILD/wine-linux-build.log): the real cases fail"
+    tex_dir=
+  fi
+  export KILN_WINE_INSIDE=1 KILN_WINE_BUILD=$BUILD KILN_WINE_ARCH=$arch KILN_WINE_TEX=$tex_dir \
+    KILN_LINUX_KILN=$linux/kiln
   # One X server for everything; Wine stops inside it (see below).
   exec xvfb-run -a -s '-screen 0 1280x1024x24' "$0" "$@"
 fi
@@ -113,6 +130,12 @@ PY
   rm -f "$WINEPREFIX"/.kiln-prefix-*
   touch "$WINEPREFIX/.kiln-prefix-3"
 fi
+
+# Debian's main TeX tree where a user's TeX Live has it, for the real cases
+# in a user's directory (--case-dir): what METAFONT prints of its sources
+# then reads as on a user's machine.
+mkdir -p "$WINEPREFIX/drive_c/texlive/2022"
+ln -sfn /usr/share/texlive/texmf-dist "$WINEPREFIX/drive_c/texlive/2022/texmf-dist"
 
 # Unit tests: console programs, no display needed.
 run_gtest() {
@@ -167,7 +190,23 @@ else
   }
   rm -rf "$BUILD/wine-scratch" "$BUILD/shots"
   mkdir -p "$BUILD/wine-scratch" "$BUILD/shots"
-  run_driver "$BUILD/wine-driver.log" --shots "$(winpath "$BUILD/shots")" "$@"
+  # The real cases' reference: their jobs built by the terminal program with
+  # the Linux mf and gftopk, a bitmap for every font of the document as the
+  # Windows program makes them (no font map). Its exit status says only
+  # that one font of the jobs has no source.
+  real=()
+  if [[ -n "$KILN_WINE_TEX" ]]; then
+    jobs=$BUILD/wine-reference-jobs reference=$BUILD/wine-reference
+    rm -rf "$jobs" "$reference"
+    mkdir -p "$reference"
+    if wine "$driver" --export-reference "$(winpath "$jobs")"; then
+      mapfile -t sets < <(sed -n 's/^\([A-Za-z0-9_]*\):$/\1/p' "$jobs/FONTS.DAT")
+      (cd "$jobs" && "$KILN_LINUX_KILN" --definition FONTS.DAT --target-dir "$reference" \
+        --dvi paper.dvi --map none 600 "${sets[@]}") >"$BUILD/wine-reference.log" 2>&1 || true
+    fi
+    real=(--tex "$(winpath "$KILN_WINE_TEX")" --reference "$(winpath "$reference")")
+  fi
+  run_driver "$BUILD/wine-driver.log" --shots "$(winpath "$BUILD/shots")" "${real[@]}" "$@"
   for bmp in "$BUILD"/shots/*.bmp; do
     [[ -f "$bmp" ]] && /usr/bin/convert "$bmp" "${bmp%.bmp}.png" 2>/dev/null && rm -f "$bmp"
   done
@@ -178,7 +217,7 @@ else
     # The first run's last programs (kiln.exe, its console host) must be
     # gone: a console still closing can make the next AllocConsole fail.
     wineserver -w
-    run_driver "$BUILD/wine-driver-case-dir.log" --case-dir 'C:\kiln-user\texmf' \
+    run_driver "$BUILD/wine-driver-case-dir.log" --case-dir 'C:\kiln-user\texmf' "${real[@]}" \
       --only settings_initial_state,batch_progress,reaction_stop
   fi
 fi

@@ -135,28 +135,6 @@ std::string CachedTexLookup::Variable(const std::string& name) {
   return variables_[name] = lookup_.Variable(name);
 }
 
-std::vector<std::string> PlainNames(const std::vector<std::string>& names) {
-  std::vector<std::string> plain;
-  for (const std::string& name : names)
-    if (IsPlainFontName(name)) plain.push_back(name);
-  return plain;
-}
-
-std::vector<std::string> MatchFoundFiles(TexFileKind kind, const std::vector<std::string>& names,
-                                         const std::vector<std::string>& lines,
-                                         BaseNameFunction baseName) {
-  std::vector<std::string> paths(names.size());
-  std::map<std::string, std::string> byName;
-  for (const std::string& line : lines) byName.emplace(baseName(line), line);
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    if (!IsPlainFontName(names[i])) continue;
-    auto found = byName.find(names[i] + TexFileSuffix(kind));
-    if (found == byName.end()) found = byName.find(names[i]);
-    if (found != byName.end()) paths[i] = found->second;
-  }
-  return paths;
-}
-
 std::string PkFontNameOf(std::string base) {
   if (base.size() < 3 || base.compare(base.size() - 2, 2, "pk") != 0) return std::string();
   base.resize(base.size() - 2);
@@ -166,15 +144,135 @@ std::string PkFontNameOf(std::string base) {
   return base;
 }
 
-std::vector<std::string> MatchFoundPkFiles(const std::vector<std::string>& names,
-                                           const std::vector<std::string>& lines,
-                                           BaseNameFunction baseName) {
+namespace {
+
+std::vector<std::string> PlainNames(const std::vector<std::string>& names) {
+  std::vector<std::string> plain;
+  for (const std::string& name : names)
+    if (IsPlainFontName(name)) plain.push_back(name);
+  return plain;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+}  // namespace
+
+void KpsewhichLookup::AddCalls(const std::vector<std::string>& options,
+                               const std::vector<std::string>& names,
+                               std::vector<std::vector<std::string>>& calls) const {
+  std::size_t head = program_.size() + 2;  // quoted where the platform quotes
+  for (const std::string& option : options) head += 1 + option.size();
+  std::size_t next = 0;
+  do {
+    std::vector<std::string> call = options;
+    std::size_t bytes = head;
+    // At least one name a call, so that a long one cannot stall the split.
+    while (next < names.size() && call.size() - options.size() < limits_.names &&
+           (call.size() == options.size() || bytes + 1 + names[next].size() <= limits_.bytes)) {
+      bytes += 1 + names[next].size();
+      call.push_back(names[next++]);
+    }
+    calls.push_back(call);
+  } while (next < names.size());
+}
+
+bool KpsewhichLookup::Run(const std::vector<std::vector<std::string>>& calls,
+                          const std::string& directory,
+                          std::vector<std::vector<std::string>>& lines) {
+  lines.assign(calls.size(), std::vector<std::string>());
+  failure_.clear();
+  std::vector<std::string> outputs;
+  if (!RunCalls(program_, calls, directory, outputs, failure_)) {
+    if (failure_.empty()) failure_ = program_;
+    return false;
+  }
+  processesStarted_ += static_cast<int>(calls.size());
+  for (std::size_t i = 0; i < calls.size() && i < outputs.size(); ++i)
+    lines[i] = SplitLines(outputs[i]);
+  return true;
+}
+
+std::vector<std::string> KpsewhichLookup::FindFiles(TexFileKind kind,
+                                                    const std::vector<std::string>& names) {
   std::vector<std::string> paths(names.size());
+  const std::vector<std::string> asked = PlainNames(names);
+  if (asked.empty()) return paths;
+  // The format is named: kpsewhich does not take every suffix for its
+  // format (NAME.vf is not searched as a virtual font).
+  std::vector<std::string> options;
+  if (kind == TexFileKind::MetafontSource) options.push_back("-format=mf");
+  if (kind == TexFileKind::Tfm) options.push_back("-format=tfm");
+  if (kind == TexFileKind::VirtualFont) options.push_back("-format=vf");
+  std::vector<std::vector<std::string>> calls, lines;
+  AddCalls(options, asked, calls);
+  const std::string& directory =
+      kind == TexFileKind::MetafontSource ? sourceDirectory_ : directory_;
+  if (!Run(calls, directory, lines)) return paths;
+  // The file's own name tells which name a path answers.
   std::map<std::string, std::string> byName;
-  for (const std::string& line : lines) byName.emplace(PkFontNameOf(baseName(line)), line);
+  for (const std::vector<std::string>& output : lines)
+    for (const std::string& line : output) byName.emplace(BaseName(line), line);
   for (std::size_t i = 0; i < names.size(); ++i) {
-    auto found = byName.find(names[i]);
-    if (found != byName.end() && !names[i].empty()) paths[i] = found->second;
+    if (!IsPlainFontName(names[i])) continue;
+    auto found = byName.find(names[i] + TexFileSuffix(kind));
+    if (found == byName.end()) found = byName.find(names[i]);
+    if (found != byName.end()) paths[i] = found->second;
   }
   return paths;
+}
+
+std::vector<std::string> KpsewhichLookup::FindPkFiles(const std::vector<std::string>& names,
+                                                      const std::string& mode, int dpi) {
+  std::map<int, std::vector<std::string>> found = FindPkFilesAt({{dpi, names}}, mode);
+  return found[dpi];
+}
+
+std::map<int, std::vector<std::string>> KpsewhichLookup::FindPkFilesAt(
+    const std::map<int, std::vector<std::string>>& namesByDpi, const std::string& mode) {
+  std::map<int, std::vector<std::string>> found;
+  std::vector<std::vector<std::string>> calls;
+  std::vector<int> callDpi;
+  for (const auto& group : namesByDpi) {
+    found[group.first].assign(group.second.size(), std::string());
+    const std::vector<std::string> asked = PlainNames(group.second);
+    if (asked.empty() || group.first <= 0 || !IsPlainFontName(mode)) continue;
+    AddCalls({"-format=pk", "-mode=" + mode, "-dpi=" + std::to_string(group.first)}, asked,
+             calls);
+    callDpi.resize(calls.size(), group.first);
+  }
+  std::vector<std::vector<std::string>> lines;
+  // Every resolution in one round, side by side where the platform can.
+  if (calls.empty() || !Run(calls, directory_, lines)) return found;
+  std::map<int, std::map<std::string, std::string>> byName;
+  for (std::size_t i = 0; i < lines.size(); ++i)
+    for (const std::string& line : lines[i])
+      byName[callDpi[i]].emplace(PkFontNameOf(BaseName(line)), line);
+  for (const auto& group : namesByDpi) {
+    const std::map<std::string, std::string>& paths = byName[group.first];
+    for (std::size_t i = 0; i < group.second.size(); ++i) {
+      auto path = paths.find(group.second[i]);
+      if (path != paths.end() && !group.second[i].empty()) found[group.first][i] = path->second;
+    }
+  }
+  return found;
+}
+
+std::string KpsewhichLookup::Variable(const std::string& name) {
+  if (!IsPlainFontName(name)) return std::string();
+  std::vector<std::vector<std::string>> calls, lines;
+  AddCalls({"-var-value=" + name}, {}, calls);
+  if (!Run(calls, directory_, lines) || lines[0].empty()) return std::string();
+  return lines[0][0];
 }

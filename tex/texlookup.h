@@ -5,6 +5,7 @@
 // fonts costs a few lookups, not one per font.
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
 #include <utility>
@@ -46,20 +47,9 @@ const char* TexFileSuffix(TexFileKind kind);
 // at most 240 bytes. Other names are never looked up (they are not found).
 bool IsPlainFontName(const std::string& name);
 
-// kpsewhich prints only what it finds, one path a line: the answers are
-// matched to the names asked by each path's file name. baseName cuts a path
-// to its file name by the platform's separators. Unfound names stay empty.
-using BaseNameFunction = std::string (*)(const std::string& path);
-std::vector<std::string> PlainNames(const std::vector<std::string>& names);
-std::vector<std::string> MatchFoundFiles(TexFileKind kind, const std::vector<std::string>& names,
-                                         const std::vector<std::string>& lines,
-                                         BaseNameFunction baseName);
 // The font a PK file's name belongs to: "cmr10.720pk" and "cmr10.pk" (in
 // dpi720/) both give "cmr10"; anything else gives "".
 std::string PkFontNameOf(std::string fileName);
-std::vector<std::string> MatchFoundPkFiles(const std::vector<std::string>& names,
-                                           const std::vector<std::string>& lines,
-                                           BaseNameFunction baseName);
 // True for a font name of the definition file that can become file names
 // in the target and an argument of METAFONT and gftopk: not empty, at most
 // 240 bytes, not starting with "-" or ".", and no "/", "\\", double quote
@@ -108,4 +98,71 @@ class CachedTexLookup : public TexLookup {
   std::map<std::pair<int, std::string>, std::string> files_;
   std::map<std::pair<std::string, int>, std::map<std::string, std::string>> pk_;
   std::map<std::string, std::string> variables_;
+};
+
+// The lookups through TeX's own kpsewhich: many names per call, in calls
+// of bounded size, each kind in its own format, and the answers matched to
+// the names asked (kpsewhich prints only what it finds). A platform says
+// only how to run the program and how to cut a path to its file name.
+class KpsewhichLookup : public TexLookup {
+ public:
+  // What one call may carry after the program: at most `names` names and
+  // `bytes` bytes of program and arguments, a blank before each argument.
+  struct CallLimits {
+    std::size_t names;
+    std::size_t bytes;
+  };
+  KpsewhichLookup(std::string program, CallLimits limits)
+      : program_(std::move(program)), limits_(limits) {}
+
+  std::vector<std::string> FindFiles(TexFileKind kind,
+                                     const std::vector<std::string>& names) override;
+  std::vector<std::string> FindPkFiles(const std::vector<std::string>& names,
+                                       const std::string& mode, int dpi) override;
+  std::map<int, std::vector<std::string>> FindPkFilesAt(
+      const std::map<int, std::vector<std::string>>& namesByDpi,
+      const std::string& mode) override;
+  std::string Variable(const std::string& name) override;
+
+  const std::string& program() const { return program_; }
+  // Where kpsewhich runs, as kpathsea searches "." first: sources are
+  // looked for from the folder METAFONT runs in, everything else from where
+  // the user started kiln (a driver's "."), not from the work folder that
+  // holds METAFONT's fresh TFM files. Empty: kiln's current directory.
+  void SetDirectories(const std::string& sources, const std::string& others) {
+    sourceDirectory_ = sources;
+    directory_ = others;
+  }
+  // Why the last lookup could not be made (kpsewhich not started); empty
+  // when it could. Nothing is found then.
+  const std::string& failure() const { return failure_; }
+  int processesStarted() const { return processesStarted_; }
+
+ protected:
+  // Runs the program once for each call (its arguments after the program)
+  // in directory (empty: the current one), several side by side where the
+  // platform can; outputs gets each call's standard output. false with
+  // failure set when a call could not be started.
+  virtual bool RunCalls(const std::string& program,
+                        const std::vector<std::vector<std::string>>& calls,
+                        const std::string& directory, std::vector<std::string>& outputs,
+                        std::string& failure) = 0;
+  // The file name of a path that kpsewhich printed.
+  virtual std::string BaseName(const std::string& path) const = 0;
+
+ private:
+  // Appends the calls that ask options + names, split by the limits (one
+  // call for no names).
+  void AddCalls(const std::vector<std::string>& options, const std::vector<std::string>& names,
+                std::vector<std::vector<std::string>>& calls) const;
+  // Each call's output lines; false when kpsewhich could not be run.
+  bool Run(const std::vector<std::vector<std::string>>& calls, const std::string& directory,
+           std::vector<std::vector<std::string>>& lines);
+
+  std::string program_;
+  CallLimits limits_;
+  std::string sourceDirectory_;
+  std::string directory_;
+  std::string failure_;
+  int processesStarted_ = 0;
 };

@@ -2,7 +2,10 @@
 
 #include <windows.h>
 
-#include <map>
+#include <algorithm>
+#include <functional>
+#include <thread>
+#include <utility>
 
 #include "ui/log.h"
 
@@ -10,6 +13,8 @@ namespace {
 
 // Far below CreateProcessA's 32767 characters, whatever the names.
 constexpr std::size_t kCommandBytes = 24000;
+constexpr std::size_t kNamesPerProcess = 1000;
+constexpr std::size_t kProcessesAtOnce = 8;
 
 // Code page 932 text: a trail byte may be 0x5C, so the last separator is
 // found by walking the characters.
@@ -24,16 +29,6 @@ std::size_t NameStart(const std::string& path) {
     if (byte == '\\' || byte == '/' || byte == ':') start = i + 1;
   }
   return start;
-}
-
-std::string BaseName(const std::string& path) { return path.substr(NameStart(path)); }
-
-
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::string& line : TextLines(text))
-    if (!line.empty()) lines.push_back(std::move(line));
-  return lines;
 }
 
 std::string SystemErrorText(DWORD code) {
@@ -53,9 +48,17 @@ bool IsFile(const std::string& path) {
 
 }  // namespace
 
-bool RunForOutput(const std::string& commandLine, const std::string& directory,
-                  std::string& output, std::string& error) {
-  output.clear();
+namespace {
+
+struct Started {
+  HANDLE process = nullptr;
+  HANDLE output = nullptr;  // the read end of the child's standard output
+};
+
+// Starts commandLine with its standard output on a pipe (standard input and
+// error on NUL); false with error set.
+bool StartForOutput(const std::string& commandLine, const std::string& directory,
+                    Started& child, std::string& error) {
   SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr;
   if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
@@ -85,14 +88,35 @@ bool RunForOutput(const std::string& commandLine, const std::string& directory,
     error = SystemErrorText(createError);
     return false;
   }
+  CloseHandle(process.hThread);
+  child.process = process.hProcess;
+  child.output = readEnd;
+  return true;
+}
+
+void ReadToEnd(HANDLE from, std::string& output) {
   char buffer[8192];
   DWORD read = 0;
-  while (ReadFile(readEnd, buffer, sizeof buffer, &read, nullptr) && read > 0)
+  while (ReadFile(from, buffer, sizeof buffer, &read, nullptr) && read > 0)
     output.append(buffer, read);
-  CloseHandle(readEnd);
-  WaitForSingleObject(process.hProcess, INFINITE);
-  CloseHandle(process.hProcess);
-  CloseHandle(process.hThread);
+}
+
+// Waits for the child and closes its handles.
+void Finish(Started& child) {
+  CloseHandle(child.output);
+  WaitForSingleObject(child.process, INFINITE);
+  CloseHandle(child.process);
+}
+
+}  // namespace
+
+bool RunForOutput(const std::string& commandLine, const std::string& directory,
+                  std::string& output, std::string& error) {
+  output.clear();
+  Started child;
+  if (!StartForOutput(commandLine, directory, child, error)) return false;
+  ReadToEnd(child.output, output);
+  Finish(child);
   return true;
 }
 
@@ -125,60 +149,43 @@ std::string KpsewhichBeside(const std::string& mfCommand) {
   return IsFile(candidate) ? candidate : std::string();
 }
 
-bool KpsewhichLookup::Run(const std::vector<std::string>& options,
-                          const std::vector<std::string>& names, const std::string& directory,
-                          std::vector<std::string>& lines) {
-  lines.clear();
-  failure_.clear();
-  std::string head = "\"" + program_ + "\"";
-  for (const std::string& option : options) head += " " + option;
-  std::size_t next = 0;
-  do {
-    std::string command = head;
-    while (next < names.size() && command.size() + names[next].size() + 1 < kCommandBytes)
-      command += " " + names[next++];
-    std::string output, error;
-    if (!RunForOutput(command, directory, output, error)) {
-      failure_ = program_ + ": " + error;
-      return false;
+Win32KpsewhichLookup::Win32KpsewhichLookup(std::string program)
+    : KpsewhichLookup(std::move(program), {kNamesPerProcess, kCommandBytes}) {}
+
+bool Win32KpsewhichLookup::RunCalls(const std::string& program,
+                                    const std::vector<std::vector<std::string>>& calls,
+                                    const std::string& directory,
+                                    std::vector<std::string>& outputs, std::string& failure) {
+  outputs.assign(calls.size(), std::string());
+  // Several at a time, each pipe read by a thread of its own: a child whose
+  // pipe is full would wait for its reader, not search on.
+  for (std::size_t first = 0; first < calls.size(); first += kProcessesAtOnce) {
+    std::size_t last = std::min(calls.size(), first + kProcessesAtOnce);
+    std::vector<Started> children;
+    std::vector<std::thread> readers;
+    bool started = true;
+    for (std::size_t i = first; i < last; ++i) {
+      // The names are plain font names and the options kiln's own: nothing
+      // here needs quoting but the program's path.
+      std::string command = "\"" + program + "\"";
+      for (const std::string& argument : calls[i]) command += " " + argument;
+      Started child;
+      std::string error;
+      if (!StartForOutput(command, directory, child, error)) {
+        failure = program + ": " + error;
+        started = false;
+        break;
+      }
+      children.push_back(child);
+      readers.emplace_back(ReadToEnd, child.output, std::ref(outputs[i]));
     }
-    std::vector<std::string> found = SplitLines(output);
-    lines.insert(lines.end(), found.begin(), found.end());
-  } while (next < names.size());
+    for (std::thread& reader : readers) reader.join();
+    for (Started& child : children) Finish(child);
+    if (!started) return false;
+  }
   return true;
 }
 
-std::vector<std::string> KpsewhichLookup::FindFiles(TexFileKind kind,
-                                                    const std::vector<std::string>& names) {
-  std::vector<std::string> paths(names.size());
-  const std::vector<std::string> asked = PlainNames(names);
-  if (asked.empty()) return paths;
-  const char* format = kind == TexFileKind::MetafontSource ? "mf"
-                       : kind == TexFileKind::Tfm          ? "tfm"
-                                                           : "vf";
-  std::vector<std::string> lines;
-  const std::string& directory =
-      kind == TexFileKind::MetafontSource ? sourceDirectory_ : directory_;
-  if (!Run({std::string("-format=") + format}, asked, directory, lines)) return paths;
-  return MatchFoundFiles(kind, names, lines, BaseName);
-}
-
-std::vector<std::string> KpsewhichLookup::FindPkFiles(const std::vector<std::string>& names,
-                                                      const std::string& mode, int dpi) {
-  std::vector<std::string> paths(names.size());
-  const std::vector<std::string> asked = PlainNames(names);
-  if (asked.empty() || dpi <= 0 || !IsPlainFontName(mode)) return paths;
-  std::vector<std::string> lines;
-  if (!Run({"-format=pk", "-mode=" + mode, "-dpi=" + std::to_string(dpi)}, asked, directory_,
-           lines))
-    return paths;
-  return MatchFoundPkFiles(names, lines, BaseName);
-}
-
-std::string KpsewhichLookup::Variable(const std::string& name) {
-  if (!IsPlainFontName(name)) return std::string();
-  std::vector<std::string> lines;
-  if (!Run({"-var-value=" + name}, {}, directory_, lines) || lines.empty())
-    return std::string();
-  return lines[0];
+std::string Win32KpsewhichLookup::BaseName(const std::string& path) const {
+  return path.substr(NameStart(path));
 }

@@ -2,7 +2,7 @@
 // that sits beside the METAFONT program of the MF command. Each call is one
 // process started with CreateProcessA (no shell: the names are plain font
 // names, checked before they are passed), its standard output read through
-// a pipe, many names per process.
+// a pipe, many names per process and several processes side by side.
 #pragma once
 
 #include <string>
@@ -10,34 +10,18 @@
 
 #include "tex/texlookup.h"
 
-class KpsewhichLookup : public TexLookup {
+class Win32KpsewhichLookup : public KpsewhichLookup {
  public:
   // program: the full path of kpsewhich.exe.
-  explicit KpsewhichLookup(std::string program) : program_(std::move(program)) {}
+  explicit Win32KpsewhichLookup(std::string program);
 
-  std::vector<std::string> FindFiles(TexFileKind kind,
-                                     const std::vector<std::string>& names) override;
-  std::vector<std::string> FindPkFiles(const std::vector<std::string>& names,
-                                       const std::string& mode, int dpi) override;
-  std::string Variable(const std::string& name) override;
-
-  // Where kpsewhich runs (kpathsea searches "." first): sources from the
-  // folder METAFONT runs in, everything else from where kiln was started.
-  void SetDirectories(const std::string& sources, const std::string& others) {
-    sourceDirectory_ = sources;
-    directory_ = others;
-  }
-  // Why the last lookup could not be made; empty when it could.
-  const std::string& failure() const { return failure_; }
-
- private:
-  bool Run(const std::vector<std::string>& options, const std::vector<std::string>& names,
-           const std::string& directory, std::vector<std::string>& lines);
-
-  std::string program_;
-  std::string sourceDirectory_;
-  std::string directory_;
-  std::string failure_;
+ protected:
+  // Up to eight processes at a time.
+  bool RunCalls(const std::string& program, const std::vector<std::vector<std::string>>& calls,
+                const std::string& directory, std::vector<std::string>& outputs,
+                std::string& failure) override;
+  // Cut at the last '\\', '/' or ':' that is not a trail byte of code page 932.
+  std::string BaseName(const std::string& path) const override;
 };
 
 // The program that a command line starts, as CreateProcessA finds it (a

@@ -25,7 +25,7 @@ bool HaveKpsewhich() {
 TEST(KpsewhichLookup, ManyNamesPerProcessEachKindInItsFormat) {
   if (!HaveKpsewhich()) GTEST_SKIP() << "no kpsewhich";
   ScratchDirectory scratch;
-  KpsewhichLookup lookup("kpsewhich");
+  PosixKpsewhichLookup lookup("kpsewhich");
   std::vector<std::string> sources = lookup.FindFiles(
       TexFileKind::MetafontSource, {"kilnnosuchfont", "cmr10", "-version", "ecrm1000", "a b"});
   ASSERT_EQ(5u, sources.size());
@@ -57,7 +57,7 @@ TEST(KpsewhichLookup, ManyNamesPerProcessEachKindInItsFormat) {
   EXPECT_EQ(scratch.path() + "/var", lookup.Variable("TEXMFVAR"));
   if (old) setenv("TEXMFVAR", saved.c_str(), 1); else unsetenv("TEXMFVAR");
 
-  KpsewhichLookup missing("/kiln/no/such/kpsewhich");
+  PosixKpsewhichLookup missing("/kiln/no/such/kpsewhich");
   EXPECT_EQ("", missing.FindFiles(TexFileKind::Tfm, {"cmr10"})[0]);
   EXPECT_FALSE(missing.failure().empty());
 }
@@ -72,7 +72,7 @@ TEST(KpsewhichLookup, NamesBeyondTheFirstThousandAreAskedToo) {
                 "for a; do case \"$a\" in -dpi=*) suffix=\".${a#-dpi=}pk\";; esac; done\n"
                 "for a; do case \"$a\" in -*) ;; *) echo \"/t/$a$suffix\";; esac; done\n");
   ASSERT_EQ(0, chmod((scratch.path() + "/kpsewhich").c_str(), 0755));
-  KpsewhichLookup lookup(scratch.path() + "/kpsewhich");
+  PosixKpsewhichLookup lookup(scratch.path() + "/kpsewhich");
   std::vector<std::string> names;
   for (int i = 0; i < 2500; ++i) names.push_back("f" + std::to_string(i));
 

@@ -3,13 +3,21 @@
 // promises. METAFONT and gftopk are the stand-ins mf.exe and gftopk.exe.
 //
 //   kiln_driver --kiln PATH --standins DIR --scratch DIR [--shots DIR] [--only a,b]
-//               [--case-dir DIR] [--budget SECONDS] [--list]
+//               [--case-dir DIR] [--budget SECONDS] [--tex DIR --reference DIR] [--list]
+//   kiln_driver --export-reference DIR
+//
+// The cases named real_* run the genuine Windows METAFONT, gftopk and
+// kpsewhich of scripts/windows-tex.sh (--tex: the folder holding bin\ and
+// web2c\) and compare each PK file with the one the terminal program built
+// for the same job (--reference), from the jobs --export-reference writes.
 //
 // Prints one line per case and "N passed, M failed"; exits 1 on any failure.
 // Every wait has a timeout; once the budget (default 420 s) is spent, the
 // remaining cases count as failed without running, so a program that hangs
 // cannot stretch the run beyond CI's limits.
 #include "driver_support.h"
+
+#include "tex/texlookup_win32.h"
 
 #include <commctrl.h>
 
@@ -931,6 +939,236 @@ void TexmfDriveColonRefused(Case& c) {
   CHECK_LIST(c, std::vector<std::string>(), ListFiles(c.target));
 }
 
+// --- the real METAFONT, gftopk and kpsewhich (scripts/windows-tex.sh)
+
+// The font sets of the real cases. The terminal program builds the same
+// jobs with the Linux programs first (--export-reference writes them), and
+// every PK file here must equal its namesake there.
+const std::string kRealSetFonts = "real:\r\ncmr 5 10m0.5\r\nkilnnosrc 10\r\ncmr 12\r\n";
+const std::string kRealJobFonts = "jobs:\r\ncmr 6 8 9 10\r\ncmbx 10 12\r\ncmti 10 12\r\ncmsl 10\r\ncmss 10\r\n";
+const std::string kRealTreeFonts = "tree:\r\ncmr 9 10m1\r\ncmti 12\r\n";
+const std::string kRealJapaneseFonts = "japanese:\r\ncmr 7 10\r\n";
+
+std::vector<std::string> PkFiles(const std::string& dir) {
+  std::vector<std::string> pk;
+  for (const std::string& name : ListFiles(dir))
+    if (name.size() > 2 && name.compare(name.size() - 2, 2, "pk") == 0) pk.push_back(name);
+  return pk;
+}
+
+bool HasRow(const std::vector<std::string>& rows, const std::string& text) {
+  for (const std::string& row : rows)
+    if (row.find(text) != std::string::npos) return true;
+  return false;
+}
+
+// METAFONT's own words in the process console for each job ("cmr5.600").
+void CheckMetafontOutput(Case& c, const std::vector<std::string>& console,
+                         const std::vector<std::string>& jobs) {
+  CHECK(c, HasRow(console, "This is METAFONT, Version 2.71828182"));
+  for (const std::string& job : jobs)
+    if (!CHECK(c, HasRow(console, "Output written on " + job + "gf ")))
+      Fail(c, __FILE__, __LINE__, "  for %s", job.c_str());
+}
+
+const std::string kNoSourceLine = "! I can't find file `kilnnosrc10'.";
+
+void RealFontSetReactions(Case& c) {
+  const std::string failed =
+      NoGfMessage(MfLine("ljfour", "1", "kilnnosrc10"), "kilnnosrc10", 600);
+  const std::vector<std::string> built = {"cmr10.657pk", "cmr12.600pk", "cmr5.600pk"};
+
+  // S: the failure ends the batch; the fonts before it are built and filed.
+  PrepareReal(c, "ERROR_REACTION S\r\n", kRealSetFonts);
+  Start(c, "600 real");
+  HWND box = WaitFor(c, Kind::Box, 60000);
+  CHECK_TEXT(c, failed, probe::BoxText(box));
+  std::vector<std::string> console = ConsoleLines(c);
+  CheckMetafontOutput(c, console, {"cmr5.600", "cmr10.657"});
+  CHECK(c, HasRow(console, kNoSourceLine));
+  Answer(c, box, IDOK);
+  ExpectExit(c);
+  CHECK_LIST(c, (std::vector<std::string>{"cmr10.657pk", "cmr5.600pk"}), PkFiles(c.target));
+  CheckPkLikeReference(c, c.target, PkFiles(c.target));
+  CHECK_LIST(c, (std::vector<std::string>{"cmr10.tfm", "cmr5.tfm"}), ListFiles(c.target + "\\tfm"));
+
+  // C: on after the failure; the summary counts all four jobs.
+  PrepareReal(c, "ERROR_REACTION C\r\n", kRealSetFonts);
+  Start(c, "600");
+  ExpectBox(c, kTitle, failed, IDOK);
+  ExpectBox(c, kTitle, kContinueQuestion, IDOK);
+  HWND summary = WaitFor(c, Kind::Box, 60000);
+  CHECK_TEXT(c, Summary("4", Shown(c.target)), probe::BoxText(summary));
+  console = ConsoleLines(c);
+  CheckMetafontOutput(c, console, {"cmr5.600", "cmr10.657", "cmr12.600"});
+  CHECK(c, HasRow(console, kNoSourceLine));
+  Answer(c, summary, IDOK);
+  ExpectExit(c);
+  CHECK_LIST(c, built, PkFiles(c.target));
+  CheckPkLikeReference(c, c.target, built);
+
+  // I: no question at all.
+  PrepareReal(c, "ERROR_REACTION I\r\n", kRealSetFonts);
+  Start(c, "600 real");
+  ExpectExit(c, 1, 60000);
+  CHECK_LIST(c, built, PkFiles(c.target));
+  CheckPkLikeReference(c, c.target, built);
+  CHECK_LIST(c, (std::vector<std::string>{"cmr10.tfm", "cmr12.tfm", "cmr5.tfm"}),
+             ListFiles(c.target + "\\tfm"));
+  std::vector<std::string> logs = ListFiles(c.target + "\\log");
+  for (const char* log : {"cmr10.log", "cmr12.log", "cmr5.log"})
+    CHECK(c, std::count(logs.begin(), logs.end(), log) == 1);
+}
+
+void RealJobsTwoConsole(Case& c) {
+  PrepareReal(c, "JOBS 2\r\n", kRealJobFonts);
+  // Only a resolution: the summary holds the console for reading.
+  Start(c, "600");
+  HWND p = WaitFor(c, Kind::Progress, 30000);
+  // Two fonts named on the state line at once.
+  CHECK(c, WaitUntil([&] { return probe::ItemText(p, 1005).find(" 600, ") != std::string::npos; },
+                     30000));
+  // Two finished: the console has METAFONT's output to show.
+  CHECK(c, WaitUntil([&] { return probe::QueryItem(p, 1004, PBM_GETPOS) >= 2; }, 30000));
+  probe::Press(p, 3);
+  HWND console = nullptr;
+  CHECK(c, WaitUntil([&] { return (console = FindConsole()) != nullptr && IsWindowVisible(console); },
+                     3000));
+  Shot(c, "real_progress_jobs", {p, console});
+
+  HWND summary = WaitFor(c, Kind::Box, 90000);
+  CHECK_TEXT(c, Summary("10", Shown(c.target)), probe::BoxText(summary));
+  // The console stays in front of the box it came before.
+  SetWindowPos(summary, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+  Shot(c, "real_summary", {summary});
+  const std::vector<std::string> fonts = {"cmbx10", "cmbx12", "cmr10", "cmr6", "cmr8",
+                                          "cmr9",   "cmsl10", "cmss10", "cmti10", "cmti12"};
+  std::vector<std::string> pk;
+  for (const std::string& font : fonts) pk.push_back(font + ".600pk");
+  // Each job's output stands whole: from METAFONT's banner to its
+  // transcript line, no other job's banner. The console keeps its last
+  // rows only (some 30 a font), so the first job shown may lack its start.
+  std::vector<std::string> rows = ConsoleLines(c);
+  std::vector<std::string> transcripts, jobs;
+  bool open = false, first = true;
+  for (const std::string& row : rows) {
+    if (row.compare(0, 17, "This is METAFONT,") == 0) {
+      CHECK(c, !open);
+      open = true;
+      first = false;
+    } else if (row.compare(0, 22, "Transcript written on ") == 0 && row.size() > 27) {
+      CHECK(c, open || first);
+      open = false;
+      std::string font = row.substr(22, row.size() - 22 - 5);  // "NAME.log."
+      transcripts.push_back(font);
+      jobs.push_back(font + ".600");
+      CHECK(c, std::count(fonts.begin(), fonts.end(), font) == 1);
+    }
+  }
+  CHECK(c, transcripts.size() >= 4);
+  CheckMetafontOutput(c, rows, jobs);
+  Answer(c, summary, IDOK);
+  ExpectExit(c, 1, 30000);
+  CHECK_LIST(c, pk, PkFiles(c.target));
+  CheckPkLikeReference(c, c.target, pk);
+  CHECK_LIST(c, std::vector<std::string>(), JobDirectories(c));
+}
+
+// Forward slashes, as kpathsea prints paths; a trail byte 0x5C stays.
+std::string Slashed(std::string path) {
+  for (size_t i = 0; i < path.size(); ++i) {
+    unsigned char byte = static_cast<unsigned char>(path[i]);
+    if ((byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC))
+      ++i;
+    else if (byte == '\\')
+      path[i] = '/';
+  }
+  return path;
+}
+
+std::string Lower(std::string text) {
+  for (char& ch : text)
+    if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+  return text;
+}
+
+void RealTexmfTree(Case& c) {
+  PrepareReal(c, "JOBS 2\r\nTEXMF tree\r\n", kRealTreeFonts);
+  const std::string tree = c.dir + "\\tree";
+  REQUIRE(c, CreateDirectoryA(tree.c_str(), nullptr));
+  REQUIRE(c, WriteFileText(tree + "\\ls-R",
+                           "% ls-R -- filename database for kpathsea; do not change this line.\n"));
+  // The tree as the user's home tree, read only through its ls-R ("!!"):
+  // what kpsewhich finds there after the run, kiln listed.
+  SetControl("TEXMFHOME", "!!" + Slashed(tree));
+  Start(c, "600 tree");
+  ExpectExit(c, 1, 60000);
+  const std::string pk = tree + "\\fonts\\pk\\ljfour\\public\\cm";
+  const std::vector<std::string> built = {"cmr10.720pk", "cmr9.600pk", "cmti12.600pk"};
+  CHECK_LIST(c, built, ListFiles(pk));
+  CheckPkLikeReference(c, pk, built);
+  // Debian's tree has their TFM files: none filed here.
+  CHECK(c, !FileExists(tree + "\\fonts\\tfm"));
+  CHECK_LIST(c, (std::vector<std::string>{"cmr10.log", "cmr9.log", "cmti12.log"}),
+             ListFiles(tree + "\\kiln\\log"));
+
+  const std::string kpsewhich = "\"" + options.tex + "\\bin\\kpsewhich.exe\"";
+  std::string at600, at720, error;
+  REQUIRE(c, RunForOutput(kpsewhich + " -format=pk -mode=ljfour -dpi=600 cmr9 cmti12", c.dir, at600,
+                          error));
+  REQUIRE(c, RunForOutput(kpsewhich + " -format=pk -mode=ljfour -dpi=720 cmr10", c.dir, at720, error));
+  const std::string where = Lower(Slashed(pk));
+  CHECK_TEXT(c, where + "/cmr9.600pk\r\n" + where + "/cmti12.600pk\r\n", Lower(at600));
+  CHECK_TEXT(c, where + "/cmr10.720pk\r\n", Lower(at720));
+}
+
+void RealDocumentVirtualFont(Case& c) {
+  PrepareReal(c, "", kDocumentSets);
+  // vtest.vf where kpsewhich looks first: the folder kiln.exe starts in.
+  REQUIRE(c, WriteFileText(c.dir + "\\vtest.vf", VtestVf()));
+  REQUIRE(c, WriteFileText(c.dir + "\\paper.dvi", PaperDvi()));
+  Start(c, "600 paper.dvi");
+  HWND box = WaitFor(c, Kind::Box, 60000);
+  CHECK_TEXT(c, "次の 1 個のフォントは METAFONT のソースファイルが見つからないため\n生成しません。\n    nosrc10",
+             probe::BoxText(box));
+  Answer(c, box, IDOK);
+  ExpectExit(c, 1, 60000);
+  const std::vector<std::string> built = {"cmbx10.600pk", "cmr10.720pk", "logo10.1200pk"};
+  CHECK_LIST(c, built, PkFiles(c.target));
+  CheckPkLikeReference(c, c.target, built);
+}
+
+void RealJapaneseTarget(Case& c) {
+  // 表 and ソ end in the byte 0x5C, a backslash.
+  const std::string target = options.caseDir.empty() ? options.scratch + "\\" + c.name + "\\フォント表ソ"
+                                                     : options.caseDir + "\\フォント表ソ";
+  PrepareReal(c, "", kRealJapaneseFonts, target.c_str());
+  REQUIRE(c, CreateDirectoryA(target.c_str(), nullptr));
+  Start(c, "600 japanese");
+  ExpectExit(c, 1, 60000);
+  const std::vector<std::string> built = {"cmr10.600pk", "cmr7.600pk"};
+  CHECK_LIST(c, built, PkFiles(target));
+  CheckPkLikeReference(c, target, built);
+  CHECK_LIST(c, (std::vector<std::string>{"cmr10.tfm", "cmr7.tfm"}), ListFiles(target + "\\tfm"));
+  CHECK_LIST(c, (std::vector<std::string>{"cmr10.log", "cmr7.log"}), ListFiles(target + "\\log"));
+}
+
+// The real cases' jobs for the terminal program: a definition file with
+// their sets (every label one set), the document and its virtual font.
+int ExportReference(const std::string& dir) {
+  CreateDirectoryA(dir.c_str(), nullptr);
+  std::string text = "600 ljfour\nMF mf \\mode=\nTARGET_DIR .\nERROR_REACTION I\nBEGIN_SOURCE\n";
+  for (const std::string* sets : {&kRealSetFonts, &kRealJobFonts, &kRealTreeFonts, &kRealJapaneseFonts})
+    for (char ch : *sets)
+      if (ch != '\r') text += ch;
+  if (!WriteFileText(dir + "\\FONTS.DAT", text) || !WriteFileText(dir + "\\paper.dvi", PaperDvi()) ||
+      !WriteFileText(dir + "\\vtest.vf", VtestVf())) {
+    std::fprintf(stderr, "kiln_driver: cannot write into %s\n", dir.c_str());
+    return 1;
+  }
+  return 0;
+}
+
 struct TestCase {
   const char* name;
   void (*run)(Case&);
@@ -966,6 +1204,11 @@ const TestCase kCases[] = {
     {"document_without_kpsewhich", DocumentWithoutKpsewhich},
     {"texmf_tree_with_jobs", TexmfTreeWithJobs},
     {"texmf_drive_colon_refused", TexmfDriveColonRefused},
+    {"real_font_set_reactions", RealFontSetReactions},
+    {"real_jobs_two_console", RealJobsTwoConsole},
+    {"real_texmf_tree", RealTexmfTree},
+    {"real_document_virtual_font", RealDocumentVirtualFont},
+    {"real_japanese_target", RealJapaneseTarget},
 };
 
 bool Selected(const char* name) {
@@ -977,7 +1220,8 @@ bool Selected(const char* name) {
 int Usage() {
   std::fprintf(stderr,
                "usage: kiln_driver --kiln PATH --standins DIR --scratch DIR [--shots DIR] "
-               "[--only a,b] [--case-dir DIR] [--budget SECONDS] [--list]\n");
+               "[--only a,b] [--case-dir DIR] [--budget SECONDS] [--tex DIR --reference DIR] "
+               "[--list]\n       kiln_driver --export-reference DIR\n");
   return 2;
 }
 
@@ -1010,6 +1254,12 @@ int main(int argc, char** argv) {
       options.only = value;
     else if (arg == "--case-dir")
       options.caseDir = value;
+    else if (arg == "--tex")
+      options.tex = value;
+    else if (arg == "--reference")
+      options.reference = value;
+    else if (arg == "--export-reference")
+      return ExportReference(value);
     else if (arg == "--budget")
       budgetMs = std::strtoul(value.c_str(), nullptr, 10) * 1000;
     else
@@ -1020,10 +1270,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kiln_driver: %s does not exist\n", options.kiln.c_str());
     return 2;
   }
-  // kiln.exe and its children find mf and gftopk on the PATH.
+  // kiln.exe and its children find mf and gftopk on the PATH: the stand-ins
+  // or, for the real cases, the programs of --tex (see Prepare).
   char path[32768] = "";
   GetEnvironmentVariableA("PATH", path, sizeof path);
-  SetEnvironmentVariableA("PATH", (options.standins + ";" + path).c_str());
+  options.path = path;
 
   int passed = 0, failed = 0;
   for (const TestCase& t : kCases) {

@@ -13,9 +13,15 @@ const char* const kVendorKey = "Software\\Fontkiln";
 
 namespace {
 
+// The stand-ins' controls, and kpathsea's variables that a case may set.
 const char* const kControls[] = {"KILN_STANDIN_FAIL", "KILN_STANDIN_OFFBY", "KILN_STANDIN_SLEEP_MS",
                                  "KILN_STANDIN_GFTOPK_FAIL", "KILN_STANDIN_RECORD",
-                                 "KILN_STANDIN_TIMES", "KILN_STANDIN_TEXDIR"};
+                                 "KILN_STANDIN_TIMES", "KILN_STANDIN_TEXDIR", "TEXMFHOME",
+                                 "TEXMFCNF", "TEXMFDIST"};
+
+// Where a user's TeX Live keeps its main tree; scripts/wine-tests.sh links
+// Debian's there in the prefix.
+const char* const kUserTexmfDist = "C:\\texlive\\2022\\texmf-dist";
 
 void Print(const std::string& cp932) {
   std::string text = probe::Utf8(cp932);
@@ -153,6 +159,18 @@ std::vector<std::string> ReadLines(const std::string& path) {
   return lines;
 }
 
+bool ReadFileBytes(const std::string& path, std::string& bytes) {
+  bytes.clear();
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  char buffer[65536];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+  bool ok = !std::ferror(f);
+  std::fclose(f);
+  return ok;
+}
+
 std::vector<std::string> RecordLines(Case& c, const std::string& prefix) {
   std::vector<std::string> out;
   for (const std::string& line : ReadLines(c.record)) {
@@ -197,6 +215,20 @@ void Prepare(Case& c, const std::string& header, const std::string& sets, const 
   REQUIRE(c, WriteDataFilePath(c.definition));
   for (const char* name : kControls) SetControl(name, std::string());
   SetControl("KILN_STANDIN_RECORD", c.record);
+  SetControl("PATH", options.standins + ";" + options.path);
+}
+
+void PrepareReal(Case& c, const std::string& header, const std::string& sets, const char* targetDir) {
+  if (options.tex.empty() || options.reference.empty()) {
+    Fail(c, __FILE__, __LINE__, "not run: no Windows TeX programs (--tex) or no reference (--reference)");
+    throw Abort();
+  }
+  Prepare(c, "600 ljfour\r\n" + header, sets, targetDir);
+  SetControl("PATH", options.tex + "\\bin;" + options.path);
+  SetControl("TEXMFCNF", options.tex + "\\web2c");
+  // In a user's directory (screenshots), METAFONT names its sources as a
+  // user's installation would.
+  if (!options.caseDir.empty() && FileExists(kUserTexmfDist)) SetControl("TEXMFDIST", kUserTexmfDist);
 }
 
 // --- registry
@@ -347,6 +379,40 @@ void Finish(Case& c) {
   CloseHandle(c.process.hThread);
   CloseHandle(c.process.hProcess);
   c.process = PROCESS_INFORMATION{};
+}
+
+namespace {
+
+// The bytes after a PK preamble's comment, or "" when it is no PK file
+// (pre 247, id 89, comment length, comment).
+std::string AfterPkComment(const std::string& pk) {
+  if (pk.size() < 3 || static_cast<unsigned char>(pk[0]) != 247 || pk[1] != 89) return std::string();
+  size_t length = static_cast<unsigned char>(pk[2]);
+  return pk.size() < 3 + length ? std::string() : pk.substr(3 + length);
+}
+
+}  // namespace
+
+void CheckPkLikeReference(Case& c, const std::string& dir, const std::vector<std::string>& pk) {
+  for (const std::string& name : pk) {
+    std::string built, reference;
+    if (!ReadFileBytes(dir + "\\" + name, built)) {
+      Fail(c, __FILE__, __LINE__, "%s\\%s cannot be read", dir.c_str(), name.c_str());
+      continue;
+    }
+    if (!ReadFileBytes(options.reference + "\\" + name, reference)) {
+      Fail(c, __FILE__, __LINE__, "the terminal program built no %s", name.c_str());
+      continue;
+    }
+    std::string a = AfterPkComment(built), b = AfterPkComment(reference);
+    if (a.empty() || a != b) {
+      size_t at = 0;
+      while (at < a.size() && at < b.size() && a[at] == b[at]) ++at;
+      Fail(c, __FILE__, __LINE__, "%s\\%s (%u bytes) differs from the terminal program's (%u bytes) "
+           "%u bytes after the comment", dir.c_str(), name.c_str(), static_cast<unsigned>(built.size()),
+           static_cast<unsigned>(reference.size()), static_cast<unsigned>(at));
+    }
+  }
 }
 
 void Shot(Case& c, const char* name, const std::vector<HWND>& windows) {

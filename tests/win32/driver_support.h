@@ -15,6 +15,10 @@ namespace driver {
 struct Options {
   std::string kiln;      // path of kiln.exe
   std::string standins;  // directory holding mf.exe and gftopk.exe
+  std::string tex;       // the Windows TeX programs (bin\, web2c\) of
+                         // scripts/windows-tex.sh; empty: their cases fail
+  std::string reference; // the PK files the terminal program built for them
+  std::string path;      // PATH as the driver was started with it
   std::string scratch;   // root of the cases' scratch directories
   std::string caseDir;   // when set, every case works here instead (a user's
                          // own directory such as C:\texmf, for screenshots)
@@ -71,6 +75,8 @@ bool WriteFileText(const std::string& path, const std::string& text);
 std::vector<std::string> ListFiles(const std::string& dir);  // plain files, sorted
 void RemoveTree(const std::string& path);
 std::vector<std::string> ReadLines(const std::string& path);
+// The whole file; false when it cannot be read.
+bool ReadFileBytes(const std::string& path, std::string& bytes);
 // Stand-in record lines, without the "|directory" tail, that begin with `prefix`.
 std::vector<std::string> RecordLines(Case& c, const std::string& prefix);
 // The directories the stand-ins ran in.
@@ -83,6 +89,12 @@ std::vector<std::string> RecordDirectories(Case& c);
 void Prepare(Case& c, const std::string& header, const std::string& sets,
              const char* targetDir = nullptr);
 void SetControl(const char* name, const std::string& value);
+// Prepare for the real METAFONT, gftopk and kpsewhich of options.tex: mode
+// line 600 ljfour, their bin folder on the PATH instead of the stand-ins,
+// TEXMFCNF their web2c folder; with --case-dir, TeX's main tree read as
+// C:\texlive\2022\texmf-dist when the prefix has it.
+void PrepareReal(Case& c, const std::string& header, const std::string& sets,
+                 const char* targetDir = nullptr);
 
 // --- registry: HKCU\Software\Fontkiln\kiln, value DataFilePath
 extern const char* const kProgramKey;
@@ -131,6 +143,10 @@ void Finish(Case& c);
 std::vector<std::string> ConsoleLines(Case& c);
 // The subdirectories of dir, sorted.
 std::vector<std::string> ListDirectories(const std::string& dir);
+
+// Each PK file of dir named in `pk` equals its namesake in options.reference
+// byte for byte, but for the preamble's comment (METAFONT's date).
+void CheckPkLikeReference(Case& c, const std::string& dir, const std::vector<std::string>& pk);
 
 // Saves a screenshot of the windows under the shots directory as NAME.bmp.
 void Shot(Case& c, const char* name, const std::vector<HWND>& windows);

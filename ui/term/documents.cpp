@@ -369,7 +369,7 @@ DocumentRun::~DocumentRun() {
 
 CachedTexLookup& DocumentRun::Lookup() {
   if (!lookup_) {
-    kpsewhich_ = std::make_unique<KpsewhichLookup>(KpsewhichFor(runSettings.mfCommand));
+    kpsewhich_ = std::make_unique<PosixKpsewhichLookup>(KpsewhichFor(runSettings.mfCommand));
     lookup_ = std::make_unique<CachedTexLookup>(*kpsewhich_);
   }
   return *lookup_;

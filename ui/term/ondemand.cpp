@@ -443,7 +443,7 @@ int RunMakerRequest(const std::vector<std::string>& words) {
                                   "(name one with the driver's mode option)"),
                                request.name.c_str(), request.dpi, request.baseDpi));
 
-  KpsewhichLookup kpathsea(kpsewhich);
+  PosixKpsewhichLookup kpathsea(kpsewhich);
   CachedTexLookup lookup(kpathsea);
   lookup.Remember(TexFileKind::MetafontSource, request.name, answers.source);
   lookup.Remember(TexFileKind::Tfm, request.name, answers.tfm);

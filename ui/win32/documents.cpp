@@ -60,14 +60,26 @@ CachedTexLookup* DocumentSetup::Lookup() {
     lookupTried_ = true;
     kpsewhich_ = KpsewhichBeside(runSettings.mfCommand);
     if (!kpsewhich_.empty()) {
-      kpsewhichLookup_ = std::make_unique<KpsewhichLookup>(kpsewhich_);
+      kpsewhichLookup_ = std::make_unique<Win32KpsewhichLookup>(kpsewhich_);
       lookup_ = std::make_unique<CachedTexLookup>(*kpsewhichLookup_);
     }
   }
   return lookup_.get();
 }
 
+void DocumentSetup::AimLookup() {
+  // kpathsea searches "." first: sources from the folder METAFONT runs in,
+  // the rest from where kiln.exe was started (a document's virtual fonts),
+  // never from a work folder that holds METAFONT's fresh TFM files.
+  if (kpsewhichLookup_)
+    kpsewhichLookup_->SetDirectories(
+        DirectoryStatus(runSettings.targetDir) == 1 ? FullPath(runSettings.targetDir)
+                                                    : std::string(),
+        startDirectory_);
+}
+
 bool DocumentSetup::BeforeSettings() {
+  startDirectory_ = CurrentDirectory();
   const std::string& path = runSettings.definitionPath;
   std::string value;
   int jobs = ReadJobs(path, value);
@@ -132,6 +144,7 @@ bool DocumentSetup::AfterSettings() {
     // Without kpathsea every font would be filed under one fixed folder
     // and every TFM copied: better not to start.
     CachedTexLookup* lookup = Lookup();
+    AimLookup();
     if (lookup) lookup->Variable("TEXMFMAIN");
     if (!lookup || !kpsewhichLookup_->failure().empty()) {
       MessageBoxPrintf(nullptr, kProductTitle, kErrorFlags,
@@ -155,17 +168,21 @@ bool DocumentSetup::AfterSettings() {
                      Lines(documents).c_str());
     return true;
   }
-  kpsewhichLookup_->SetDirectories(
-      DirectoryStatus(runSettings.targetDir) == 1 ? FullPath(runSettings.targetDir)
-                                                  : std::string(),
-      CurrentDirectory());
+  AimLookup();
   DocumentPlan plan;
   std::string error;
   // No font map: the Windows program builds a bitmap for every font its
   // documents use, as it always has.
   const FontMapChoice bitmapsOnly{kNoMap, true};
-  if (!PlanDocumentFonts(documents, {}, static_cast<int>(runSettings.resolution), bitmapsOnly,
-                         *lookup, plan, error)) {
+  // A virtual font that kpathsea finds in "." comes back as "./NAME.vf":
+  // it is read from the folder kpsewhich.exe ran in, which the settings
+  // dialog's directory list has left.
+  const std::string dialogDirectory = CurrentDirectory();
+  ChangeDirectory(startDirectory_);
+  const bool planned = PlanDocumentFonts(documents, {}, static_cast<int>(runSettings.resolution),
+                                         bitmapsOnly, *lookup, plan, error);
+  ChangeDirectory(dialogDirectory);
+  if (!planned) {
     MessageBoxPrintf(nullptr, kProductTitle, kErrorFlags,
                      "DVI ファイルを読み込めませんでした。\n%s\nフォントの生成は行いません。",
                      error.c_str());

@@ -30,9 +30,14 @@ class DocumentSetup {
  private:
   // The lookup through kpsewhich.exe; null when there is none.
   CachedTexLookup* Lookup();
+  // Where the lookups run, once the target directory is chosen.
+  void AimLookup();
 
   int workers_ = 1;
   bool jobsGiven_ = false;
+  // kiln.exe's folder at its start: the settings dialog's directory list
+  // moves the current directory.
+  std::string startDirectory_;
   bool lookupTried_ = false;
   std::string kpsewhich_;
   std::unique_ptr<KpsewhichLookup> kpsewhichLookup_;
