@@ -1,5 +1,7 @@
 #include "tex/texlookup.h"
 
+#include "ui/log.h"
+
 #include <algorithm>
 #include <map>
 
@@ -153,17 +155,11 @@ std::vector<std::string> PlainNames(const std::vector<std::string>& names) {
   return plain;
 }
 
+// kpsewhich's answers, one path a line; blank lines say nothing.
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (!line.empty()) lines.push_back(line);
-    start = end + 1;
-  }
+  for (std::string& line : TextLines(text))
+    if (!line.empty()) lines.push_back(std::move(line));
   return lines;
 }
 
